@@ -31,30 +31,34 @@ void CopyFloats(int count, const float* source, float* destination) {
 // library then stops the process), so empty shapes still pass 1.
 int LeadingDimension(int rows) { return std::max(1, rows); }
 
-// Float block that only grows: uninitialised, reused from one solve to the next.
+// Float block from the vector library's allocator that only grows: uninitialised, reused from one
+// solve to the next.
 class ScratchBlock {
 public:
-    float* Reserve(std::size_t count) {
-        if (count > capacity) {
-            block.reset(new float[count]);
-            capacity = count;
-        }
-        return block.get();
+    bool Reserve(int count) {
+        if (count <= capacity) return true;
+        block.reset(nspsMalloc(count));
+        capacity = block ? count : 0;
+        return block != nullptr;
     }
+    float* Data() { return block.get(); }
 
 private:
-    std::unique_ptr<float[]> block;
-    std::size_t capacity = 0;
+    struct NspDeleter {
+        void operator()(float* p) const { nspFree(p); }
+    };
+    std::unique_ptr<float, NspDeleter> block;
+    int capacity = 0;
 };
 
 // Everything SolveSVD needs besides its result, sized to the largest system this thread has
 // solved. The LAPACK workspace length is asked of LAPACK itself (lwork = -1) once per shape.
 struct SvdWorkspace {
-    ScratchBlock left;        // W1: Q, then the left singular vectors
-    ScratchBlock right;       // W2: the bidiagonal form, then P^T, then V^T
-    ScratchBlock singular;    // d, then the singular values and their reciprocals
-    ScratchBlock superdiag;   // e
-    ScratchBlock projected;   // t = U^T b
+    ScratchBlock left;       // W1: Q, then the left singular vectors
+    ScratchBlock right;      // W2: the bidiagonal form, then P^T, then V^T
+    ScratchBlock singular;   // d, then the singular values and their reciprocals
+    ScratchBlock superdiag;  // e
+    ScratchBlock projected;  // t = U^T b
     ScratchBlock tauq;
     ScratchBlock taup;
     ScratchBlock work;
@@ -62,21 +66,17 @@ struct SvdWorkspace {
     int queriedCols = -1;
     int workLength = 0;
 
-    void Prepare(int m, int n) {
-        const std::size_t matrixCount = static_cast<std::size_t>(m) * static_cast<std::size_t>(n);
-        left.Reserve(matrixCount);
-        right.Reserve(matrixCount);
-        singular.Reserve(n);
-        superdiag.Reserve(n);
-        projected.Reserve(n);
-        tauq.Reserve(n);
-        taup.Reserve(n);
+    // False when memory is short. m >= n >= 1, m * n fits an int (it is a matrix's size).
+    bool Prepare(int m, int n) {
+        if (!(left.Reserve(m * n) && right.Reserve(m * n) && singular.Reserve(n) &&
+              superdiag.Reserve(n) && projected.Reserve(n) && tauq.Reserve(n) && taup.Reserve(n)))
+            return false;
         if (m != queriedRows || n != queriedCols) {
             workLength = QueryWorkLength(m, n);
             queriedRows = m;
             queriedCols = n;
         }
-        work.Reserve(workLength);
+        return work.Reserve(workLength);
     }
 
 private:
@@ -84,16 +84,14 @@ private:
         const int query = -1;
         int info = 0;
         float optimal = 0.0f;
-        int length = 4 * n;  // SBDSQR's fixed need, which it does not report
-        float* a = left.Reserve(1);
-        sgebrd_(&m, &n, a, &m, singular.Reserve(1), superdiag.Reserve(1), tauq.Reserve(1),
-                taup.Reserve(1), &optimal, &query, &info);
+        int length = std::max({4 * n, m, n});  // 4n: SBDSQR's need, which it does not report
+        sgebrd_(&m, &n, left.Data(), &m, singular.Data(), superdiag.Data(), tauq.Data(), taup.Data(),
+                &optimal, &query, &info);
         length = std::max(length, static_cast<int>(std::ceil(optimal)));
-        sorgbr_("Q", &m, &n, &n, a, &m, tauq.Reserve(1), &optimal, &query, &info, 1);
+        sorgbr_("Q", &m, &n, &n, left.Data(), &m, tauq.Data(), &optimal, &query, &info, 1);
         length = std::max(length, static_cast<int>(std::ceil(optimal)));
-        sorgbr_("P", &n, &n, &m, a, &m, taup.Reserve(1), &optimal, &query, &info, 1);
-        length = std::max(length, static_cast<int>(std::ceil(optimal)));
-        return std::max(length, std::max(m, n));
+        sorgbr_("P", &n, &n, &m, right.Data(), &m, taup.Data(), &optimal, &query, &info, 1);
+        return std::max(length, static_cast<int>(std::ceil(optimal)));
     }
 };
 
@@ -308,16 +306,15 @@ int DMatrix::SolveSVD(const DMatrix& b, DVector& x) const {
     }
 
     SvdWorkspace& ws = ThreadSvdWorkspace();
-    ws.Prepare(m, n);
-    const std::size_t matrixCount = static_cast<std::size_t>(m) * static_cast<std::size_t>(n);
-    float* left = ws.left.Reserve(matrixCount);
-    float* right = ws.right.Reserve(matrixCount);
-    float* singular = ws.singular.Reserve(n);
-    float* superdiag = ws.superdiag.Reserve(n);
-    float* projected = ws.projected.Reserve(n);
-    float* tauq = ws.tauq.Reserve(n);
-    float* taup = ws.taup.Reserve(n);
-    float* work = ws.work.Reserve(ws.workLength);
+    if (!ws.Prepare(m, n)) Error("memory full");
+    float* left = ws.left.Data();
+    float* right = ws.right.Data();
+    float* singular = ws.singular.Data();
+    float* superdiag = ws.superdiag.Data();
+    float* projected = ws.projected.Data();
+    float* tauq = ws.tauq.Data();
+    float* taup = ws.taup.Data();
+    float* work = ws.work.Data();
     const int lwork = ws.workLength;
     int info = 0;
 

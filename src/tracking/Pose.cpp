@@ -21,12 +21,12 @@ CPose::CPose(float r1, float r2, float r3, float t1, float t2, float t3) {
     Set(r1, r2, r3, t1, t2, t3);
 }
 
-CPose::CPose(const float rotation[9], const float translation[3]) {
+CPose::CPose(const float rotationColumns[9], const float translationValues[3]) {
     SetIdentity();
     for (int j = 1; j <= 3; ++j) {
-        for (int i = 1; i <= 3; ++i) rotationMatrix.Ref(i, j) = rotation[(i - 1) + 3 * (j - 1)];
+        for (int i = 1; i <= 3; ++i) rotationMatrix.Ref(i, j) = rotationColumns[(i - 1) + 3 * (j - 1)];
     }
-    for (int i = 1; i <= 3; ++i) this->translation.At(i) = translation[i - 1];
+    for (int i = 1; i <= 3; ++i) translation.At(i) = translationValues[i - 1];
     rotationVectorValid = false;
 }
 

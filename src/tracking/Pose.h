@@ -15,8 +15,8 @@ class CPose {
 public:
     CPose();
     CPose(float r1, float r2, float r3, float t1, float t2, float t3);
-    // rotation: the nine elements of R column by column; the rotation vector stays (0, 0, 0).
-    CPose(const float rotation[9], const float translation[3]);
+    // The nine elements of R column by column; the rotation vector stays (0, 0, 0).
+    CPose(const float rotationColumns[9], const float translationValues[3]);
     // Six whitespace-separated floats in the order r1 r2 r3 t1 t2 t3 (not Write's order);
     // the identity when the stream does not hold six floats.
     explicit CPose(std::istream& in);
