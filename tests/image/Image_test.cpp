@@ -90,14 +90,14 @@ TEST(ImageHeader, RefusedCreateHeaderKeepsTheStoredHeader) {
 }
 
 TEST(ImageHeader, SixteenBitImagesAreUnsignedUntilTheTagSaysSigned) {
-    auto image = makeImage(2, 1, 16);
-    sample<std::uint16_t>(*image, 0, 0) = 65535;
+    auto image = makeFilled<std::uint16_t>(2, 1, 16, [](int x, int) { return x ? 65535 : 7; });
     float minimum = 0, maximum = 0;
     image->MinMaxFP(&minimum, &maximum);
     EXPECT_EQ(maximum, 65535.0f);
     image->SetDepth(IPL_DEPTH_16S);
     image->MinMaxFP(&minimum, &maximum);
     EXPECT_EQ(minimum, -1.0f);
+    EXPECT_EQ(maximum, 7.0f);
 }
 
 TEST(ImageHeader, AccessorsWriteTheHeaderFields) {
