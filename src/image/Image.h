@@ -17,8 +17,9 @@
 //    object; ...To(destination) forms leave the object unchanged.
 //  - Scalar forms use the float on float images and the float truncated toward zero on integer
 //    images; integer arithmetic saturates.
-//  - Every operation works on the attached regions of the images involved (the whole image when
-//    none is attached); operands must then agree in size, channel count and depth.
+//  - Every pixel operation works on the attached regions of the images involved (the whole image
+//    when none is attached); operands must then agree in size, channel count and depth. Load,
+//    Save and the in-place BitonalToGray always take the whole image.
 //  - An operation whose operands are missing, header-less, unallocated or do not match writes
 //    nothing (Norm returns -1, MinMaxFP gives 0 and 0). No operation throws or aborts.
 //  - The channel of interest of a region is honoured by CopyTo into a one-channel destination;
