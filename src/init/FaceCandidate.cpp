@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "image/Image.h"
+
 CFaceCandidate::CFaceCandidate(const facedetect::FaceDetection& detection)
     : left(static_cast<float>(detection.x1)),
       top(static_cast<float>(detection.y1)),
@@ -23,4 +25,9 @@ void CFaceCandidate::Merge(const CFaceCandidate& other) {
     bottom = other.bottom;
     ++seen;
     ++age;
+}
+
+void CFaceCandidate::Draw(CImage& image, int value) const {
+    image.DrawRectangle(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right), static_cast<int>(bottom), 2,
+                        value, false);
 }

@@ -5,6 +5,8 @@
 
 #include "init/FaceDetection.h"
 
+class CImage;
+
 class CFaceCandidate {
 public:
     // A new candidate from one detection: seen 1, age 0, depth not yet measured (-1).
@@ -29,6 +31,9 @@ public:
     void SetDepth(float value) { depth = value; }
     int GetSeen() const { return seen; }
     int GetAge() const { return age; }
+
+    // Outlines the box (corners truncated to int), 2 pixels thick.
+    void Draw(CImage& image, int value) const;
 
 private:
     float left;
