@@ -68,7 +68,7 @@ void ReportUnsupportedPointCount() {
 }
 
 bool Refuse(const std::string& path, const char* reason) {
-    std::printf("Error: classifier file %s refused: %s\n", path.c_str(), reason);
+    std::printf("Error: %s refused: %s\n", path.c_str(), reason);
     std::fflush(stdout);
     return false;
 }
@@ -328,11 +328,14 @@ ScanPlan PrepareScan(const ScaledFeatures& features, const std::vector<int>& cou
     ScanPlan plan;
     const std::size_t stageCount = static_cast<std::size_t>(std::max(nStages, 0));
     if (features.size() < stageCount || counts.size() < stageCount || thresholds.size() < stageCount) return plan;
+    for (std::size_t s = 0; s < stageCount; ++s) {
+        if (features[s].size() < static_cast<std::size_t>(std::max(nScales, 0))) return plan;
+    }
     plan.width = width;
     plan.nScales = nScales;
     for (int j = 0; j < nScales; ++j) {
         for (std::size_t s = 0; s < stageCount; ++s) {
-            const std::vector<HaarFeature>& stageFeatures = features[s].at(j);
+            const std::vector<HaarFeature>& stageFeatures = features[s][j];
             plan.stages.push_back(
                 {static_cast<int>(plan.features.size()), static_cast<int>(stageFeatures.size()), thresholds[s]});
             for (const HaarFeature& feature : stageFeatures) {

@@ -25,7 +25,7 @@ constexpr double kSimilarityTolerance = 0.75;
 constexpr int kMaxStages = 1000;
 constexpr int kMaxScales = 16;
 constexpr int kMaxWeight = 1 << 16;       // larger corner weights are refused
-constexpr int kMaxImageSide = 16384;
+constexpr int kMaxImageSide = 4096;       // larger images are not scanned
 
 // floor(x + 0.5) in double precision: 37.5 rounds to 38.
 int RoundNearest(double x);
@@ -135,6 +135,7 @@ struct ScanPlan {
     std::vector<Feature> features;  // per scale, stage after stage
 };
 
+// A plan that scans nothing (width -1) when the tables do not hold nStages stages of nScales sizes.
 ScanPlan PrepareScan(const ScaledFeatures& features, const std::vector<int>& counts,
                      const std::vector<double>& thresholds, int nStages, int nScales, int width);
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #include "image/Image.h"
 #include "platform/ipl/ipl.h"
@@ -16,8 +17,15 @@ CFaceDetector::CFaceDetector() : classifierPath("E:\\Classifier\\Classifier.txt"
 CFaceDetector::~CFaceDetector() { facedetect::FreeClassifier(features, counts, thresholds, nScales); }
 
 void CFaceDetector::LoadClassifier() {
-    classifierLoaded =
-        facedetect::ReadClassifier(classifierPath, nScales, initialScale, features, counts, thresholds, nStages) == 1;
+    try {
+        classifierLoaded = facedetect::ReadClassifier(classifierPath, nScales, initialScale, features, counts,
+                                                      thresholds, nStages) == 1;
+    } catch (const std::exception& e) {
+        std::printf("Error: classifier %s not loaded: %s\n", classifierPath.c_str(), e.what());
+        facedetect::FreeClassifier(features, counts, thresholds, nScales);
+        nStages = 0;
+        classifierLoaded = false;
+    }
 }
 
 const facedetect::FaceDetection& CFaceDetector::GetDetection(int i) const {
@@ -31,17 +39,24 @@ int CFaceDetector::Detect(CImage& image, int draw) {
     if (!classifierLoaded || !header || !header->imageData || header->depth != IPL_DEPTH_8U || header->nChannels != 1) {
         return 0;
     }
-    // The scan reads rows back to back; rows with padding are packed first.
-    cv::Mat pixels = iplFullView(header);
-    if (!pixels.isContinuous()) pixels = pixels.clone();
-
     std::printf("num_scales = %d\n", nScales);
     std::fflush(stdout);
-    if (plan.width != pixels.cols || plan.nScales != nScales) {
-        plan = facedetect::PrepareScan(features, counts, thresholds, nStages, nScales, pixels.cols);
+    // Nothing may escape into the Java host, not even an allocation failure.
+    try {
+        // The scan reads rows back to back; rows with padding are packed first.
+        cv::Mat pixels = iplFullView(header);
+        if (!pixels.isContinuous()) pixels = pixels.clone();
+        if (plan.width != pixels.cols || plan.nScales != nScales) {
+            plan = facedetect::PrepareScan(features, counts, thresholds, nStages, nScales, pixels.cols);
+        }
+        const int rawCount =
+            facedetect::ScanWindows(pixels.data, pixels.rows, pixels.cols, initialScale, plan, rawHits);
+        nDetections = facedetect::MergeDetections(rawHits.data(), detections.data(), rawCount);
+    } catch (const std::exception& e) {
+        std::printf("Error: face detection failed: %s\n", e.what());
+        nDetections = 0;
+        return 0;
     }
-    const int rawCount = facedetect::ScanWindows(pixels.data, pixels.rows, pixels.cols, initialScale, plan, rawHits);
-    nDetections = facedetect::MergeDetections(rawHits.data(), detections.data(), rawCount);
 
     if (draw && nDetections >= 1) {
         for (int i = 0; i < nDetections; ++i) {

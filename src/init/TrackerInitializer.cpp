@@ -99,12 +99,16 @@ void CTrackerInitializer::FilterCandidates(CImage* depth, CImage* mask) {
     }
     // The masked depth: the mask mapped onto 0 .. 1 times the depth.
     std::unique_ptr<CImage> weights(depth->CreateLike());
-    if (mask->GetDepth() == IPL_DEPTH_8U) {
-        mask->ScaleFP(weights.get(), 0.0f, 1.0f);
-    } else {
-        std::unique_ptr<CImage> grey(depth->CreateLike(IPL_DEPTH_8U));
+    std::unique_ptr<CImage> grey(mask->GetDepth() == IPL_DEPTH_8U ? nullptr : depth->CreateLike(IPL_DEPTH_8U));
+    if (!Allocated(weights.get()) || (mask->GetDepth() != IPL_DEPTH_8U && !Allocated(grey.get()))) {
+        candidates.clear();
+        return;
+    }
+    if (grey) {
         mask->BitonalToGrayTo(grey.get(), 0, 1);
         grey->ScaleFP(weights.get(), 0.0f, 1.0f);
+    } else {
+        mask->ScaleFP(weights.get(), 0.0f, 1.0f);
     }
     weights->Multiply(depth);
 

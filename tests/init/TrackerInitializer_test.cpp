@@ -101,6 +101,20 @@ TEST(TrackerInitializer, KeepsFacesOnTheDepthAndPositionBoundsAndDropsThoseBeyon
         if (masked == 255) frame.MaskPixels().at<unsigned char>(100, 100) = 0;
         Update(*initializer, {Box(90, 90, 130, 130)}, frame);
         EXPECT_EQ(initializer->GetCandidates().size(), masked == 255 ? 0u : 1u) << masked;
+        // The same as a 1-bit mask.
+        auto bits = std::make_unique<CImage>(320, 240, IPL_DEPTH_1U, 1, 0);
+        bits->Allocate();
+        bits->Set(0);
+        for (int y = 0; y < 240; ++y) {
+            for (int x = 0; x < 320; ++x) iplSetBit(bits->GetIplImage(), x, y, frame.MaskPixels().at<unsigned char>(y, x));
+        }
+        frame.mask = std::move(bits);
+        initializer->Reset();
+        Update(*initializer, {Box(90, 90, 130, 130)}, frame);
+        ASSERT_EQ(initializer->GetCandidates().size(), masked == 255 ? 0u : 1u) << masked;
+        if (masked == 256) {
+            EXPECT_NEAR(initializer->GetCandidates().front()->GetDepth(), 1000.0f, 0.01f);
+        }
     }
 }
 
