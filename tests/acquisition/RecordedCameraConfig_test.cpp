@@ -2,120 +2,57 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-CRecordedCameraConfig ReadConfig(const std::string& text) {
+using C = CRecordedCameraConfig;
+
+C ReadConfig(const std::string& text) {
     std::istringstream in(text);
-    CRecordedCameraConfig config;
+    C config;
     config.Read(&in);
     return config;
 }
 
-TEST(RecordedCameraConfig, DefaultsGiveTwoFramesOfUnwrittenPgmChannels) {
-    const CRecordedCameraConfig config = ReadConfig("");
-    EXPECT_EQ(config.recordedCamera, CRecordedCameraConfig::RECORDED_NONE);
-    EXPECT_EQ(config.fileFormat, CRecordedCameraConfig::FORMAT_NONE);
-    EXPECT_EQ(config.firstFileIndex, 100);
-    EXPECT_EQ(config.lastFileIndex, 101);
-    EXPECT_EQ(config.totalFrame, 2);
-    EXPECT_EQ(config.stepFileIndex, 1);
-    EXPECT_EQ(config.nbPaddingZero, 1);
-    const char* suffixes[] = {"-i.pgm", "-d.pgm", "-x.pgm", "-y.pgm", "-z.pgm"};
-    for (int c = 0; c < CRecordedCameraConfig::CHANNEL_COUNT; ++c) {
-        EXPECT_FALSE(config.channels[c].written);
-        EXPECT_EQ(config.channels[c].suffix, suffixes[c]);
-    }
-    EXPECT_FLOAT_EQ(config.focal, 1.0f);
-    EXPECT_FLOAT_EQ(config.baseline, 1.0f);
-    EXPECT_FLOAT_EQ(config.imageCenterX, 160.0f);
-    EXPECT_FLOAT_EQ(config.imageCenterY, 120.0f);
+TEST(RecordedCameraConfig, ReadsEveryKeyword) {
+    const C c = ReadConfig(
+        "RECORDED_CAMERA: TRICLOPS CAMERA_CONFIG_FILENAME: head.ini FILE_FORMAT: FORMAT_IFF INPUT_IMAGE_PATH: s/f\n"
+        "FIRST_FILE_INDEX: 3 LAST_FILE_INDEX: 9 STEP_FILE_INDEX: 2 NB_PADDING_ZERO: 4 INTENSITY_WRITTEN: YES\n"
+        "DISPARITY_WRITTEN: YES X_COORD_WRITTEN: YES Y_COORD_WRITTEN: YES DEPTH_WRITTEN: YES INTENSITY_SUFFIX: a\n"
+        "DISPARITY_SUFFIX: b X_COORD_SUFFIX: c Y_COORD_SUFFIX: d DEPTH_SUFFIX: e Z_NEAR: 0.25 Z_FAR: 3\n"
+        "IS_DISPARITY: 0 FOCAL: 400.5 BASELINE: 0.09 IMAGE_CENTER: 158.5 121\n");
+    EXPECT_EQ(std::make_tuple(c.recordedCamera, c.cameraConfigFilename, c.fileFormat, c.inputImagePath),
+              std::make_tuple(1, std::string("head.ini"), 2, std::string("s/f")));
+    // The derived count is one pass over the indices, whatever the step.
+    EXPECT_EQ(std::make_tuple(c.firstFileIndex, c.lastFileIndex, c.stepFileIndex, c.totalFrame, c.nbPaddingZero),
+              std::make_tuple(3, 9, 2, 7, 4));
+    std::string suffixes;
+    for (const auto& channel : c.channels) suffixes += channel.written ? channel.suffix : "-";
+    EXPECT_EQ(suffixes, "abcde");
+    EXPECT_EQ(std::make_tuple(c.zNear, c.zFar, c.isDisparity, c.focal, c.baseline, c.imageCenterX, c.imageCenterY),
+              std::make_tuple(0.25f, 3.0f, 0.0f, 400.5f, 0.09f, 158.5f, 121.0f));
 }
 
-TEST(RecordedCameraConfig, ReadsEveryKeywordOfARecording) {
-    const CRecordedCameraConfig config = ReadConfig(
-        "RECORDED_CAMERA: TRICLOPS\nCAMERA_CONFIG_FILENAME: head.ini\nFILE_FORMAT: FORMAT_IFF\n"
-        "INPUT_IMAGE_PATH: /data/seq/frame\nFIRST_FILE_INDEX: 3 LAST_FILE_INDEX: 9 STEP_FILE_INDEX: 2\n"
-        "NB_PADDING_ZERO: 4\nINTENSITY_WRITTEN: YES DEPTH_WRITTEN: YES DEPTH_SUFFIX: _z.pgm\n"
-        "Z_NEAR: 0.25 Z_FAR: 3 IS_DISPARITY: 0 FOCAL: 400.5 BASELINE: 0.09 IMAGE_CENTER: 158.5 121\n");
-    EXPECT_EQ(config.recordedCamera, CRecordedCameraConfig::RECORDED_TRICLOPS);
-    EXPECT_EQ(config.cameraConfigFilename, "head.ini");
-    EXPECT_EQ(config.fileFormat, CRecordedCameraConfig::FORMAT_IFF);
-    EXPECT_EQ(config.inputImagePath, "/data/seq/frame");
-    EXPECT_EQ(config.firstFileIndex, 3);
-    EXPECT_EQ(config.lastFileIndex, 9);
-    EXPECT_EQ(config.stepFileIndex, 2);
-    EXPECT_EQ(config.totalFrame, 7);  // one pass over the indices, whatever the step
-    EXPECT_EQ(config.nbPaddingZero, 4);
-    EXPECT_TRUE(config.channels[CRecordedCameraConfig::INTENSITY].written);
-    EXPECT_TRUE(config.channels[CRecordedCameraConfig::DEPTH].written);
-    EXPECT_FALSE(config.channels[CRecordedCameraConfig::X_COORD].written);
-    EXPECT_EQ(config.channels[CRecordedCameraConfig::DEPTH].suffix, "_z.pgm");
-    EXPECT_FLOAT_EQ(config.zNear, 0.25f);
-    EXPECT_FLOAT_EQ(config.zFar, 3.0f);
-    EXPECT_FLOAT_EQ(config.isDisparity, 0.0f);
-    EXPECT_FLOAT_EQ(config.focal, 400.5f);
-    EXPECT_FLOAT_EQ(config.baseline, 0.09f);
-    EXPECT_FLOAT_EQ(config.imageCenterX, 158.5f);
-    EXPECT_FLOAT_EQ(config.imageCenterY, 121.0f);
-}
-
-TEST(RecordedCameraConfig, SkipsCommentsAndUnknownWordsAndKeepsTheLastOfARepeatedKey) {
-    const CRecordedCameraConfig config = ReadConfig(
+TEST(RecordedCameraConfig, FollowsTheTokenRules) {
+    const C c = ReadConfig(
         "# FIRST_FILE_INDEX: 7\nstray 12 FIRST_FILE_INDEX: 5 first_file_index: 9 FIRST_FILE_INDEX:6\n"
-        "LAST_FILE_INDEX: 8 #LAST_FILE_INDEX: 1\nLAST_FILE_INDEX: 10 TOTAL_FRAME: 3");
-    EXPECT_EQ(config.firstFileIndex, 5);  // keywords are whole, case-sensitive tokens
-    EXPECT_EQ(config.lastFileIndex, 10);
-    EXPECT_EQ(config.totalFrame, 3);  // given, so not derived
-}
-
-TEST(RecordedCameraConfig, AValueThatDoesNotParseStopsTheReading) {
-    const CRecordedCameraConfig config = ReadConfig("FIRST_FILE_INDEX: 4 LAST_FILE_INDEX: ten FOCAL: 5");
-    EXPECT_EQ(config.firstFileIndex, 4);
-    EXPECT_EQ(config.lastFileIndex, 101);
-    EXPECT_FLOAT_EQ(config.focal, 1.0f);
-    EXPECT_EQ(config.totalFrame, 98);  // still derived once the reading has stopped
-
-    const CRecordedCameraConfig halfCentre = ReadConfig("IMAGE_CENTER: 150 x FOCAL: 5");
-    EXPECT_FLOAT_EQ(halfCentre.imageCenterX, 150.0f);
-    EXPECT_FLOAT_EQ(halfCentre.imageCenterY, 120.0f);
-    EXPECT_FLOAT_EQ(halfCentre.focal, 1.0f);
-}
-
-TEST(RecordedCameraConfig, UnlistedChoiceWordsLeaveTheirFieldUnchanged) {
-    const CRecordedCameraConfig config = ReadConfig(
-        "INTENSITY_WRITTEN: maybe DISPARITY_WRITTEN: YES DISPARITY_WRITTEN: yes FILE_FORMAT: FORMAT_BMP "
-        "RECORDED_CAMERA: sri X_COORD_WRITTEN: YES X_COORD_WRITTEN: NO FIRST_FILE_INDEX: 1");
-    EXPECT_FALSE(config.channels[CRecordedCameraConfig::INTENSITY].written);
-    EXPECT_TRUE(config.channels[CRecordedCameraConfig::DISPARITY].written);
-    EXPECT_FALSE(config.channels[CRecordedCameraConfig::X_COORD].written);
-    EXPECT_EQ(config.fileFormat, CRecordedCameraConfig::FORMAT_NONE);
-    EXPECT_EQ(config.recordedCamera, CRecordedCameraConfig::RECORDED_NONE);
-    EXPECT_EQ(config.firstFileIndex, 1);  // the reading went on
-}
-
-TEST(RecordedCameraConfig, RefusesAnInputImagePathLongerThan199Characters) {
-    const std::string longest(199, 'a');
-    const std::string tooLong(200, 'b');
-    EXPECT_EQ(ReadConfig("INPUT_IMAGE_PATH: " + longest).inputImagePath, longest);
-    const CRecordedCameraConfig config =
-        ReadConfig("INPUT_IMAGE_PATH: seq/ INPUT_IMAGE_PATH: " + tooLong + " FIRST_FILE_INDEX: 2");
-    EXPECT_EQ(config.inputImagePath, "seq/");
-    EXPECT_EQ(config.firstFileIndex, 2);
-}
-
-TEST(RecordedCameraConfig, DerivesTheFrameCountOfADescendingRangeWithoutOverflow) {
-    EXPECT_EQ(ReadConfig("FIRST_FILE_INDEX: 9 LAST_FILE_INDEX: 3").totalFrame, 7);
+        "LAST_FILE_INDEX: 8 #LAST_FILE_INDEX: 1\nLAST_FILE_INDEX: 10 INTENSITY_WRITTEN: maybe\n"
+        "DISPARITY_WRITTEN: YES DISPARITY_WRITTEN: yes X_COORD_WRITTEN: YES X_COORD_WRITTEN: NO\n"
+        "FILE_FORMAT: FORMAT_BMP RECORDED_CAMERA: sri INPUT_IMAGE_PATH: seq/ INPUT_IMAGE_PATH: " +
+        std::string(200, 'b') + " NB_PADDING_ZERO: 3 IMAGE_CENTER: 150 x NB_PADDING_ZERO: 5");
+    EXPECT_EQ(std::make_tuple(c.firstFileIndex, c.lastFileIndex, c.totalFrame), std::make_tuple(5, 10, 6));
+    std::string written;
+    for (const auto& channel : c.channels) written += channel.written ? "1" : "0";
+    EXPECT_EQ(written, "01000");
+    EXPECT_EQ(std::make_tuple(c.fileFormat, c.recordedCamera), std::make_tuple(0, 2));
+    EXPECT_EQ(c.inputImagePath, "seq/");  // a path of 200 characters is refused and the reading goes on
+    EXPECT_EQ(std::make_tuple(c.imageCenterX, c.imageCenterY, c.nbPaddingZero), std::make_tuple(150.0f, 120.0f, 3));
+    EXPECT_EQ(ReadConfig("INPUT_IMAGE_PATH: " + std::string(199, 'a')).inputImagePath.size(), 199u);
+    EXPECT_EQ(ReadConfig("").totalFrame, 2);
     EXPECT_EQ(ReadConfig("FIRST_FILE_INDEX: -2147483648 LAST_FILE_INDEX: 2147483647").totalFrame, 2147483647);
-}
-
-TEST(RecordedCameraConfig, AMissingFileKeepsTheDefaults) {
-    CRecordedCameraConfig config;
-    config.Read(nullptr);
-    EXPECT_EQ(config.totalFrame, 2);
-    EXPECT_EQ(config.fileFormat, CRecordedCameraConfig::FORMAT_NONE);
 }
 
 }  // namespace
