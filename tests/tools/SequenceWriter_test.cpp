@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/ConfigReader.h"
+#include "image/Image.h"
 #include "platform/imagefile/imagefile.h"
 
 namespace {
@@ -53,9 +54,11 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    std::unique_ptr<CSequenceWriter> MakeWriter(unsigned forms, const std::string& camera) {
+    std::unique_ptr<CSequenceWriter> MakeWriter(unsigned forms, const std::string& camera, bool yUp = false,
+                                                const std::string& subfolder = "") {
         SequenceOptions options;
-        options.folder = folder_ + "/./";
+        options.folder = folder_ + "/" + subfolder + "/./";
+        options.yUp = yUp;
         options.firstIndex = 9;
         options.frameCount = 3;
         options.forms = forms;
@@ -79,6 +82,85 @@ TEST(PaddedIndex, PadsLikeTheRecordedCamera) {
     EXPECT_EQ(PaddedIndex(12345, 4), "12345");
     EXPECT_EQ(PaddedIndex(7, 1), "7");
     EXPECT_EQ(PaddedIndex(7, 0), "7");
+}
+
+// The file a recorded camera configured by `config` loads for `index` and `suffix`.
+std::string RecordedName(const Config& config, int index, const std::string& suffix) {
+    return config.at("INPUT_IMAGE_PATH:")[0] + PaddedIndex(index, std::stoi(config.at("NB_PADDING_ZERO:")[0])) + suffix;
+}
+
+cv::Mat LoadImageFile(const std::string& path, int depth) {
+    CImage image(path.c_str(), 0);
+    EXPECT_NE(image.GetIplImage(), nullptr) << path;
+    if (!image.GetIplImage()) return cv::Mat();
+    EXPECT_EQ(image.GetDepth(), depth) << path;
+    EXPECT_EQ(image.GetWidth(), 320);
+    EXPECT_EQ(image.GetHeight(), 240);
+    return iplFullView(image.GetIplImage()).clone();
+}
+
+TEST_F(SequenceWriterTest, XyzFilesLoadBackAsTheRenderedFrameAndTheFlagTurnsYAlone) {
+    const auto down = MakeWriter(kFormPgm, "xyz", false, "down");
+    const auto up = MakeWriter(kFormPgm, "xyz", true, "up");
+    ASSERT_TRUE(down && up);
+    std::string error;
+    for (const auto* writer : {down.get(), up.get()}) {
+        ASSERT_TRUE(writer->WriteFrame(11, *frame_, &error)) << error;
+        ASSERT_TRUE(writer->WriteConfiguration(&error)) << error;
+    }
+    const Config downConfig = ReadConfig(folder_ + "/down/camera-xyz.cfg");
+    const Config upConfig = ReadConfig(folder_ + "/up/camera-xyz.cfg");
+    for (const char* written : {"INTENSITY_WRITTEN:", "X_COORD_WRITTEN:", "Y_COORD_WRITTEN:", "DEPTH_WRITTEN:"})
+        EXPECT_EQ(downConfig.at(written)[0], "YES") << written;
+    EXPECT_EQ(downConfig.at("DISPARITY_WRITTEN:")[0], "NO");
+    EXPECT_EQ(RecordedName(downConfig, 11, downConfig.at("X_COORD_SUFFIX:")[0]), folder_ + "/down/frame0011-x.pgm");
+
+    const struct {
+        const char* suffixKey;
+        const cv::Mat* rendered;
+        int depth;
+        double ySign;
+    } files[] = {{"INTENSITY_SUFFIX:", &frame_->left, IPL_DEPTH_8U, 1},
+                 {"X_COORD_SUFFIX:", &frame_->x, IPL_DEPTH_32F, 1},
+                 {"Y_COORD_SUFFIX:", &frame_->y, IPL_DEPTH_32F, -1},
+                 {"DEPTH_SUFFIX:", &frame_->z, IPL_DEPTH_32F, 1}};
+    for (const auto& f : files) {
+        const cv::Mat fromDown = LoadImageFile(RecordedName(downConfig, 11, downConfig.at(f.suffixKey)[0]), f.depth);
+        const cv::Mat fromUp = LoadImageFile(RecordedName(upConfig, 11, upConfig.at(f.suffixKey)[0]), f.depth);
+        ASSERT_FALSE(fromDown.empty() || fromUp.empty());
+        EXPECT_EQ(cv::norm(fromDown, *f.rendered, cv::NORM_INF), 0.0) << f.suffixKey;
+        const cv::Mat expectedUp = f.ySign < 0 ? cv::Mat(-*f.rendered) : *f.rendered;
+        EXPECT_EQ(cv::norm(fromUp, expectedUp, cv::NORM_INF), 0.0) << f.suffixKey;
+    }
+    EXPECT_GT(cv::norm(frame_->y, cv::NORM_INF), 100.0);  // the flip is visible
+}
+
+TEST_F(SequenceWriterTest, DisparityAgreesWithDepthAndReconstructsThePointsYUp) {
+    const auto writer = MakeWriter(kFormPgm | kFormDisparity, "disparity");
+    ASSERT_NE(writer, nullptr);
+    std::string error;
+    ASSERT_TRUE(writer->WriteFrame(9, *frame_, &error)) << error;
+    ASSERT_TRUE(writer->WriteConfiguration(&error)) << error;
+    EXPECT_EQ(ReadConfig(folder_ + "/Param.cfg").at("CONFIG_FILENAME:")[0], folder_ + "/camera-disparity.cfg");
+    const Config camera = ReadConfig(folder_ + "/camera-disparity.cfg");
+    EXPECT_EQ(camera.at("DISPARITY_WRITTEN:")[0], "YES");
+    EXPECT_EQ(camera.at("DEPTH_WRITTEN:")[0], "NO");
+    const cv::Mat disparity = LoadImageFile(RecordedName(camera, 9, camera.at("DISPARITY_SUFFIX:")[0]), IPL_DEPTH_16U);
+    ASSERT_EQ(disparity.type(), CV_16UC1);
+    const float focal = std::stof(camera.at("FOCAL:")[0]), baseline = std::stof(camera.at("BASELINE:")[0]);
+    const float centreX = std::stof(camera.at("IMAGE_CENTER:")[0]), centreY = std::stof(camera.at("IMAGE_CENTER:")[1]);
+    for (int j = 0; j < 240; ++j)
+        for (int i = 0; i < 320; ++i) {
+            const float z = frame_->z.at<float>(j, i);
+            const int d16 = disparity.at<unsigned short>(j, i);
+            ASSERT_EQ(d16, std::lround(16.0 * 380.0 * 90.0 / z)) << i << ", " << j;
+            // The recorded camera's disparity reconstruction: rows counted from the bottom, Y up.
+            const float zBack = (1.0f / static_cast<float>(d16)) * (focal * baseline);
+            const float tolerance = 0.51f * zBack / d16 + 1e-3f;
+            ASSERT_NEAR(zBack, z, tolerance);
+            ASSERT_NEAR((i - centreX) * (1.0f / focal) * zBack, frame_->x.at<float>(j, i), tolerance);
+            ASSERT_NEAR(((239 - j) - centreY) * (1.0f / focal) * zBack, -frame_->y.at<float>(j, i), tolerance);
+        }
 }
 
 TEST_F(SequenceWriterTest, IffFramesReplayTheRenderedPointsThroughTheInverseDepthReconstruction) {

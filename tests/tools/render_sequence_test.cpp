@@ -36,11 +36,14 @@ protected:
 };
 
 TEST_F(RenderSequenceTest, WritesEveryFormTheConfigurationAndTheGroundTruth) {
-    ASSERT_EQ(Run(folder_ + " --trajectory roll --frames 6 --still-frames 2 --camera iff --preview"), 0) << output_;
-    for (const char* name : {"Param.cfg", "ParamInit.cfg", "ParamTrackerZBCCE.cfg", "camera-iff.cfg", "ground-truth.txt",
-                             "preview.png", "frame0001.iff", "frame0006.iff", "left-0006.png", "right-0001.png"})
+    ASSERT_EQ(Run(folder_ + " --trajectory roll --frames 6 --still-frames 2 --preview"), 0) << output_;
+    for (const char* name : {"Param.cfg", "ParamInit.cfg", "ParamTrackerZBCCE.cfg", "camera-xyz.cfg",
+                             "camera-disparity.cfg", "camera-iff.cfg", "ground-truth.txt", "preview.png",
+                             "frame0001-i.pgm", "frame0001-x.pgm", "frame0001-y.pgm", "frame0001-z.pgm",
+                             "frame0006-d.pgm", "frame0001.iff", "frame0006.iff", "left-0006.png", "right-0001.png"})
         EXPECT_TRUE(fs::exists(folder_ + "/" + name)) << name;
     EXPECT_FALSE(fs::exists(folder_ + "/frame0007.iff"));
+    EXPECT_FALSE(fs::exists(folder_ + "/frame0007-i.pgm"));
     CGroundTruth truth;
     std::string error;
     ASSERT_TRUE(truth.Read(folder_ + "/ground-truth.txt", &error)) << error;

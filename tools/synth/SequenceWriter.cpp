@@ -11,6 +11,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "image/Image.h"
 #include "platform/imagefile/imagefile.h"
 
 namespace {
@@ -31,6 +32,15 @@ int DecimalDigits(long value) {
         ++digits;
     }
     return digits;
+}
+
+// Through the system's own image writer, so recorded files and their reader share one format.
+bool SaveImageFile(const cv::Mat& pixels, int depth, const std::string& path) {
+    CImage image(pixels.cols, pixels.rows, depth, 1, IPL_DATA_ORDER_PIXEL);
+    if (!image.GetIplImage()) return false;
+    image.Allocate();
+    pixels.copyTo(iplFullView(image.GetIplImage()));
+    return image.Save(path.c_str(), 0) == 1;
 }
 
 }  // namespace
@@ -111,6 +121,23 @@ bool CSequenceWriter::WriteFrame(int index, const RenderedFrame& frame, std::str
         return false;
     }
     const std::string base = BaseName(index);
+    if (options_.forms & kFormPgm) {
+        const cv::Mat y = options_.yUp ? cv::Mat(-frame.y) : frame.y;
+        if (!SaveImageFile(frame.left, IPL_DEPTH_8U, base + "-i.pgm")) return fail(base + "-i.pgm");
+        if (!SaveImageFile(frame.x, IPL_DEPTH_32F, base + "-x.pgm")) return fail(base + "-x.pgm");
+        if (!SaveImageFile(y, IPL_DEPTH_32F, base + "-y.pgm")) return fail(base + "-y.pgm");
+        if (!SaveImageFile(frame.z, IPL_DEPTH_32F, base + "-z.pgm")) return fail(base + "-z.pgm");
+    }
+    if (options_.forms & kFormDisparity) {
+        // 1/16 pixel; the reader takes the samples as signed, so they stop at 32767.
+        cv::Mat disparity(size, CV_16U);
+        const double scale = 16.0 * c.focalPx * c.baselineMm;
+        for (int j = 0; j < c.height; ++j)
+            for (int i = 0; i < c.width; ++i)
+                disparity.at<unsigned short>(j, i) = static_cast<unsigned short>(
+                    std::clamp(std::lround(scale / frame.z.at<float>(j, i)), 0L, 32767L));
+        if (!SaveImageFile(disparity, IPL_DEPTH_16U, base + "-d.pgm")) return fail(base + "-d.pgm");
+    }
     if (options_.forms & kFormIff) {
         cv::Mat inverseDepth = 1.0 / frame.z;
         const cv::Mat left = frame.left.isContinuous() ? frame.left : frame.left.clone();
