@@ -1,0 +1,84 @@
+package quillmere.posewarden;
+
+import java.io.File;
+
+/**
+ * Follows the head of a person in front of a stereo camera, through the native library
+ * {@code libVantorel.so}.
+ *
+ * <p>Call {@link #initTracker} once with a configuration directory, then {@link #updateImage}
+ * once per camera frame; read the current pose with {@link #getHeadPose} whenever you like; force
+ * a new face search with {@link #reacquireImage}; finish with {@link #closeTracker}. The tracker
+ * first looks for a face (detecting, {@code updateImage} returns false); once the same face has
+ * been seen in a few consecutive frames it tracks the head ({@code updateImage} returns true)
+ * until the motion becomes implausible or the face leaves its region, and then searches again.
+ *
+ * <p>There is one tracker per process: every instance of this class drives the same native
+ * context, and a second {@code initTracker} closes the one it replaces. The methods may be called
+ * from several threads; they run one at a time. Before {@code initTracker} and after
+ * {@code closeTracker} they do nothing ({@code updateImage} returns false).
+ *
+ * <p>The library is loaded with {@code System.loadLibrary("Vantorel")} when the class is first
+ * used: the folder holding {@code libVantorel.so} must be on {@code java.library.path}.
+ */
+public class HeadPoseTracker {
+    /** The name given to {@link System#loadLibrary}. */
+    public static final String LIBRARY_NAME = "Vantorel";
+
+    static {
+        try {
+            System.loadLibrary(LIBRARY_NAME);
+        } catch (UnsatisfiedLinkError cause) {
+            UnsatisfiedLinkError error = new UnsatisfiedLinkError("cannot load the native library "
+                    + System.mapLibraryName(LIBRARY_NAME) + " (" + cause.getMessage()
+                    + "); start Java with -Djava.library.path=FOLDER naming the folder that holds it"
+                    + " (after ./vantorel test: build/); java.library.path is now "
+                    + System.getProperty("java.library.path"));
+            error.initCause(cause);
+            throw error;
+        }
+    }
+
+    /**
+     * Builds the tracker from the configuration directory: "Param.cfg" (camera and default face
+     * region), "ParamInit.cfg" (face detection) and "ParamTrackerZBCCE.cfg" (tracking and output
+     * files). The file names are appended to {@code configDir} as it is, so it must end with a
+     * separator (see {@link #configDirectory}). A file that does not open is reported on the
+     * standard error stream and its part runs on defaults; a null directory opens nothing. The
+     * camera is opened and its first frame grabbed.
+     */
+    public native void initTracker(String configDir);
+
+    /**
+     * One step: grabs the next frame and either searches it for a face or tracks the head in it.
+     *
+     * @return true when the tracker is tracking after this step, false while it is detecting
+     */
+    public native boolean updateImage();
+
+    /**
+     * Writes the pose of the newest frame into the fifteen {@code double} fields o1 o2 o3 t1 t2 t3
+     * x1 x2 x3 y1 y2 y3 z1 z2 z3 of {@code pose}, usually a {@link HeadPose}. Fields its class
+     * lacks are skipped; a null pose is ignored.
+     */
+    public native void getHeadPose(Object pose);
+
+    /** Drops the current face and starts detecting again from a newly grabbed frame. */
+    public native void reacquireImage();
+
+    /** Closes the camera and the output files and frees the tracker. */
+    public native void closeTracker();
+
+    /** The pose of the newest frame as a new {@link HeadPose}. */
+    public HeadPose currentPose() {
+        HeadPose pose = new HeadPose();
+        getHeadPose(pose);
+        return pose;
+    }
+
+    /** {@code folder} as {@link #initTracker} wants it: with a trailing separator. */
+    public static String configDirectory(String folder) {
+        if (folder.isEmpty()) return "." + File.separator;
+        return folder.endsWith(File.separator) || folder.endsWith("/") ? folder : folder + File.separator;
+    }
+}
