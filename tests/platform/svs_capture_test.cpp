@@ -78,6 +78,8 @@ TEST_F(SvsCapture, WithoutASourceNothingOpensAndNothingArrives) {
     block_.source.kind = SVS_SOURCE_DEVICE;
     std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.File("no-such-device").c_str());
     EXPECT_EQ(svsVideoOpen(&block_), -1);
+    std::snprintf(block_.source.left, SVS_MAX_PATH, "99");
+    EXPECT_EQ(svsVideoOpen(&block_), -1);
     UseFiles(1, 3);  // no files written
     EXPECT_EQ(svsVideoOpen(&block_), -1);
     EXPECT_EQ(svsVideoOpen(nullptr), -1);

@@ -202,10 +202,14 @@ private:
         return true;
     }
 
+    // Cameras through V4L2; any other path is a recorded video. Naming the backends keeps OpenCV
+    // from probing every camera library it knows (some of which leak what they probe with).
     static bool OpenDevice(const char* name, cv::VideoCapture& device) {
         const std::string text(name);
         const bool isIndex = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-        return isIndex ? device.open(std::stoi(text)) : device.open(text);
+        if (isIndex) return device.open(std::stoi(text), cv::CAP_V4L2);
+        if (text.compare(0, 5, "/dev/") == 0) return device.open(text, cv::CAP_V4L2);
+        return device.open(text, cv::CAP_FFMPEG) || device.open(text, cv::CAP_OPENCV_MJPEG);
     }
 
     bool OpenDevices() {
