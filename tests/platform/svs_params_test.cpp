@@ -110,14 +110,16 @@ TEST(SvsParams, RectifiedProjectionsSupplyTheCalibrationTheFileLeavesOut) {
     EXPECT_FLOAT_EQ(block.projection[2], 161.0f);
 }
 
-TEST(SvsParams, CommentsRepeatsAndTheStartingBlockFollowTheConfigurationRules) {
+TEST(SvsParams, CommentsRepeatsAndOmittedKeywordsFollowTheConfigurationRules) {
     TempFolder folder("svs_params");
     const std::string file = folder.Write("stereo.ini", "DISPARITIES: 32 #DISPARITIES: 16\nDISPARITIES: 64 #");
     svsParameterBlock block = svsDefaultParameters();
     block.baseline = 55.0;
+    block.source.kind = SVS_SOURCE_DEVICE;
     ASSERT_EQ(svsReadParamFile(file.c_str(), &block), 0);
     EXPECT_EQ(block.numDisparities, 64);
-    EXPECT_DOUBLE_EQ(block.baseline, 55.0);  // not in the file: kept
+    EXPECT_DOUBLE_EQ(block.baseline, 1.0);  // not in the file: the default, not what the block held
+    EXPECT_EQ(block.source.kind, SVS_SOURCE_NONE);
 }
 
 TEST(SvsParams, RefusesBadFilesAndLeavesTheBlockAsItWas) {

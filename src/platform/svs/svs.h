@@ -176,8 +176,9 @@ static_assert(offsetof(svsParameterBlock, baseline) == 0x210);
 extern svsParameterBlock svsParams;
 svsParameterBlock svsDefaultParameters();
 
-// Fills block from the file: 0, or -1 when the file does not open and -2 when its content is
-// refused (a message on standard error says why). On failure block is left as it was.
+// Fills block from the file, over the defaults (a keyword the file leaves out takes its default
+// whatever block held): 0, or -1 when the file does not open and -2 when its content is refused
+// (a message on standard error says why). On failure block is left as it was.
 int svsReadParamFile(const char* fileName, svsParameterBlock* block);
 
 // The grabber is one per process. Each call returns 0 or a negative code.

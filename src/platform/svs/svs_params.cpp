@@ -339,7 +339,8 @@ int svsReadParamFile(const char* fileName, svsParameterBlock* block) {
         std::cerr << "svs: parameter file \"" << fileName << "\" refused: larger than 1 MB" << std::endl;
         return -2;
     }
-    svsParameterBlock parsed = *block;
+    // A parameter file describes the whole camera: what it leaves out takes the defaults.
+    svsParameterBlock parsed = svsDefaultParameters();
     ParamFileParser parser(in, path.parent_path(), parsed);
     const std::string why = parser.Parse();
     if (!why.empty()) {
