@@ -1,0 +1,178 @@
+#include "acquisition/StereoSource.h"
+
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+
+#include "acquisition/StereoCamera.h"
+#include "acquisition/StereoCameraFiles.h"
+#include "image/Image.h"
+#include "platform/ipl/ipl.h"
+
+namespace {
+
+constexpr int kIntensityKind = 5;
+constexpr int kDisparityDepth = 16;
+
+// 1/25500 as the single-precision value the tracker was tuned with (bit pattern 0x38247B86):
+// intensities 0..255 become 0..0.01.
+float IntensityScale() {
+    const std::uint32_t bits = 0x38247B86u;
+    float scale;
+    std::memcpy(&scale, &bits, sizeof scale);
+    return scale;
+}
+
+std::unique_ptr<CImage> NewImage(int depth) {
+    auto image = std::make_unique<CImage>(CStereoSource::kImageWidth, CStereoSource::kImageHeight, depth, 1, 0);
+    image->Allocate();
+    return image;
+}
+
+}  // namespace
+
+CStereoSource::CStereoSource(std::istream* paramFile) { Init(paramFile); }
+
+CStereoSource::~CStereoSource() {
+    frames.clear();
+    camera.reset();
+    disparityProcessor.reset();
+    disparityImage.reset();
+    region.reset();
+}
+
+void CStereoSource::Init(std::istream* paramFile) {
+    disparityImage.reset();
+    camera.reset();
+    disparityProcessor.reset();
+    region.reset();
+    frameCount = 0;
+    if (paramFile) parameters.Read(paramFile);
+    ResetRegion();
+    CreateCamera();
+    if (GrabImage()) frames.front()->SetPose(new CPose());
+}
+
+void CStereoSource::CreateCamera() {
+    switch (parameters.cameraType) {
+        case CStereoSourceParameters::CAMERA_FILES: {
+            auto files = std::make_unique<CStereoCameraFiles>(parameters.configFilename.c_str());
+            if (files->GetConfig().recordedCamera == CRecordedCameraConfig::RECORDED_SRI) {
+                // The live SRI camera would be created here from the recording's
+                // CAMERA_CONFIG_FILENAME to turn its disparity into 3D. Until it exists, the
+                // recording's own calibration reconstructs the 3D data.
+                std::cout << "CStereoSource: a recording of the SRI camera needs the live SRI stereo camera "
+                             "(CStereoCameraSVS) to process its disparity; this build does not have it, so the "
+                             "recording's own calibration is used."
+                          << std::endl;
+            }
+            camera = std::move(files);
+            break;
+        }
+        case CStereoSourceParameters::CAMERA_SRI:
+            std::cout << "CStereoSource: CAMERA_TYPE SRI needs the live SRI stereo camera (CStereoCameraSVS), "
+                         "which this build does not have; no camera created, every grab will fail."
+                      << std::endl;
+            break;
+        default:  // TRICLOPS, or a type no camera exists for
+            std::cout << "CStereoSource: CAMERA_TYPE TRICLOPS has no camera; every grab will fail." << std::endl;
+            break;
+    }
+}
+
+int CStereoSource::GrabImage() {
+    if (!camera) return 0;
+    auto intensity = NewImage(IPL_DEPTH_8U);
+    auto depth = NewImage(IPL_DEPTH_32F);
+    auto imageX = NewImage(IPL_DEPTH_32F);
+    auto imageY = NewImage(IPL_DEPTH_32F);
+    if (camera->GrabFrame() != 0) return 0;
+
+    // A recording without intensity gives black frames rather than whatever the buffer held.
+    if (camera->GetImage(intensity.get(), kIntensityKind) != 0) intensity->Set(0);
+
+    // Without 3D data there is no frame to track: a failed reconstruction or an unreadable
+    // coordinate file fails the grab instead of handing uninitialised floats to the tracker.
+    int xyzResult;
+    if (!disparityProcessor) {
+        xyzResult = camera->GetXYZ(imageX.get(), imageY.get(), depth.get(), nullptr);
+    } else {
+        if (!disparityImage) disparityImage = NewImage(IPL_DEPTH_16U);
+        camera->GetDisparity(disparityImage.get(), kDisparityDepth);
+        xyzResult = disparityProcessor->GetXYZ(imageX.get(), imageY.get(), depth.get(), disparityImage.get());
+    }
+    if (xyzResult != 0) return 0;
+
+    ++frameCount;
+    AddFrame(intensity.release(), depth.release(), imageX.release(), imageY.release());
+    return 1;
+}
+
+void CStereoSource::AddFrame(CImage* intensity, CImage* depth, CImage* x, CImage* y) {
+    frames.push_front(std::make_unique<CTrackedFrame>(intensity, depth, x, y, region.get(), frameCount));
+    CTrackedFrame* frame = frames.front().get();
+    ComputePixelScale(frame);
+    TrimFrames();
+    frame->GetIntensity()->MultiplySFP(IntensityScale());
+}
+
+// The metric size of one pixel at the head's depth: scaleX = z / f and scaleY = -z / f, computed
+// from the borders as the tracker expects (the sign of y is the tracker's concern).
+void CStereoSource::ComputePixelScale(CTrackedFrame* frame) {
+    const float z = frame->GetCentroidZ();
+    const float f = camera->GetFocal();
+    const float cx = camera->GetImageCenterX();
+    const float cy = camera->GetImageCenterY();
+    const float w = static_cast<float>(frame->GetIntensity()->GetWidth());
+    const float h = static_cast<float>(frame->GetIntensity()->GetHeight());
+    const float left = (-z) * (0.0f - cx) / f;
+    const float right = (-z) * (w - cx) / f;
+    const float bottom = (-z) * (h - cy) / f;
+    const float top = (-z) * (0.0f - cy) / f;
+    frame->SetScaleX((left - right) / w);
+    frame->SetScaleY((bottom - top) / h);
+}
+
+void CStereoSource::TrimFrames() {
+    if (frames.size() <= 2 || static_cast<long>(frames.size()) <= parameters.maxFrames) return;
+    frames.erase(std::prev(frames.end(), 2));  // the oldest frame stays until Reset
+}
+
+void CStereoSource::Reset() {
+    frames.clear();
+    frameCount = 0;
+    if (GrabImage()) frames.front()->SetPose(new CPose());
+}
+
+CDepthMaskRegion* CStereoSource::ResetRegion() {
+    region = std::make_unique<CDepthMaskRegion>(parameters.topLeftMaskX, parameters.bottomRightMaskX,
+                                                parameters.topLeftMaskY, parameters.bottomRightMaskY,
+                                                parameters.minDepthMask, parameters.maxDepthMask);
+    return region.get();
+}
+
+void CStereoSource::SetRegion(int left, int right, int top, int bottom, float minDepth, float maxDepth) {
+    region = std::make_unique<CDepthMaskRegion>(left, right, top, bottom, minDepth, maxDepth);
+}
+
+CTrackedFrame* CStereoSource::GetCurrentFrame() const { return frames.empty() ? nullptr : frames.front().get(); }
+
+CPose* CStereoSource::GetCurrentPose() {
+    CTrackedFrame* frame = GetCurrentFrame();
+    return (frame && frame->GetPose()) ? frame->GetPose() : &defaultPose;
+}
+
+CImage* CStereoSource::GetIntensity() const {
+    CTrackedFrame* frame = GetCurrentFrame();
+    return frame ? frame->GetIntensity() : nullptr;
+}
+
+CImage* CStereoSource::GetDepth() const {
+    CTrackedFrame* frame = GetCurrentFrame();
+    return frame ? frame->GetDepth() : nullptr;
+}
+
+CImage* CStereoSource::GetMask() const {
+    CTrackedFrame* frame = GetCurrentFrame();
+    return frame ? frame->GetMask() : nullptr;
+}

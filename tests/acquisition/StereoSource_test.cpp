@@ -1,0 +1,138 @@
+#include "acquisition/StereoSource.h"
+
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/Image.h"
+#include "support/RecordingFolder.h"
+
+namespace {
+
+constexpr int W = 320;
+constexpr int H = 240;
+
+class StereoSourceTest : public ::testing::Test {
+protected:
+    // Frames 1..last of a plane at depth 2 + frame / 8 seen with focal 400 from (160, 120);
+    // intensity is the frame number, 255 in the top-left pixel.
+    std::unique_ptr<CStereoSource> Source(int last, const std::string& paramLines, const std::string& camera = "") {
+        for (int frame = 1; frame <= last; ++frame) {
+            const std::string base = folder.Path("f" + std::to_string(frame));
+            const float z = 2.0f + frame / 8.0f;
+            auto intensity = MakeFilledImage<std::uint8_t>(W, H, IPL_DEPTH_8U, [frame](int x, int y) {
+                return x + y == 0 ? 255 : frame;
+            });
+            intensity->Save((base + "-i.pgm").c_str(), 0);
+            MakeFilledImage<float>(W, H, IPL_DEPTH_32F, [z](int x, int) { return (x - 160) * z / 400; })
+                ->Save((base + "-x.pgm").c_str(), 0);
+            MakeFilledImage<float>(W, H, IPL_DEPTH_32F, [z](int, int y) { return (y - 120) * z / 400; })
+                ->Save((base + "-y.pgm").c_str(), 0);
+            MakeFilledImage<float>(W, H, IPL_DEPTH_32F, [z](int, int) { return z; })->Save((base + "-z.pgm").c_str(), 0);
+        }
+        const std::string config = folder.WriteText(
+            "c.cfg", "INPUT_IMAGE_PATH: " + folder.Path("f") + " FIRST_FILE_INDEX: 1 LAST_FILE_INDEX: " +
+                         std::to_string(last) + " INTENSITY_WRITTEN: YES X_COORD_WRITTEN: YES Y_COORD_WRITTEN: YES " +
+                         "DEPTH_WRITTEN: YES FOCAL: 400\n" + camera);
+        std::istringstream param("CAMERA_TYPE: FILES\nCONFIG_FILENAME: " + config + "\n" + paramLines);
+        return std::make_unique<CStereoSource>(&param);
+    }
+    static std::vector<int> Indices(const CStereoSource& source) {
+        std::vector<int> indices;
+        for (const auto& frame : source.GetFrames()) indices.push_back(frame->GetIndex());
+        return indices;
+    }
+
+    RecordingFolder folder;
+};
+
+TEST_F(StereoSourceTest, KeepsTheNewestFramesAndTheFirstOneWhichAloneHasAPose) {
+    auto source = Source(5, "MAX_FRAMES: 3");
+    EXPECT_EQ(std::make_tuple(source->GetRegion()->GetWidth(), source->GetRegion()->GetHeight()), std::make_tuple(0, 0));
+    ASSERT_NE(source->GetCurrentFrame()->GetPose(), nullptr);
+    EXPECT_EQ(source->GetCurrentPose(), source->GetCurrentFrame()->GetPose());
+    for (int grab = 2; grab <= 5; ++grab) ASSERT_EQ(source->GrabImage(), 1);
+    EXPECT_EQ(Indices(*source), (std::vector<int>{5, 4, 1}));
+    EXPECT_EQ(source->GetCurrentFrame()->GetPose(), nullptr);
+    EXPECT_EQ(source->GetCurrentPose()->GetRotationMatrix(1, 1), 1.0f);  // the default identity
+    EXPECT_EQ(source->GrabImage(), 0);  // end of the recording: nothing changes
+    EXPECT_EQ(Indices(*source), (std::vector<int>{5, 4, 1}));
+    EXPECT_EQ(source->GetFrameCount(), 5);
+}
+
+TEST_F(StereoSourceTest, ResetGrabsAFreshFirstFrameUntilTheSequenceEnds) {
+    auto source = Source(3, "");
+    ASSERT_EQ(source->GrabImage(), 1);
+    source->Reset();  // not rewound: file 3, but frame number 1 with a pose
+    EXPECT_EQ(Indices(*source), (std::vector<int>{1}));
+    EXPECT_NE(source->GetCurrentFrame()->GetPose(), nullptr);
+    EXPECT_FLOAT_EQ(PixelAt<float>(*source->GetIntensity(), 5, 5), 3.0f / 25500.0f);
+    source->Reset();
+    EXPECT_TRUE(source->GetFrames().empty());
+    EXPECT_EQ(source->GetFrameCount(), 0);
+    EXPECT_EQ(std::make_tuple(source->GetCurrentFrame(), source->GetIntensity(), source->GetDepth(), source->GetMask()),
+              std::make_tuple(nullptr, nullptr, nullptr, nullptr));
+    EXPECT_NE(source->GetCurrentPose(), nullptr);
+}
+
+TEST_F(StereoSourceTest, ScalesIntensityAndPixelsAndRestrictsNewFramesToTheRegion) {
+    auto source = Source(2, "TOP_LEFT_MASK: 100 80 BOTTOM_RIGHT_MASK: 140 120 MIN_DEPTH_MASK: 1.0");
+    const CTrackedFrame* first = source->GetCurrentFrame();
+    EXPECT_EQ(PixelAt<float>(*first->GetIntensity(), 0, 0), 255.0f * 3.9215687e-05f);  // bits 0x38247B86
+    EXPECT_FLOAT_EQ(first->GetCentroidZ(), 2.125f);
+    EXPECT_NEAR(first->GetCentroidX(), (119.5f - 160.0f) * 2.125f / 400, 1e-6f);
+    EXPECT_NEAR(first->GetScaleX(), 2.125f / 400, 1e-8f);
+    EXPECT_NEAR(first->GetScaleY(), -2.125f / 400, 1e-8f);
+
+    source->SetRegion(100, 220, 40, 200, 0.5f, 1.2f);  // the plane lies beyond this depth range
+    const CDepthMaskRegion* region = source->GetRegion();
+    EXPECT_EQ(std::make_tuple(region->GetXOffset(), region->GetYOffset(), region->GetWidth(), region->GetHeight()),
+              std::make_tuple(100, 40, 120, 160));
+    ASSERT_EQ(source->GrabImage(), 1);
+    EXPECT_EQ(PixelAt<std::uint8_t>(*source->GetMask(), 150, 100), 0);
+    EXPECT_EQ(source->GetCurrentFrame()->GetCentroidZ(), 0.0f);
+    EXPECT_EQ(PixelAt<std::uint8_t>(*first->GetMask(), 150, 100), 1);  // older frames keep theirs
+    const CDepthMaskRegion* reset = source->ResetRegion();
+    EXPECT_EQ(std::make_tuple(reset->GetXOffset(), reset->GetWidth(), reset->GetMinDepth(), reset->GetMaxDepth()),
+              std::make_tuple(100, 40, 1.0f, -1.0f));
+}
+
+TEST_F(StereoSourceTest, FailsAGrabWhoseCoordinatesCannotBeReadAndBlackensMissingIntensity) {
+    auto source = Source(3, "", "INTENSITY_WRITTEN: NO");
+    EXPECT_EQ(PixelAt<float>(*source->GetIntensity(), 200, 100), 0.0f);
+    std::filesystem::remove(folder.Path("f2-z.pgm"));
+    EXPECT_EQ(source->GrabImage(), 0);
+    EXPECT_EQ(std::make_tuple(Indices(*source), source->GetFrameCount()), std::make_tuple(std::vector<int>{1}, 1));
+    ASSERT_EQ(source->GrabImage(), 1);  // the recording goes on with file 3
+    EXPECT_FLOAT_EQ(PixelAt<float>(*source->GetDepth(), 0, 0), 2.375f);
+}
+
+TEST_F(StereoSourceTest, SaysWhenALiveCameraItNeedsIsMissing) {
+    testing::internal::CaptureStdout();
+    auto recorded = Source(1, "", "RECORDED_CAMERA: SRI CAMERA_CONFIG_FILENAME: head.ini");
+    std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_NE(said.find("CStereoCameraSVS"), std::string::npos) << said;
+    EXPECT_NE(recorded->GetCurrentFrame(), nullptr);  // its own 3D files still serve
+
+    testing::internal::CaptureStdout();
+    std::istringstream param("CAMERA_TYPE: SRI CONFIG_FILENAME: head.ini");
+    CStereoSource live(&param);
+    said = testing::internal::GetCapturedStdout();
+    EXPECT_NE(said.find("live SRI stereo camera"), std::string::npos) << said;
+    EXPECT_EQ(std::make_tuple(live.GetCamera(), live.GetCurrentFrame(), live.GrabImage()),
+              std::make_tuple(nullptr, nullptr, 0));
+    live.Reset();
+    EXPECT_EQ(live.GetMask(), nullptr);
+    testing::internal::CaptureStdout();
+    std::istringstream triclops("CAMERA_TYPE: TRICLOPS");
+    CStereoSource noCamera(&triclops);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(noCamera.GrabImage(), 0);
+}
+
+}  // namespace

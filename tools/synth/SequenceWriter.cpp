@@ -1,0 +1,236 @@
+#include "synth/SequenceWriter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "image/Image.h"
+#include "platform/imagefile/imagefile.h"
+
+namespace {
+
+// The recorded camera's image path holds at most 199 characters.
+constexpr std::size_t kMaxImagePath = 199;
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+int DecimalDigits(long value) {
+    int digits = 1;
+    while (value >= 10) {
+        value /= 10;
+        ++digits;
+    }
+    return digits;
+}
+
+// Through the system's own image writer, so recorded files and their reader share one format.
+bool SaveImageFile(const cv::Mat& pixels, int depth, const std::string& path) {
+    CImage image(pixels.cols, pixels.rows, depth, 1, IPL_DATA_ORDER_PIXEL);
+    if (!image.GetIplImage()) return false;
+    image.Allocate();
+    pixels.copyTo(iplFullView(image.GetIplImage()));
+    return image.Save(path.c_str(), 0) == 1;
+}
+
+}  // namespace
+
+std::string PaddedIndex(int index, int nbPaddingZero) {
+    std::string text;
+    if (nbPaddingZero > 1) {
+        long p = 1;
+        for (int k = 1; k < nbPaddingZero; ++k) p *= 10;
+        while (p > index && p != 1) {
+            text += '0';
+            p /= 10;
+        }
+    }
+    return text + std::to_string(index);
+}
+
+std::unique_ptr<CSequenceWriter> CSequenceWriter::Create(const SequenceOptions& requested, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return nullptr;
+    };
+    SequenceOptions options = requested;
+    if (options.folder.empty()) return fail("no output folder given");
+    std::error_code code;
+    std::filesystem::path folder = std::filesystem::absolute(options.folder, code).lexically_normal();
+    if (code) return fail("cannot make an absolute path of " + options.folder);
+    options.folder = folder.string();
+    while (options.folder.size() > 1 && options.folder.back() == '/') options.folder.pop_back();
+    // Configuration files are streams of blank-separated tokens: a blank would split the path.
+    if (std::any_of(options.folder.begin(), options.folder.end(), [](unsigned char c) { return std::isspace(c); }))
+        return fail("the output folder's path must not contain white space: " + options.folder);
+    if (options.frameCount < 1 || options.firstIndex < 0 ||
+        static_cast<long>(options.firstIndex) + options.frameCount - 1 > INT_MAX)
+        return fail("frame indices out of range");
+    if ((options.forms & kFormAll) == 0 || (options.forms & ~static_cast<unsigned>(kFormAll)) != 0)
+        return fail("no valid file form chosen");
+    const std::string& camera = options.trackerCamera;
+    const bool cameraWritten = (camera == "xyz" && (options.forms & kFormPgm)) ||
+                               (camera == "disparity" && (options.forms & kFormPgm) && (options.forms & kFormDisparity)) ||
+                               (camera == "iff" && (options.forms & kFormIff));
+    if (!cameraWritten) return fail("the tracker's camera '" + camera + "' is unknown or its files are not written");
+
+    std::unique_ptr<CSequenceWriter> writer(new CSequenceWriter(options));
+    const std::string imagePath = options.folder + "/frame";
+    if (imagePath.size() > kMaxImagePath)
+        return fail("the output folder's path is too long for the recorded camera (at most " +
+                    std::to_string(kMaxImagePath - 6) + " characters)");
+    std::filesystem::create_directories(folder, code);
+    if (code || !std::filesystem::is_directory(folder)) return fail("cannot create the folder " + options.folder);
+    return writer;
+}
+
+CSequenceWriter::CSequenceWriter(const SequenceOptions& options)
+    : options_(options), paddingZeros_(std::max(4, DecimalDigits(static_cast<long>(options.firstIndex) +
+                                                                 options.frameCount - 1))) {}
+
+std::string CSequenceWriter::BaseName(int index) const { return Path("frame" + PaddedIndex(index, paddingZeros_)); }
+
+std::string CSequenceWriter::PngPath(const std::string& side, int index) const {
+    return Path(side + "-" + PaddedIndex(index, paddingZeros_) + ".png");
+}
+
+bool CSequenceWriter::WriteFrame(int index, const RenderedFrame& frame, std::string* error) const {
+    auto fail = [&](const std::string& file) {
+        if (error) *error = "cannot write " + file;
+        return false;
+    };
+    const StereoRig& c = options_.camera;
+    const cv::Size size(c.width, c.height);
+    bool matches = true;
+    for (const cv::Mat* image : {&frame.left, &frame.right})
+        matches = matches && image->size() == size && image->type() == CV_8UC1;
+    for (const cv::Mat* image : {&frame.x, &frame.y, &frame.z})
+        matches = matches && image->size() == size && image->type() == CV_32FC1;
+    if (!matches) {
+        if (error) *error = "frame does not match the camera";
+        return false;
+    }
+    const std::string base = BaseName(index);
+    if (options_.forms & kFormPgm) {
+        const cv::Mat y = options_.yUp ? cv::Mat(-frame.y) : frame.y;
+        if (!SaveImageFile(frame.left, IPL_DEPTH_8U, base + "-i.pgm")) return fail(base + "-i.pgm");
+        if (!SaveImageFile(frame.x, IPL_DEPTH_32F, base + "-x.pgm")) return fail(base + "-x.pgm");
+        if (!SaveImageFile(y, IPL_DEPTH_32F, base + "-y.pgm")) return fail(base + "-y.pgm");
+        if (!SaveImageFile(frame.z, IPL_DEPTH_32F, base + "-z.pgm")) return fail(base + "-z.pgm");
+    }
+    if (options_.forms & kFormDisparity) {
+        // 1/16 pixel; the reader takes the samples as signed, so they stop at 32767.
+        cv::Mat disparity(size, CV_16U);
+        const double scale = 16.0 * c.focalPx * c.baselineMm;
+        for (int j = 0; j < c.height; ++j)
+            for (int i = 0; i < c.width; ++i)
+                disparity.at<unsigned short>(j, i) = static_cast<unsigned short>(
+                    std::clamp(std::lround(scale / frame.z.at<float>(j, i)), 0L, 32767L));
+        if (!SaveImageFile(disparity, IPL_DEPTH_16U, base + "-d.pgm")) return fail(base + "-d.pgm");
+    }
+    if (options_.forms & kFormIff) {
+        cv::Mat inverseDepth = 1.0 / frame.z;
+        const cv::Mat left = frame.left.isContinuous() ? frame.left : frame.left.clone();
+        if (ILsave((base + ".iff").c_str(), c.width, c.height, IL_TYPE_GRAY | IL_TYPE_RANGE, left.ptr<unsigned char>(),
+                   inverseDepth.ptr<float>()) != 0)
+            return fail(base + ".iff");
+    }
+    if (options_.forms & kFormPng) {
+        if (!cv::imwrite(PngPath("left", index), frame.left)) return fail(PngPath("left", index));
+        if (!cv::imwrite(PngPath("right", index), frame.right)) return fail(PngPath("right", index));
+    }
+    return true;
+}
+
+bool CSequenceWriter::WriteText(const std::string& fileName, const std::string& text, std::string* error) const {
+    std::ofstream out(Path(fileName), std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        if (error) *error = "cannot write " + Path(fileName);
+        return false;
+    }
+    return true;
+}
+
+std::string CSequenceWriter::RecordedCameraHeader(const char* fileFormat) const {
+    const int last = options_.firstIndex + options_.frameCount - 1;
+    return std::string("FILE_FORMAT: ") + fileFormat + "\n" +
+           "INPUT_IMAGE_PATH: " + options_.folder + "/frame\n" +
+           "FIRST_FILE_INDEX: " + std::to_string(options_.firstIndex) + "\n" +
+           "LAST_FILE_INDEX: " + std::to_string(last) + "\n" +
+           "TOTAL_FRAME: " + std::to_string(options_.frameCount) + "\n" +
+           "STEP_FILE_INDEX: 1\n" +
+           "NB_PADDING_ZERO: " + std::to_string(paddingZeros_) + "\n";
+}
+
+bool CSequenceWriter::WriteConfiguration(std::string* error) const {
+    const StereoRig& c = options_.camera;
+    const unsigned forms = options_.forms;
+    // Reconstructions that count rows from the bottom need the principal point's row counted so too.
+    const std::string centreFromBottom = Number(c.centreX) + " " + Number(c.height - 1 - c.centreY);
+    if (forms & kFormPgm) {
+        const std::string text =
+            "# Synthetic head sequence: intensity and X, Y, depth files (mm, Y " +
+            std::string(options_.yUp ? "up" : "down") + ").\n" + RecordedCameraHeader("FORMAT_PGM") +
+            "INTENSITY_WRITTEN: YES\nINTENSITY_SUFFIX: -i.pgm\n"
+            "DISPARITY_WRITTEN: NO\n"
+            "X_COORD_WRITTEN: YES\nX_COORD_SUFFIX: -x.pgm\n"
+            "Y_COORD_WRITTEN: YES\nY_COORD_SUFFIX: -y.pgm\n"
+            "DEPTH_WRITTEN: YES\nDEPTH_SUFFIX: -z.pgm\n"
+            "FOCAL: " + Number(c.focalPx) + "\nBASELINE: " + Number(c.baselineMm) + "\nIMAGE_CENTER: " +
+            Number(c.centreX) + " " + Number(c.centreY) + "\n";
+        if (!WriteText("camera-xyz.cfg", text, error)) return false;
+    }
+    if ((forms & kFormPgm) && (forms & kFormDisparity)) {
+        const std::string text =
+            "# Synthetic head sequence: intensity and disparity files; 3D comes from the disparity with Y up.\n" +
+            RecordedCameraHeader("FORMAT_PGM") +
+            "INTENSITY_WRITTEN: YES\nINTENSITY_SUFFIX: -i.pgm\n"
+            "DISPARITY_WRITTEN: YES\nDISPARITY_SUFFIX: -d.pgm\n"
+            "X_COORD_WRITTEN: NO\nY_COORD_WRITTEN: NO\nDEPTH_WRITTEN: NO\n"
+            "# Disparities are in 1/16 pixel, so 16 times the baseline gives Z in mm; rows count from the bottom.\n"
+            "FOCAL: " + Number(c.focalPx) + "\nBASELINE: " + Number(16.0 * c.baselineMm) + "\nIMAGE_CENTER: " +
+            centreFromBottom + "\n";
+        if (!WriteText("camera-disparity.cfg", text, error)) return false;
+    }
+    if (forms & kFormIff) {
+        const std::string text =
+            "# Synthetic head sequence: grey pixels and inverse depth in IFF files; 3D comes out Y down.\n" +
+            RecordedCameraHeader("FORMAT_IFF") +
+            "INTENSITY_WRITTEN: YES\n"
+            "# The reconstruction counts rows from the bottom.\n"
+            "FOCAL: " + Number(c.focalPx) + "\nBASELINE: " + Number(c.baselineMm) + "\nIMAGE_CENTER: " +
+            centreFromBottom + "\n";
+        if (!WriteText("camera-iff.cfg", text, error)) return false;
+    }
+    const std::string param = "# Tracker camera: the recorded synthetic sequence of this folder.\n"
+                              "CAMERA_TYPE: FILES\n"
+                              "CONFIG_FILENAME: " + Path("camera-" + options_.trackerCamera + ".cfg") + "\n"
+                              "MAX_FRAMES: 100\n";
+    const std::string init = "# Face detection and tracking limits.\n"
+                             "MAX_DISTANCE_CORNER: 6\nMIN_CORNER_MATCHES: 3\nNB_DETECT_BEFORE_INIT: 3\n"
+                             "THRESHOLD_NB_HIT: 3\nTHRESHOLD_TIME: 0\nTHRESHOLD_PIXEL_MASK: 400\n"
+                             "SIZE_FACE_X: 60\nSIZE_FACE_Y: 80 30\nSIZE_FACE_Z: 400 300\n"
+                             "TOP_LEFT_MASK: 25 10\nBOTTOM_RIGHT_MASK: 295 230\n"
+                             "MIN_DEPTH_MASK: 600\nMAX_DEPTH_MASK: 1600\n"
+                             "MAX_ROTATION: 0.32\nMAX_TRANSLATION: 200\n";
+    const std::string tracker = "# Pose tracker: output files in this folder.\n"
+                                "RESULTS_FILE: " + Path("results.txt") + "\n"
+                                "POSES_FILE: " + Path("poses.txt") + "\n"
+                                "LAMBDA: 1\nCOMPARE_THRESHOLD: 1\n"
+                                "MATCH_FUNCTION: MATCH_PREVIOUS\nNB_MAX_BEST_MATCH: 2\n"
+                                "MERGE_POSE: POSE_FIRST\nGRADIENT: DOUBLE\n";
+    return WriteText("Param.cfg", param, error) && WriteText("ParamInit.cfg", init, error) &&
+           WriteText("ParamTrackerZBCCE.cfg", tracker, error);
+}
