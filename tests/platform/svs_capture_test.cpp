@@ -10,11 +10,11 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "support/RecordingFolder.h"
 #include "support/StereoPairs.h"
 
 namespace {
 
-using test_support::TempFolder;
 using test_support::Texture;
 using Clock = std::chrono::steady_clock;
 
@@ -28,7 +28,7 @@ cv::Mat View(unsigned char* pixels, int width, int height, int type = CV_8UC1) {
 
 class SvsCapture : public ::testing::Test {
 protected:
-    SvsCapture() : folder_("svs_capture"), block_(svsDefaultParameters()) {}
+    SvsCapture() : block_(svsDefaultParameters()) {}
     void TearDown() override { svsVideoClose(); }
 
     // Pairs left-000i.png / right-000i.png for the given indices; left i is Texture(seed i).
@@ -41,18 +41,18 @@ protected:
     std::string Name(const char* side, int index) const {
         char name[64];
         std::snprintf(name, sizeof name, "%s-%04d.png", side, index);
-        return folder_.File(name);
+        return folder_.Path(name);
     }
     void UseFiles(int first, int last, double frameRate = 0) {
         block_.source.kind = SVS_SOURCE_FILES;
-        std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.File("left-%04d.png").c_str());
-        std::snprintf(block_.source.right, SVS_MAX_PATH, "%s", folder_.File("right-%04d.png").c_str());
+        std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.Path("left-%04d.png").c_str());
+        std::snprintf(block_.source.right, SVS_MAX_PATH, "%s", folder_.Path("right-%04d.png").c_str());
         block_.source.firstIndex = first;
         block_.source.lastIndex = last;
         block_.source.frameRate = frameRate;
     }
 
-    TempFolder folder_;
+    RecordingFolder folder_;
     svsParameterBlock block_;
     unsigned char* left_ = nullptr;
     unsigned char* right_ = nullptr;
@@ -76,7 +76,7 @@ TEST(SvsFilePattern, ExpandsOneNumberConversionAndPercentSigns) {
 TEST_F(SvsCapture, WithoutASourceNothingOpensAndNothingArrives) {
     EXPECT_EQ(svsVideoOpen(&block_), -1);
     block_.source.kind = SVS_SOURCE_DEVICE;
-    std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.File("no-such-device").c_str());
+    std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.Path("no-such-device").c_str());
     EXPECT_EQ(svsVideoOpen(&block_), -1);
     std::snprintf(block_.source.left, SVS_MAX_PATH, "99");
     EXPECT_EQ(svsVideoOpen(&block_), -1);
@@ -235,7 +235,7 @@ TEST_F(SvsCapture, TheColourFlagAddsTheLeftImageAsRGBA) {
 class SvsDeviceCapture : public SvsCapture {
 protected:
     bool WriteVideo(const std::string& name, const cv::Mat& frame) {
-        cv::VideoWriter writer(folder_.File(name), cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 10,
+        cv::VideoWriter writer(folder_.Path(name), cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 10,
                                frame.size(), frame.channels() == 3);
         if (!writer.isOpened()) return false;
         for (int i = 0; i < 5; ++i) writer.write(frame);
@@ -254,7 +254,7 @@ TEST_F(SvsDeviceCapture, OneDeviceDeliversLeftAndRightSideBySide) {
     frame(cv::Rect(320, 0, 320, 240)).setTo(cv::Scalar(180, 180, 180));
     ASSERT_TRUE(WriteVideo("stereo.avi", frame));
     block_.source.kind = SVS_SOURCE_DEVICE;
-    std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.File("stereo.avi").c_str());
+    std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.Path("stereo.avi").c_str());
     ASSERT_EQ(svsVideoOpen(&block_), 0);
     ASSERT_EQ(svsVideoStartContinuous(&block_), 0);
     ASSERT_EQ(svsVideoWaitImage(3000), 1);
@@ -270,8 +270,8 @@ TEST_F(SvsDeviceCapture, TwoDevicesDeliverOneSideEach) {
     ASSERT_TRUE(WriteVideo("left.avi", cv::Mat(240, 320, CV_8UC3, cv::Scalar(90, 90, 90))));
     ASSERT_TRUE(WriteVideo("right.avi", cv::Mat(240, 320, CV_8UC3, cv::Scalar(30, 30, 30))));
     block_.source.kind = SVS_SOURCE_DEVICES;
-    std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.File("left.avi").c_str());
-    std::snprintf(block_.source.right, SVS_MAX_PATH, "%s", folder_.File("right.avi").c_str());
+    std::snprintf(block_.source.left, SVS_MAX_PATH, "%s", folder_.Path("left.avi").c_str());
+    std::snprintf(block_.source.right, SVS_MAX_PATH, "%s", folder_.Path("right.avi").c_str());
     ASSERT_EQ(svsVideoOpen(&block_), 0);
     svsParameterBlock tooLarge = block_;
     tooLarge.height = 241;

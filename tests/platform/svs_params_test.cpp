@@ -6,11 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "support/StereoPairs.h"
+#include "support/RecordingFolder.h"
 
 namespace {
 
-using test_support::TempFolder;
 
 template <typename T>
 T At(const svsParameterBlock& block, int offset) {
@@ -52,8 +51,8 @@ TEST(SvsParams, DefaultsDescribeAnUncalibratedCameraWithoutSource) {
 }
 
 TEST(SvsParams, ReadsEveryKeywordOfAFullFile) {
-    TempFolder folder("svs_params");
-    const std::string file = folder.Write("stereo.ini",
+    RecordingFolder folder;
+    const std::string file = folder.WriteText("stereo.ini",
         "# a stereo head\n"
         "IMAGE_SIZE: 320 240  SUBSAMPLING: 2 1  SUBWINDOW: 4 6  COLOR: YES\n"
         "DISPARITIES: 64 CORRELATION_WINDOW: 13 PREFILTER_WINDOW: 7\n"
@@ -83,7 +82,7 @@ TEST(SvsParams, ReadsEveryKeywordOfAFullFile) {
     EXPECT_FLOAT_EQ(block.projection[6], 250.0f);
     EXPECT_FLOAT_EQ(block.projection[10], 1.0f);
     EXPECT_EQ(block.source.kind, SVS_SOURCE_FILES);
-    EXPECT_EQ(std::string(block.source.left), folder.File("img/left-%04d.png"));  // relative to the file
+    EXPECT_EQ(std::string(block.source.left), folder.Path("img/left-%04d.png"));  // relative to the file
     EXPECT_EQ(std::string(block.source.right), "/abs/right-%d.png");
     EXPECT_EQ(block.source.firstIndex, 5);
     EXPECT_EQ(block.source.lastIndex, 9);
@@ -91,8 +90,8 @@ TEST(SvsParams, ReadsEveryKeywordOfAFullFile) {
 }
 
 TEST(SvsParams, RectifiedProjectionsSupplyTheCalibrationTheFileLeavesOut) {
-    TempFolder folder("svs_params");
-    const std::string file = folder.Write("stereo.ini",
+    RecordingFolder folder;
+    const std::string file = folder.WriteText("stereo.ini",
         "LEFT_CAMERA_MATRIX: 400 0 158 0 400 121 0 0 1\n"
         "LEFT_DISTORTION: 5 -0.2 0.05 0 0 0\n"
         "LEFT_RECTIFIED_PROJECTION: 380 0 160 0 0 380 120 0 0 0 1 0\n"
@@ -111,8 +110,8 @@ TEST(SvsParams, RectifiedProjectionsSupplyTheCalibrationTheFileLeavesOut) {
 }
 
 TEST(SvsParams, CommentsRepeatsAndOmittedKeywordsFollowTheConfigurationRules) {
-    TempFolder folder("svs_params");
-    const std::string file = folder.Write("stereo.ini", "DISPARITIES: 32 #DISPARITIES: 16\nDISPARITIES: 64 #");
+    RecordingFolder folder;
+    const std::string file = folder.WriteText("stereo.ini", "DISPARITIES: 32 #DISPARITIES: 16\nDISPARITIES: 64 #");
     svsParameterBlock block = svsDefaultParameters();
     block.baseline = 55.0;
     block.source.kind = SVS_SOURCE_DEVICE;
@@ -150,9 +149,9 @@ TEST(SvsParams, RefusesBadFilesAndLeavesTheBlockAsItWas) {
         "SOURCE: DEVICE " + std::string(300, 'a'),       // path too long
         "FRAME_RATE: -1",
     };
-    TempFolder folder("svs_params");
+    RecordingFolder folder;
     for (const std::string& text : bad) {
-        const std::string file = folder.Write("bad.ini", "DISPARITIES: 32\n" + text + "\n");
+        const std::string file = folder.WriteText("bad.ini", "DISPARITIES: 32\n" + text + "\n");
         svsParameterBlock block = svsDefaultParameters();
         testing::internal::CaptureStderr();
         EXPECT_EQ(svsReadParamFile(file.c_str(), &block), -2) << text;

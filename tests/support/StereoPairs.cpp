@@ -1,10 +1,5 @@
 #include "support/StereoPairs.h"
 
-#include <atomic>
-#include <fstream>
-
-#include <unistd.h>
-
 #include <opencv2/imgproc.hpp>
 
 namespace test_support {
@@ -25,24 +20,6 @@ cv::Mat ShiftedLeft(const cv::Mat& left, double disparity) {
     cv::Mat right;
     cv::warpAffine(left, right, shift, left.size(), cv::INTER_CUBIC, cv::BORDER_REPLICATE);
     return right;
-}
-
-TempFolder::TempFolder(const std::string& tag) {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("vantorel_" + tag + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempFolder::Write(const std::string& name, const std::string& text) const {
-    const std::string path = File(name);
-    std::ofstream(path) << text;
-    return path;
 }
 
 }  // namespace test_support
