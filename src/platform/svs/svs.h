@@ -46,10 +46,11 @@
 //   OFFSET: ox oy                horopter and vertical offsets (-64..64 each; default 0 0)
 //   PIXEL_SIZE: p                width of one pixel in the unit of the focal lengths (default 1:
 //                                focal lengths in pixels)
-//   FOCAL: fl fr                 left and right focal lengths (> 0)
+//   FOCAL: fl fr                 left and right focal lengths (> 0; default 1 1)
 //   PRINCIPAL_POINT_LEFT: x y    principal points of the rectified images, full-resolution pixels
-//   PRINCIPAL_POINT_RIGHT: x y
-//   BASELINE: B                  distance between the optical centres (> 0), unit of the 3D output
+//   PRINCIPAL_POINT_RIGHT: x y   (default 160 120 each)
+//   BASELINE: B                  distance between the optical centres (> 0; default 1), in the
+//                                unit of the 3D output
 //   PROJECTION: 12 values        3 x 4 matrix, row by row, taking X, Y, Z to full-resolution
 //                                pixels (default: [f 0 cx 0; 0 f cy 0; 0 0 1 0], in full-resolution
 //                                pixels, the inverse of the reconstruction)
@@ -59,10 +60,13 @@
 //   LEFT_RECTIFIED_PROJECTION: 12 values rectifying rotation (default identity) and the 3 x 4
 //   RIGHT_... likewise                  projection of the rectified camera (default [K | 0])
 //   SOURCE: NONE                 no capture source (default)
-//   SOURCE: DEVICE d             one device delivering left and right side by side
-//   SOURCE: DEVICES dl dr        two devices; a device is an index (0..99) or a path
+//   SOURCE: DEVICE d             one device whose frames hold left and right side by side
+//   SOURCE: DEVICES dl dr        two devices, left then right. A device is a V4L2 camera index
+//                                (0..99) or /dev path, or a video file (read through FFmpeg)
 //   SOURCE: FILES left right first last   image files; each pattern holds one %d or %0Nd
-//                                (N 1..9, "%%" for a percent sign), first <= last, both >= 0
+//                                (N 1..9, "%%" for a percent sign), first <= last, both >= 0.
+//                                Every pair must have the size of the first; a pair that is
+//                                missing or of another size is a lost frame
 //   CAPTURE_SIZE: w h            frame size asked of a device (0 0 = its default)
 //   FRAME_RATE: r                files: frames a second (0 = as fast as asked; default 0)
 // When FOCAL, PRINCIPAL_POINT_*, BASELINE or PROJECTION are absent and both sides carry a
