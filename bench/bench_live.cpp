@@ -172,7 +172,7 @@ BENCHMARK(BM_Stereo)->Unit(benchmark::kMillisecond);
 
 // Stage 4: X, Y, Z of the valid window from a given disparity image.
 void BM_Reconstruct(benchmark::State& state) {
-    CStereoCameraSVS camera(TheScene().Path("processor.ini").c_str());
+    static CStereoCameraSVS camera(TheScene().Path("processor.ini").c_str());  // no source: says so once
     auto disparity = Plane(IPL_DEPTH_16S);
     const svsParameterBlock block = svsDefaultParameters();
     svsCalcStereo(reinterpret_cast<std::int16_t*>(disparity->GetImageData()), TheScene().left.data,

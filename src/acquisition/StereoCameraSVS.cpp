@@ -135,6 +135,7 @@ int CStereoCameraSVS::GetDisparity(CImage* dst, int depth) {
     if (!HoldsDisparity(dst, bufferWidth, bufferHeight)) return NOT_SUPPORTED;
     disparity = reinterpret_cast<std::int16_t*>(dst->GetImageData());
     ComputeStereo();
+    disparity = nullptr;  // dst stays the caller's: no later computation may write into it
     return OK;
 }
 
@@ -216,7 +217,8 @@ void CStereoCameraSVS::Project(float x, float y, float z, float& u, float& v) {
 void CStereoCameraSVS::SetMode(int newMode) {
     mode = newMode;
     parameters.colour = newMode == 3 ? 1 : 0;
-    if (!grabberOpen) {
+    // A grabber restarted at another image size would hand out buffers the camera overruns.
+    if (!grabberOpen || !BlockFitsBuffers()) {
         ReportError(CAPTURE_START_FAILED, 0);
         return;
     }

@@ -1,8 +1,8 @@
 // CStereoCameraSVS: the live stereo head, driven through the stereo library in platform/svs.
 //
 // Built from a stereo parameter file (format in platform/svs/svs.h), it opens the process's frame
-// grabber and starts continuous capture; every failure is reported once on standard output and
-// shows later as failed grabs, so the object is always usable. Each GrabFrame fetches the newest
+// grabber and starts continuous capture; a failure is reported on standard output (ReportError)
+// and shows later as failed grabs (103), so the object is always usable. Each GrabFrame fetches the newest
 // pair and rectifies it in place; the left image is the intensity the source asks for, 3D comes
 // from the stereo computation inside the valid window (pixels outside it are never written).
 //
@@ -29,12 +29,14 @@ public:
     // kind 0, 2, 5: left; 1: right; 32: colour (RGBA) in mode 3, else left; others: nothing.
     int GetIntensity(CImage* dst, int kind) override;
     int GetImage(CImage* dst, int kind) override;
-    // X, Y, Z (float) of the pixels of the valid window; without a disparity image the stereo is
-    // computed from the last grab.
+    // X, Y (down), Z (float) of the pixels of the valid window, from the disparity image or, without
+    // one, from the stereo of the last grab. Disparities below 0 or from 16 n - 1 on (n disparities)
+    // give X = Y = Z = 0, as does one whose point is not in front of the camera.
     int GetXYZ(CImage* x, CImage* y, CImage* z, CImage* disparityImage) override;
     // depth 16 only (else 110): the disparity of the last grab, in the library's layout.
     int GetDisparity(CImage* dst, int depth) override;
     int Close() override;
+    // The camera's own svsParameterBlock.
     void* GetParameters() override { return &parameters; }
     // Through the 3 x 4 projection matrix of the parameter block.
     void Project(float x, float y, float z, float& u, float& v) override;

@@ -180,6 +180,7 @@ TEST_F(StereoCameraSVSTest, DisparityComesAtDepth16IntoImagesThatHoldItOnly) {
     EXPECT_EQ(camera->GetDisparity(Plane(IPL_DEPTH_16U, 1, 160, 120).get(), 16), 110);
     auto disparity = Plane(IPL_DEPTH_16U);
     EXPECT_EQ(camera->GetDisparity(disparity.get(), 16), 0);
+    EXPECT_EQ(Printed([&] { EXPECT_EQ(camera->ComputeStereo(), 103); }), kNoImage);  // no target kept
     // The disparity handed out is the one the camera reconstructs from, inside the valid window only.
     auto z2 = Plane(IPL_DEPTH_32F);
     View(*z2).setTo(12345.0f);
