@@ -23,12 +23,12 @@ constexpr double kPi = 3.14159265358979323846;
 
 const char* kUsage =
     "usage: render_sequence OUTPUT_FOLDER [options]\n"
-    "  --trajectory NAME       still, yaw, pitch, roll, translate, random or leave (default yaw)\n"
+    "  --trajectory NAME       still, yaw, pitch, roll, translate, random, leave or tour (default yaw)\n"
     "  --frames N              frames in the sequence (default 120)\n"
     "  --still-frames N        frames at rest before the motion starts (default 8)\n"
     "  --amplitude-deg A       rotation amplitude in degrees (default 20)\n"
     "  --amplitude-mm X,Y,Z    translation amplitudes in mm (default by trajectory: translate\n"
-    "                          100,50,150; random 60,40,80; leave 650,0,0)\n"
+    "                          100,50,150; random 60,40,80; leave 650,0,0; tour 60,20,80)\n"
     "  --cycles N              periods of the sinusoidal trajectories (default 1)\n"
     "  --seed N                seed of the random trajectory and of the noise (default 1)\n"
     "  --distance MM           head centre distance at rest (default 950)\n"

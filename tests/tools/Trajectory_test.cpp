@@ -42,7 +42,8 @@ TEST(Trajectory, SinusoidsTurnAboutTheirAxisThroughTheHeadCentreOrSwingTheCentre
                  {"pitch", {kTwentyDegrees, 0, 0}, {0, 0, 950}},
                  {"roll", {0, 0, kTwentyDegrees}, {0, 0, 950}},
                  {"translate", {0, 0, 0}, {100, 50, 1100}},
-                 {"leave", {0, 0, 0}, {325, 0, 950}}};
+                 {"leave", {0, 0, 0}, {325, 0, 950}},
+                 {"tour", {0, kTwentyDegrees, 0}, {60, 20, 1030}}};
     for (const auto& peak : peaks) {
         const std::vector<CRigidMotion> poses = Make(peak.name);
         EXPECT_LT(cv::norm(poses[35].RotationVector() - peak.rotation), 1e-9) << peak.name;

@@ -41,7 +41,7 @@ double Evaluate(const Harmonics& h, double s) {
 }  // namespace
 
 const std::vector<std::string>& TrajectoryNames() {
-    static const std::vector<std::string> names = {"still", "yaw", "pitch", "roll", "translate", "random", "leave"};
+    static const std::vector<std::string> names = {"still", "yaw", "pitch", "roll", "translate", "random", "leave", "tour"};
     return names;
 }
 
@@ -49,6 +49,7 @@ cv::Vec3d DefaultAmplitudeMm(const std::string& name) {
     if (name == "translate") return {100.0, 50.0, 150.0};
     if (name == "random") return {60.0, 40.0, 80.0};
     if (name == "leave") return {650.0, 0.0, 0.0};
+    if (name == "tour") return {60.0, 20.0, 80.0};
     return {0.0, 0.0, 0.0};
 }
 
@@ -92,6 +93,11 @@ bool MakeTrajectory(const TrajectoryOptions& options, std::vector<CRigidMotion>&
         else if (name == "roll") rotation[2] = options.amplitudeRad * wave;
         else if (name == "translate") translation += amplitude * wave;
         else if (name == "leave") translation[0] += amplitude[0] * (1.0 - std::cos(2.0 * kPi * s)) / 2.0;
+        else if (name == "tour") {
+            rotation[1] = options.amplitudeRad * wave;
+            rotation[0] = options.amplitudeRad / 2.0 * std::sin(4.0 * kPi * options.cycles * s);
+            translation += amplitude * wave;
+        }
         else if (name == "random")
             for (int k = 0; k < 3; ++k) {
                 rotation[k] = options.amplitudeRad * Evaluate(random[k], s);

@@ -13,6 +13,8 @@
 //              windowed by sin^2(pi s) so it starts and stops smoothly, bounded by A and (mx, my, mz)
 //   leave      head centre moved sideways along +X by mx (1 - cos(2 pi s)) / 2: with the default
 //              650 mm it leaves the image and comes back
+//   tour       yaw A sin(2 pi n s) and pitch A/2 sin(4 pi n s) about the head centre, which moves by
+//              (mx, my, mz) sin(2 pi n s): a turn with two nods while the head drifts
 // A is amplitudeRad, n is cycles, (mx, my, mz) is amplitudeMm (a negative component picks the
 // trajectory's own default for that component).
 #pragma once

@@ -114,8 +114,14 @@ public final class TrackSequence {
     static String frameLine(int frame, boolean tracking, String event, HeadPose pose) {
         return String.format(Locale.ROOT,
                 "frame %4d  %-9s yaw %7.2f  pitch %7.2f  roll %7.2f deg   t %8.1f %8.1f %8.1f mm%s",
-                frame, tracking ? "tracking" : "detecting", pose.yawDegrees(), pose.pitchDegrees(),
-                pose.rollDegrees(), pose.t1, pose.t2, pose.t3, event.equals("-") ? "" : "   (" + event + ")");
+                frame, tracking ? "tracking" : "detecting", plain(pose.yawDegrees()), plain(pose.pitchDegrees()),
+                plain(pose.rollDegrees()), plain(pose.t1), plain(pose.t2), plain(pose.t3),
+                event.equals("-") ? "" : "   (" + event + ")");
+    }
+
+    // -0.0 would print as "-0.00".
+    private static double plain(double value) {
+        return value + 0.0;
     }
 
     static String logLine(int step, int frame, boolean tracking, String event, HeadPose pose) {
