@@ -213,6 +213,7 @@ void CMotionEstimator::ScaleGradients(CStereoFrame* reference, float horizontal,
 
 // lambda of the depth rows; for -10 the ratio of the temporal differences' L1 norms.
 float CMotionEstimator::DepthRowWeight() const {
+    if (lambda == kBrightnessOnly) return 0.0f;
     if (lambda == kDepthOnly) return 1.0f;
     if (lambda != kBalanced) return lambda;
     const double depthChange = differenceFrame->GetDepth()->Norm(kNormL1);
@@ -228,12 +229,16 @@ float CMotionEstimator::DepthRowWeight() const {
 void CMotionEstimator::BuildSystem(const CStereoFrame* reference, const float centre[3],
                                    MotionSystem& system) const {
     const CImage* mask = validMask.get();
+    system.validPixels = 0;
+    system.rows = 0;
+    if (!mask || !differenceFrame || !reference || !SameSize(mask, reference->GetIntensity())) return;
     const int n = static_cast<int>(mask->Norm(kNormL1));
     system.validPixels = n;
-    system.rows = 0;
     if (n < kMinValidPixels) return;
+    // lambda 0, given or computed, leaves the depth rows out: they would add nothing.
+    const float lam = DepthRowWeight();
     const bool brightness = lambda != kDepthOnly;
-    const bool depthRows = lambda != kBrightnessOnly;
+    const bool depthRows = lam != 0.0f;
     const int rows = (brightness ? n : 0) + (depthRows ? n : 0);
     system.rows = rows;
     // Brightness rows alone say nothing about tz (their column 3 is zero): it is left out of the
@@ -249,7 +254,6 @@ void CMotionEstimator::BuildSystem(const CStereoFrame* reference, const float ce
     }
     float* const rhs = system.rhs.data();
     const int depthOffset = brightness ? n : 0;
-    const float lam = depthRows ? DepthRowWeight() : 0.0f;
     const float cx = centre[0], cy = centre[1], cz = centre[2];
 
     const CImage* intensity = reference->GetIntensity();
