@@ -49,6 +49,8 @@ public:
     CPose* GetFirstMatchMotion();
 
     void SelectMatches(CStereoSource& source, CTrackedFrame* current, int matchFunction);
+    // Inserts a record at the front, as SelectMatches does; nothing for a missing frame.
+    void AddMatch(CTrackedFrame* reference, CTrackedFrame* current, float weight);
     // A new pose the caller owns, merged from the estimated pairs' candidate poses of the tracked
     // frame (its reference's pose followed by the relative motion, composed exactly): POSE_FIRST
     // the front one; the averages the mean rotation vector and translation, equally weighted or
@@ -75,7 +77,6 @@ public:
 private:
     void OpenOutputs();
     void ClearMatches() { matches.clear(); }
-    void AddMatch(CTrackedFrame* reference, CTrackedFrame* current, float weight);
     void AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* current, int matchFunction);
     int MaxBestMatches() const;
     CPose* CandidatePose(const CFrameMatch& match) const;
