@@ -6,6 +6,7 @@
 
 #include "acquisition/StereoCamera.h"
 #include "acquisition/StereoCameraFiles.h"
+#include "acquisition/StereoCameraSVS.h"
 #include "image/Image.h"
 #include "platform/ipl/ipl.h"
 
@@ -95,22 +96,14 @@ void CStereoSource::CreateCamera() {
     switch (parameters.cameraType) {
         case CStereoSourceParameters::CAMERA_FILES: {
             auto files = std::make_unique<CStereoCameraFiles>(parameters.configFilename.c_str());
-            if (files->GetConfig().recordedCamera == CRecordedCameraConfig::RECORDED_SRI) {
-                // The live SRI camera would be created here from the recording's
-                // CAMERA_CONFIG_FILENAME to turn its disparity into 3D. Until it exists, the
-                // recording's own calibration reconstructs the 3D data.
-                std::cout << "CStereoSource: a recording of the SRI camera needs the live SRI stereo camera "
-                             "(CStereoCameraSVS) to process its disparity; this build does not have it, so the "
-                             "recording's own calibration is used."
-                          << std::endl;
-            }
+            const CRecordedCameraConfig& recorded = files->GetConfig();
+            if (recorded.recordedCamera == CRecordedCameraConfig::RECORDED_SRI)
+                disparityProcessor = std::make_unique<CStereoCameraSVS>(recorded.cameraConfigFilename.c_str());
             camera = std::move(files);
             break;
         }
         case CStereoSourceParameters::CAMERA_SRI:
-            std::cout << "CStereoSource: CAMERA_TYPE SRI needs the live SRI stereo camera (CStereoCameraSVS), "
-                         "which this build does not have; no camera created, every grab will fail."
-                      << std::endl;
+            camera = std::make_unique<CStereoCameraSVS>(parameters.configFilename.c_str());
             break;
         default:  // TRICLOPS, or a type no camera exists for
             std::cout << "CStereoSource: CAMERA_TYPE TRICLOPS has no camera; every grab will fail." << std::endl;
@@ -125,6 +118,8 @@ int CStereoSource::GrabImage() {
     auto imageX = NewImage(IPL_DEPTH_32F);
     auto imageY = NewImage(IPL_DEPTH_32F);
     if (camera->GrabFrame() != 0) return 0;
+    // The SVS cameras write 3D inside their valid window only: elsewhere there is no point.
+    for (CImage* coordinates : {depth.get(), imageX.get(), imageY.get()}) coordinates->Set(0);
 
     // A recording without intensity gives black frames rather than whatever the buffer held.
     if (camera->GetImage(intensity.get(), kIntensityKind) != 0) intensity->Set(0);
@@ -136,8 +131,10 @@ int CStereoSource::GrabImage() {
         xyzResult = camera->GetXYZ(imageX.get(), imageY.get(), depth.get(), nullptr);
     } else {
         if (!disparityImage) disparityImage = NewImage(IPL_DEPTH_16U);
-        camera->GetDisparity(disparityImage.get(), kDisparityDepth);
-        xyzResult = disparityProcessor->GetXYZ(imageX.get(), imageY.get(), depth.get(), disparityImage.get());
+        if (camera->GetDisparity(disparityImage.get(), kDisparityDepth) == 0)
+            xyzResult = disparityProcessor->GetXYZ(imageX.get(), imageY.get(), depth.get(), disparityImage.get());
+        else  // recorded without disparity: the recording's own 3D, if it has any
+            xyzResult = camera->GetXYZ(imageX.get(), imageY.get(), depth.get(), nullptr);
     }
     if (xyzResult != 0) return 0;
 

@@ -9,7 +9,10 @@
 // its region and its disparity image. Pointers it hands out are borrowed and stay valid until
 // the next GrabImage, Reset, ResetRegion or SetRegion that replaces them.
 //
-// Without a camera (TRICLOPS, or the live SRI camera that this build does not have) every grab
+// CAMERA_TYPE SRI gives the live stereo camera; a recording made by it (RECORDED_CAMERA: SRI) gets
+// an auxiliary live camera, built from the recording's CAMERA_CONFIG_FILENAME, that turns the
+// recorded disparity into 3D (a recording without disparity files keeps its own 3D data).
+// Pixels a camera gives no 3D point read X = Y = Z = 0. Without a camera (TRICLOPS) every grab
 // fails. After a Reset whose grab failed the list is empty: GetCurrentFrame, GetIntensity,
 // GetDepth and GetMask then return null, and callers must check.
 #pragma once
@@ -70,7 +73,7 @@ private:
 
     FrameList frames;
     std::unique_ptr<CStereoCamera> camera;
-    // Turns recorded SRI disparity into 3D; null until the live SRI camera exists in this build.
+    // Turns recorded SRI disparity into 3D; null unless the recording was made by the SRI camera.
     std::unique_ptr<CStereoCamera> disparityProcessor;
     std::unique_ptr<CDepthMaskRegion> region;
     std::unique_ptr<CImage> disparityImage;

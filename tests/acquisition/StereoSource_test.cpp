@@ -1,6 +1,9 @@
 #include "acquisition/StereoSource.h"
 
+#include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -8,9 +11,13 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
+#include "acquisition/StereoCameraSVS.h"
 #include "image/Image.h"
 #include "support/RecordingFolder.h"
+#include "synth/HeadScene.h"
+#include "synth/SequenceWriter.h"
 
 namespace {
 
@@ -130,27 +137,160 @@ TEST_F(StereoSourceTest, FailsAGrabWhoseCoordinatesCannotBeReadAndBlackensMissin
     EXPECT_FLOAT_EQ(PixelAt<float>(*source->GetDepth(), 0, 0), 2.375f);
 }
 
-TEST_F(StereoSourceTest, SaysWhenALiveCameraItNeedsIsMissing) {
+TEST_F(StereoSourceTest, ALiveCameraWithoutCaptureDeviceFailsEveryGrabWithItsMessage) {
     testing::internal::CaptureStdout();
-    auto recorded = Source(1, "", "RECORDED_CAMERA: SRI CAMERA_CONFIG_FILENAME: head.ini");
-    std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_NE(said.find("CStereoCameraSVS"), std::string::npos) << said;
-    EXPECT_NE(recorded->GetCurrentFrame(), nullptr);  // its own 3D files still serve
-
-    testing::internal::CaptureStdout();
-    std::istringstream param("CAMERA_TYPE: SRI CONFIG_FILENAME: head.ini");
+    std::istringstream param("CAMERA_TYPE: SRI CONFIG_FILENAME: " + folder.WriteText("svs.ini", "BASELINE: 90"));
     CStereoSource live(&param);
-    said = testing::internal::GetCapturedStdout();
-    EXPECT_NE(said.find("live SRI stereo camera"), std::string::npos) << said;
-    EXPECT_EQ(std::make_tuple(live.GetCamera(), live.GetCurrentFrame(), live.GrabImage()),
-              std::make_tuple(nullptr, nullptr, 0));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open frame grabber\nNo image, timed out...\n");
+    ASSERT_NE(live.GetCamera(), nullptr);
+    EXPECT_EQ(live.GetCurrentFrame(), nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(live.GrabImage(), 0);
     live.Reset();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No image, timed out...\nNo image, timed out...\n");
     EXPECT_EQ(live.GetMask(), nullptr);
+
     testing::internal::CaptureStdout();
     std::istringstream triclops("CAMERA_TYPE: TRICLOPS");
     CStereoSource noCamera(&triclops);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(noCamera.GrabImage(), 0);
+}
+
+TEST_F(StereoSourceTest, ARecordingOfTheLiveCameraWithoutDisparityKeepsItsOwn3D) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    auto recorded = Source(1, "", "RECORDED_CAMERA: SRI CAMERA_CONFIG_FILENAME: " + folder.Path("none.ini"));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open frame grabber\n");  // the auxiliary camera's
+    ASSERT_NE(recorded->GetCurrentFrame(), nullptr);
+    EXPECT_FLOAT_EQ(PixelAt<float>(*recorded->GetDepth(), 0, 0), 2.125f);
+}
+
+// Stereo pairs of the rendered head seen by the live camera, from files.
+class LiveStereoSourceTest : public ::testing::Test {
+protected:
+    static constexpr int kFrames = 3;
+
+    // Renders the sequence once for the suite; in SetUp, so that a failure fails the tests.
+    void SetUp() override {
+        if (folder_) return;
+        folder_ = std::make_unique<RecordingFolder>();
+        std::string error;
+        const auto scene = CHeadScene::Create(SceneOptions(), &error);
+        ASSERT_NE(scene, nullptr) << error;
+        SequenceOptions options;
+        options.folder = folder_->Path("head");
+        options.frameCount = kFrames;
+        options.forms = kFormPng | kFormIff;  // the writer wants a form the tracker can read
+        options.trackerCamera = "iff";
+        const auto writer = CSequenceWriter::Create(options, &error);
+        ASSERT_NE(writer, nullptr) << error;
+        const double yawRad[kFrames] = {0.0, 0.35, -0.35};  // frontal, then 20 degrees each way
+        for (int k = 0; k < kFrames; ++k) {
+            const RenderedFrame frame = scene->Render(CRigidMotion::FromRotationVector({0, yawRad[k], 0}, {0, 0, 950}));
+            ASSERT_TRUE(writer->WriteFrame(k + 1, frame, &error)) << error;
+            truth_.push_back(frame.z.clone());
+            lefts_.push_back(frame.left.clone());
+        }
+    }
+    static void TearDownTestSuite() {
+        folder_.reset();
+        truth_.clear();
+        lefts_.clear();
+    }
+
+    // The live camera's parameter file: the renderer's camera, pairs 1..kFrames as its source.
+    static std::string LiveCamera(bool withSource) {
+        const std::string calibration =
+            "FOCAL: 380 380 PRINCIPAL_POINT_LEFT: 160 120 PRINCIPAL_POINT_RIGHT: 160 120 BASELINE: 90\n";
+        const std::string source = "SOURCE: FILES head/left-%04d.png head/right-%04d.png 1 " + std::to_string(kFrames);
+        return folder_->WriteText(withSource ? "live.ini" : "processor.ini", calibration + (withSource ? source : ""));
+    }
+
+    // Share of the textured pixels of the valid window whose Z is within 3 % of the truth.
+    static double ShareWithin3Percent(const CImage& depth, int frame) {
+        const cv::Mat measured = iplFullView(depth.GetIplImage());
+        const cv::Mat& left = lefts_[frame];
+        cv::Mat mean, squares, variance;
+        cv::Mat left32;
+        left.convertTo(left32, CV_32F);
+        cv::blur(left32, mean, cv::Size(11, 11));
+        cv::blur(left32.mul(left32), squares, cv::Size(11, 11));
+        variance = squares - mean.mul(mean);
+        int textured = 0, close = 0;
+        for (int j = 9; j < 231; ++j) {
+            for (int i = 56; i < 264; ++i) {
+                if (variance.at<float>(j, i) < 4.0f) continue;  // below 2 grey levels of spread
+                ++textured;
+                const float truth = truth_[frame].at<float>(j, i);
+                close += std::fabs(measured.at<float>(j, i) - truth) <= 0.03f * truth;
+            }
+        }
+        return textured ? static_cast<double>(close) / textured : 0.0;
+    }
+
+    static inline std::unique_ptr<RecordingFolder> folder_;
+    static inline std::vector<cv::Mat> truth_;  // Z of each frame, mm
+    static inline std::vector<cv::Mat> lefts_;
+};
+
+TEST_F(LiveStereoSourceTest, TheLiveCameraDeliversTheHeadsDepthWithinThreePercent) {
+    std::istringstream param("CAMERA_TYPE: SRI CONFIG_FILENAME: " + LiveCamera(true));
+    CStereoSource source(&param);
+    for (int k = 0; k < kFrames; ++k) {
+        if (k > 0) {
+            ASSERT_EQ(source.GrabImage(), 1);
+        }
+        ASSERT_NE(source.GetCurrentFrame(), nullptr);
+        const double share = ShareWithin3Percent(*source.GetDepth(), k);
+        std::cout << "frame " << k + 1 << ": Z within 3 % on " << 100 * share << " % of the textured pixels\n";
+        EXPECT_GE(share, 0.9) << k;
+        EXPECT_FLOAT_EQ(PixelAt<float>(*source.GetDepth(), 10, 5), 0.0f);  // outside the valid window
+    }
+    EXPECT_FLOAT_EQ(source.GetCamera()->GetFocal(), 380.0f);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(source.GrabImage(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No image, timed out...\n");
+}
+
+TEST_F(LiveStereoSourceTest, RecordedDisparityOfTheLiveCameraIsTurnedInto3DByTheAuxiliaryCamera) {
+    {  // record intensity and disparity as the live camera delivers them
+        testing::internal::CaptureStdout();
+        CStereoCameraSVS live(LiveCamera(true).c_str());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        auto intensity = std::make_unique<CImage>(W, H, IPL_DEPTH_8U, 1, 0);
+        auto disparity = std::make_unique<CImage>(W, H, IPL_DEPTH_16U, 1, 0);
+        intensity->Allocate();
+        disparity->Allocate();
+        for (int k = 1; k <= kFrames; ++k) {
+            ASSERT_EQ(live.GrabFrame(), 0);
+            ASSERT_EQ(live.GetImage(intensity.get(), 5), 0);
+            ASSERT_EQ(live.GetDisparity(disparity.get(), 16), 0);
+            const std::string base = folder_->Path("rec" + std::to_string(k));
+            ASSERT_TRUE(intensity->Save((base + "-i.pgm").c_str(), 0) && disparity->Save((base + "-d.pgm").c_str(), 0));
+        }
+    }
+    const std::string recording = folder_->WriteText(
+        "recording.cfg", "RECORDED_CAMERA: SRI CAMERA_CONFIG_FILENAME: " + LiveCamera(false) +
+                             " INPUT_IMAGE_PATH: " + folder_->Path("rec") + " FIRST_FILE_INDEX: 1 LAST_FILE_INDEX: " +
+                             std::to_string(kFrames) +
+                             " INTENSITY_WRITTEN: YES DISPARITY_WRITTEN: YES FOCAL: 380 BASELINE: 90\n");
+    std::istringstream param("CAMERA_TYPE: FILES CONFIG_FILENAME: " + recording);
+    testing::internal::CaptureStdout();
+    CStereoSource source(&param);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open frame grabber\n");  // it only computes
+    for (int k = 0; k < kFrames; ++k) {
+        if (k > 0) {
+            ASSERT_EQ(source.GrabImage(), 1);
+        }
+        ASSERT_NE(source.GetCurrentFrame(), nullptr);
+        const double share = ShareWithin3Percent(*source.GetDepth(), k);
+        std::cout << "recorded frame " << k + 1 << ": Z within 3 % on " << 100 * share << " % of the textured pixels\n";
+        EXPECT_GE(share, 0.9) << k;
+        // Y points down, as the live camera delivers it: rows above the centre are negative.
+        EXPECT_LT(PixelAt<float>(*source.GetCurrentFrame()->GetImageY(), 160, 40), 0.0f);
+    }
 }
 
 }  // namespace

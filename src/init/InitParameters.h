@@ -1,0 +1,33 @@
+// The settings of "ParamInit.cfg": when a detected face becomes a tracking candidate, when a
+// candidate is trusted enough to start tracking, the face region handed to the stereo source, and
+// the checks that stop tracking. Read from a stream of keywords and values; a key given twice
+// keeps its last value, absent keys keep their defaults, the first value that does not parse ends
+// the reading. Nothing is range-checked here: the initialiser guards its own uses.
+#pragma once
+
+#include <istream>
+
+struct CInitParameters {
+    float maxDistanceCorner = 6.0f;  // pixels between corresponding box coordinates that match
+    int minCornerMatches = 3;        // of the four box coordinates
+    int nbDetectBeforeInit = 3;      // tracking starts when a candidate is seen more often than this
+    int thresholdNbHit = 3;          // detections merged from fewer raw hits are ignored
+    int thresholdTime = 0;           // candidates whose age falls below this are dropped
+    double thresholdPixelMask = 400.0;
+    int sizeFaceX = 60;              // face region left and right of the box centre, pixels
+    int sizeFaceYAbove = 80;         // face region above and below the box centre, pixels
+    int sizeFaceYBelow = 30;
+    float sizeFaceZFront = 400.0f;   // face region in front of and behind the face, depth units
+    float sizeFaceZBehind = 300.0f;
+    int topLeftMaskX = 25;           // accepted box centres
+    int topLeftMaskY = 10;
+    int bottomRightMaskX = 295;
+    int bottomRightMaskY = 230;
+    float minDepthMask = 600.0f;     // accepted face depths
+    float maxDepthMask = 1600.0f;
+    float maxRotation = 0.32f;       // radians, per tracked frame
+    float maxTranslation = 200.0f;
+
+    // Reads the keys of "ParamInit.cfg" from the stream; a null stream leaves every default.
+    void Read(std::istream* in);
+};

@@ -1,0 +1,32 @@
+// Helpers shared by the parts of the stereo library; not for use outside src/platform/svs.
+#pragma once
+
+#include <string>
+
+#include "platform/svs/svs.h"
+
+namespace svs_internal {
+
+constexpr int kMaxImageSide = 4096;
+
+// Subsampling factor s = decimation * binning.
+inline int Subsampling(const svsParameterBlock& block) { return block.decimation * block.binning; }
+
+// True when the delivered image size, windows and disparity count are ones the rectifier and the
+// matcher can work with (the ranges the parameter file admits).
+bool GeometryIsUsable(const svsParameterBlock& block);
+
+// First pixel of the valid window (see svs.h); only meaningful for a usable geometry.
+int ValidWindowX0(const svsParameterBlock& block);
+int ValidWindowY0(const svsParameterBlock& block);
+
+// svsWarpImage with an explicit block: the grabber rectifies the colour image with the block
+// capture was started with.
+int WarpWith(const svsParameterBlock& block, unsigned char* dst, const unsigned char* src, int side,
+             int format);
+
+// Expands a file pattern holding exactly one %d or %0Nd (N 1..9) and any number of "%%".
+// False, with out unchanged, for any other pattern.
+bool FormatPattern(const std::string& pattern, int index, std::string& out);
+
+}  // namespace svs_internal

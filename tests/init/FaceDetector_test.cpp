@@ -1,0 +1,95 @@
+#include "init/FaceDetector.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/FaceTestData.h"
+
+using facedetect::FaceDetection;
+
+namespace {
+
+// A detector loading the classifier at path (none: the variable unset), quietly.
+std::unique_ptr<CFaceDetector> DetectorFor(const std::string& path, std::string* messages = nullptr) {
+    if (path.empty()) {
+        unsetenv("VANTOREL_CLASSIFIER");
+    } else {
+        setenv("VANTOREL_CLASSIFIER", path.c_str(), 1);
+    }
+    ::testing::internal::CaptureStdout();
+    auto detector = std::make_unique<CFaceDetector>();
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    if (messages) *messages = printed;
+    return detector;
+}
+
+int QuietDetect(CFaceDetector& detector, CImage& image, int draw) {
+    ::testing::internal::CaptureStdout();
+    const int n = detector.Detect(image, draw);
+    ::testing::internal::GetCapturedStdout();
+    return n;
+}
+
+TEST(FaceDetector, FindsWhatThePlainScanFindsAndOutlinesItWhenAsked) {
+    const std::string classifier = facetest::ClassifierPath();
+    auto detector = DetectorFor(classifier);
+    ASSERT_TRUE(detector->HasClassifier());
+    EXPECT_EQ(detector->GetClassifierPath(), classifier);
+
+    // 317 pixels wide: the image's rows are padded in memory, the plain scan's are not.
+    const cv::Mat pixels = facetest::AstronautFrame(0.4, 60, 20)(cv::Rect(0, 0, 317, 240)).clone();
+    auto image = facetest::ImageOf(pixels);
+    ::testing::internal::CaptureStdout();
+    const int n = detector->Detect(*image, 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "num_scales = 4\n");
+    EXPECT_EQ(cv::norm(iplFullView(image->GetIplImage()), pixels, cv::NORM_INF), 0.0);  // untouched
+    facedetect::ScaledFeatures features;
+    std::vector<int> counts;
+    std::vector<double> thresholds;
+    int nStages = 0;
+    std::vector<FaceDetection> expected(facedetect::kMaxDetections);
+    ::testing::internal::CaptureStdout();
+    facedetect::ReadClassifier(classifier, 4, 1.0, features, counts, thresholds, nStages);
+    ASSERT_EQ(facedetect::DetectFaces(pixels.data, pixels.rows, pixels.cols, 4, 1.0, expected.data(), features,
+                                      counts, thresholds, nStages),
+              n);
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_GE(n, 1);
+    for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(detector->GetDetection(i).x1, expected[i].x1);
+        EXPECT_EQ(detector->GetDetection(i).hits, expected[i].hits);
+    }
+    EXPECT_EQ(detector->GetDetection(1000).hits, 0);
+
+    EXPECT_EQ(QuietDetect(*detector, *image, 1), n);
+    const cv::Mat drawn = iplFullView(image->GetIplImage());
+    for (int i = 0; i < n; ++i) {
+        const FaceDetection& d = detector->GetDetection(i);
+        EXPECT_EQ(drawn.at<unsigned char>(static_cast<int>(d.y1), static_cast<int>(d.x1)), 255);
+        EXPECT_EQ(drawn.at<unsigned char>(static_cast<int>(d.y2), static_cast<int>(d.x2)), 255);
+    }
+}
+
+TEST(FaceDetector, FindsNoFaceWithoutItsClassifier) {
+    std::string messages;
+    auto detector = DetectorFor("", &messages);
+    EXPECT_EQ(messages, "Cannot open file E:\\Classifier\\Classifier.txt to read.\n");
+    EXPECT_FALSE(detector->HasClassifier());
+    auto image = facetest::ImageOf(facetest::AstronautFrame(0.4, 60, 20));
+    EXPECT_EQ(QuietDetect(*detector, *image, 1), 0);
+}
+
+TEST(FaceDetector, ScansOnlyEightBitGreyImagesWithPixels) {
+    auto detector = DetectorFor(facetest::ClassifierPath());
+    CImage colour(320, 240, IPL_DEPTH_8U, 3, 0);
+    colour.Allocate();
+    auto depth = facetest::ImageOf(cv::Mat(240, 320, CV_32FC1, cv::Scalar(100)));
+    CImage headerOnly(320, 240, IPL_DEPTH_8U, 1, 0);
+    CImage noHeader(320, 240, IPL_DEPTH_8U, 2, 0);
+    for (CImage* image : {&colour, depth.get(), &headerOnly, &noHeader}) EXPECT_EQ(QuietDetect(*detector, *image, 1), 0);
+}
+
+}  // namespace

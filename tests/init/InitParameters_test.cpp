@@ -1,0 +1,48 @@
+#include "init/InitParameters.h"
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(InitParameters, ReadsEveryKeyKeepsTheLastValueAndSkipsComments) {
+    std::istringstream in(
+        "# detection\nMAX_DISTANCE_CORNER: 4.5 MIN_CORNER_MATCHES: 2 NB_DETECT_BEFORE_INIT: 5\n"
+        "THRESHOLD_NB_HIT: 4 THRESHOLD_TIME: -2 THRESHOLD_PIXEL_MASK: 350.5 stray tokens\n"
+        "SIZE_FACE_X: 50 SIZE_FACE_Y: 70 20 SIZE_FACE_Z: 350 250 # SIZE_FACE_X: 99\n"
+        "TOP_LEFT_MASK: 30 15 BOTTOM_RIGHT_MASK: 290 220 MIN_DEPTH_MASK: 500 MAX_DEPTH_MASK: 1500\n"
+        "MAX_ROTATION: 0.25 MAX_TRANSLATION: 150 MAX_ROTATION: 0.3\n");
+    CInitParameters p;
+    p.Read(&in);
+    EXPECT_EQ(p.maxDistanceCorner, 4.5f);
+    EXPECT_EQ(p.minCornerMatches, 2);
+    EXPECT_EQ(p.nbDetectBeforeInit, 5);
+    EXPECT_EQ(p.thresholdNbHit, 4);
+    EXPECT_EQ(p.thresholdTime, -2);
+    EXPECT_EQ(p.thresholdPixelMask, 350.5);
+    EXPECT_EQ(p.sizeFaceX, 50);
+    EXPECT_EQ(p.sizeFaceYAbove, 70);
+    EXPECT_EQ(p.sizeFaceYBelow, 20);
+    EXPECT_EQ(p.sizeFaceZFront, 350.0f);
+    EXPECT_EQ(p.sizeFaceZBehind, 250.0f);
+    EXPECT_EQ(p.topLeftMaskX, 30);
+    EXPECT_EQ(p.topLeftMaskY, 15);
+    EXPECT_EQ(p.bottomRightMaskX, 290);
+    EXPECT_EQ(p.bottomRightMaskY, 220);
+    EXPECT_EQ(p.minDepthMask, 500.0f);
+    EXPECT_EQ(p.maxDepthMask, 1500.0f);
+    EXPECT_EQ(p.maxRotation, 0.3f);
+    EXPECT_EQ(p.maxTranslation, 150.0f);
+}
+
+TEST(InitParameters, AValueThatDoesNotParseEndsTheReading) {
+    std::istringstream in("SIZE_FACE_Y: 70 below MAX_ROTATION: 0.5");
+    CInitParameters p;
+    p.Read(&in);
+    EXPECT_EQ(p.sizeFaceYAbove, 70);
+    EXPECT_EQ(p.sizeFaceYBelow, 30);
+    EXPECT_EQ(p.maxRotation, 0.32f);
+}
+
+}  // namespace
