@@ -30,6 +30,44 @@ std::unique_ptr<CImage> NewImage(int depth) {
     return image;
 }
 
+const float* FloatRow(const CImage* image, int row) {
+    return reinterpret_cast<const float*>(image->GetImageData() + static_cast<long>(row) * image->GetWidthStep());
+}
+
+// +1 when the coordinate image grows along the image axis over most neighbouring masked pairs
+// (X with the column, or Y with the row), -1 when it shrinks; +1 without evidence either way.
+// Recordings carry either convention, so the data say which: reconstructions from disparity
+// give Y up, the live camera and range files Y down.
+float AxisDirection(const CImage* coordinate, const CImage* mask, const CImageROI* area, bool alongRows) {
+    if (!coordinate || !mask || !coordinate->GetImageData() || coordinate->GetDepth() != IPL_DEPTH_32F ||
+        coordinate->GetWidth() != mask->GetWidth() || coordinate->GetHeight() != mask->GetHeight())
+        return 1.0f;
+    int left = 0, top = 0, width = mask->GetWidth(), height = mask->GetHeight();
+    if (area && area->GetWidth() > 0 && area->GetHeight() > 0) {
+        left = area->GetXOffset();
+        top = area->GetYOffset();
+        width = area->GetWidth();
+        height = area->GetHeight();
+    }
+    const int stepColumns = alongRows ? 0 : 1;
+    const int stepRows = alongRows ? 1 : 0;
+    long growing = 0, shrinking = 0;
+    for (int row = top; row + stepRows < top + height; ++row) {
+        const auto* maskRow = reinterpret_cast<const unsigned char*>(mask->GetImageData()) +
+                              static_cast<long>(row) * mask->GetWidthStep();
+        const auto* maskNext = maskRow + stepRows * mask->GetWidthStep();
+        const float* here = FloatRow(coordinate, row);
+        const float* next = FloatRow(coordinate, row + stepRows);
+        for (int col = left; col + stepColumns < left + width; ++col) {
+            if (!maskRow[col] || !maskNext[col + stepColumns]) continue;
+            const float change = next[col + stepColumns] - here[col];
+            growing += change > 0.0f;
+            shrinking += change < 0.0f;
+        }
+    }
+    return shrinking > growing ? -1.0f : 1.0f;
+}
+
 }  // namespace
 
 CStereoSource::CStereoSource(std::istream* paramFile) { Init(paramFile); }
@@ -113,8 +151,10 @@ void CStereoSource::AddFrame(CImage* intensity, CImage* depth, CImage* x, CImage
     frame->GetIntensity()->MultiplySFP(IntensityScale());
 }
 
-// The metric size of one pixel at the head's depth: scaleX = z / f and scaleY = -z / f, computed
-// from the borders as the tracker expects (the sign of y is the tracker's concern).
+// The metric size of one pixel at the head's depth, signed by how the 3D axes run along the image:
+// scaleX = z / f when X grows with the column and scaleY = -z / f when Y grows with the row (the
+// live camera's and the range files' axes); each sign turns over for data whose axis runs the
+// other way, so that the tracker's image motion has the direction of the data's motion.
 void CStereoSource::ComputePixelScale(CTrackedFrame* frame) {
     const float z = frame->GetCentroidZ();
     const float f = camera->GetFocal();
@@ -126,8 +166,11 @@ void CStereoSource::ComputePixelScale(CTrackedFrame* frame) {
     const float right = (-z) * (w - cx) / f;
     const float bottom = (-z) * (h - cy) / f;
     const float top = (-z) * (0.0f - cy) / f;
-    frame->SetScaleX((left - right) / w);
-    frame->SetScaleY((bottom - top) / h);
+    const CImageROI* area = frame->GetRegion();
+    const float xDirection = AxisDirection(frame->GetImageX(), frame->GetMask(), area, false);
+    const float yDirection = AxisDirection(frame->GetImageY(), frame->GetMask(), area, true);
+    frame->SetScaleX(xDirection * (left - right) / w);
+    frame->SetScaleY(yDirection * (bottom - top) / h);
 }
 
 void CStereoSource::TrimFrames() {

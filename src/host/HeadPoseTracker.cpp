@@ -1,7 +1,8 @@
 // The five native methods of quillmere.posewarden.HeadPoseTracker: the library's whole surface.
 //
 // They share the one tracker context of the process. Java programs call them from more than one
-// thread (a UI thread reading the pose while another feeds frames), so one lock serialises them.
+// thread (a UI thread reading the pose while another feeds frames), so one lock serialises them,
+// letting callers in by order of arrival so that neither thread starves the other.
 // Without a live context (before initTracker, after closeTracker, or after an initTracker that
 // failed) every method but initTracker does nothing and updateImage answers false. No C++
 // exception and no Java exception raised here reaches the caller.
@@ -13,17 +14,18 @@
 #include <mutex>
 #include <string>
 
+#include "host/TicketLock.h"
 #include "host/TrackerContext.h"
 
 namespace {
 
 struct ContextSlot {
-    std::mutex lock;
+    CTicketLock lock;
     std::unique_ptr<CTrackerContext> context;
     // At process exit another thread may still be inside a method: let it finish, then close the
     // context so that the output files are complete.
     ~ContextSlot() {
-        std::lock_guard<std::mutex> guard(lock);
+        std::lock_guard<CTicketLock> guard(lock);
         context.reset();
     }
 };
@@ -33,7 +35,7 @@ ContextSlot g_slot;
 template <typename Body>
 void Locked(const char* method, Body body) {
     try {
-        std::lock_guard<std::mutex> guard(g_slot.lock);
+        std::lock_guard<CTicketLock> guard(g_slot.lock);
         body(g_slot.context);
     } catch (const std::exception& error) {
         std::cerr << "Vantorel: " << method << " failed: " << error.what() << std::endl;

@@ -10,21 +10,7 @@
 #include "init/TrackerInitializer.h"
 #include "tracking/Pose.h"
 #include "tracking/TrackedFrame.h"
-
-#if __has_include("tracking/TrackerZBCCE.h")
 #include "tracking/TrackerZBCCE.h"
-#else
-// Until the pose tracker is part of the build: a tracker that estimates no motion.
-class CTrackerZBCCE {
-public:
-    explicit CTrackerZBCCE(std::istream&) {}
-    int Track(CStereoSource&) { return 1; }
-    CPose* GetFirstMatchMotion() { return &noMotion; }
-
-private:
-    CPose noMotion;
-};
-#endif
 
 const std::array<const char*, CTrackerContext::kPoseValueCount> CTrackerContext::kPoseFieldNames = {
     "o1", "o2", "o3", "t1", "t2", "t3", "x1", "x2", "x3", "y1", "y2", "y3", "z1", "z2", "z3"};
@@ -88,11 +74,11 @@ void CTrackerContext::Detect() {
 
 void CTrackerContext::Track() {
     trackerZBCCE->Track(*stereoSource);
-    CPose* motion = trackerZBCCE->GetFirstMatchMotion();
-    const int stillTracking = motion ? trackerInitializer->Validate(stereoSource->GetIntensity(), stereoSource->GetDepth(),
-                                                                     stereoSource->GetMask(), *motion)
-                                     : 1;
-    if (!stillTracking) Reacquire();
+    // Lent by the tracker (its identity when the step made no pair): never deleted here.
+    const CPose* motion = trackerZBCCE->GetFirstMatchMotion();
+    if (!trackerInitializer->Validate(stereoSource->GetIntensity(), stereoSource->GetDepth(), stereoSource->GetMask(),
+                                      *motion))
+        Reacquire();
 }
 
 void CTrackerContext::Reacquire() {

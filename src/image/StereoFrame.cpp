@@ -162,7 +162,10 @@ void CStereoFrame::ComputeGradientPair(CImage* source, std::unique_ptr<CImage>& 
         floatSource = converted.get();
     }
     gradX->GradientX(floatSource, kCentralDifference);
+    // The 3-tap vertical kernel has the opposite sign of a derivative; a frame's gradients are
+    // derivatives along the column and along the row alike, as the 5-tap ones are.
     gradY->GradientY(floatSource, kCentralDifference);
+    gradY->MultiplySFP(-1.0f);
 }
 
 void CStereoFrame::ComputeGradients(CImage* intensitySource, CImage* depthSource) {

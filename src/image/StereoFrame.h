@@ -36,6 +36,8 @@ public:
     CStereoFrame* Crop(const CImageROI* region) const;
     CStereoFrame* CropOrCreateLike() const;
 
+    // Central differences d/dcolumn and d/drow (both positive on a ramp growing that way) of each
+    // source, written into the frame's gradient images.
     void ComputeGradients(CImage* intensitySource, CImage* depthSource);
 
     CImage* GetIntensity() const { return intensity.get(); }

@@ -4,6 +4,8 @@
 #include <istream>
 #include <ostream>
 
+#include <opencv2/calib3d.hpp>
+
 namespace {
 
 // Square root of a sum formed in float, the root taken in double.
@@ -158,6 +160,16 @@ void CPose::UpdateRotationMatrix() {
     } else {
         SetRotationMatrix(0.0f, 0.0f, 0.0f, theta);  // cos 0 = 1: exactly the identity
     }
+}
+
+void CPose::UpdateRotationVector() {
+    cv::Matx33d rotation;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) rotation(i, j) = rotationMatrix.Value(i + 1, j + 1);
+    cv::Vec3d vector;
+    cv::Rodrigues(rotation, vector);
+    for (int i = 0; i < 3; ++i) rotationVector.At(i + 1) = static_cast<float>(vector[i]);
+    rotationVectorValid = true;
 }
 
 void CPose::SetRotationMatrix(float nx, float ny, float nz, float theta) {

@@ -60,6 +60,9 @@ public:
     // t := t + r x (u, v, w): a small motion about the centre -(u, v, w) restated about the origin.
     void ShiftRotationCentre(float u, float v, float w);
     void UpdateRotationMatrix();
+    // The reverse of UpdateRotationMatrix: the rotation vector (angle in [0, pi]) of R, marked
+    // valid. Makes a composed pose, or one built from a matrix, carry its exact rotation.
+    void UpdateRotationVector();
 
     void Write(std::ostream& out);
 

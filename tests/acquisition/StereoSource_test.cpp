@@ -28,7 +28,9 @@ class StereoSourceTest : public ::testing::Test {
 protected:
     // Frames 1..last of a plane at depth 2 + frame / 8 seen with focal 400 from (160, 120);
     // intensity is the frame number, 255 in the top-left pixel.
-    std::unique_ptr<CStereoSource> Source(int last, const std::string& paramLines, const std::string& camera = "") {
+    // xSign, ySign: -1 records X growing leftward, Y upward.
+    std::unique_ptr<CStereoSource> Source(int last, const std::string& paramLines, const std::string& camera = "",
+                                          float xSign = 1.0f, float ySign = 1.0f) {
         for (int frame = 1; frame <= last; ++frame) {
             const std::string base = folder.Path("f" + std::to_string(frame));
             const float z = 2.0f + frame / 8.0f;
@@ -36,9 +38,9 @@ protected:
                 return x + y == 0 ? 255 : frame;
             });
             intensity->Save((base + "-i.pgm").c_str(), 0);
-            MakeFilledImage<float>(W, H, IPL_DEPTH_32F, [z](int x, int) { return (x - 160) * z / 400; })
+            MakeFilledImage<float>(W, H, IPL_DEPTH_32F, [z, xSign](int x, int) { return xSign * (x - 160) * z / 400; })
                 ->Save((base + "-x.pgm").c_str(), 0);
-            MakeFilledImage<float>(W, H, IPL_DEPTH_32F, [z](int, int y) { return (y - 120) * z / 400; })
+            MakeFilledImage<float>(W, H, IPL_DEPTH_32F, [z, ySign](int, int y) { return ySign * (y - 120) * z / 400; })
                 ->Save((base + "-y.pgm").c_str(), 0);
             MakeFilledImage<float>(W, H, IPL_DEPTH_32F, [z](int, int) { return z; })->Save((base + "-z.pgm").c_str(), 0);
         }
@@ -107,6 +109,22 @@ TEST_F(StereoSourceTest, ScalesIntensityAndPixelsAndRestrictsNewFramesToTheRegio
     const CDepthMaskRegion* reset = source->ResetRegion();
     EXPECT_EQ(std::make_tuple(reset->GetXOffset(), reset->GetWidth(), reset->GetMinDepth(), reset->GetMaxDepth()),
               std::make_tuple(100, 40, 1.0f, -1.0f));
+}
+
+TEST_F(StereoSourceTest, PixelScalesTakeTheirSignsFromTheDirectionOfTheRecordedAxes) {
+    const std::string region = "TOP_LEFT_MASK: 100 80 BOTTOM_RIGHT_MASK: 140 120";
+    const struct {
+        float xSign, ySign;
+    } conventions[] = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+    for (const auto& c : conventions) {
+        auto source = Source(1, region, "", c.xSign, c.ySign);
+        const CTrackedFrame* frame = source->GetCurrentFrame();
+        // Y down gives the negative vertical scale; data running the other way flip the sign.
+        EXPECT_NEAR(frame->GetScaleX(), c.xSign * 2.125f / 400, 1e-8f) << c.xSign << c.ySign;
+        EXPECT_NEAR(frame->GetScaleY(), -c.ySign * 2.125f / 400, 1e-8f) << c.xSign << c.ySign;
+    }
+    // Without a region the whole masked image decides.
+    EXPECT_GT(Source(1, "", "", 1.0f, -1.0f)->GetCurrentFrame()->GetScaleY(), -1e-9f);
 }
 
 TEST_F(StereoSourceTest, FailsAGrabWhoseCoordinatesCannotBeReadAndBlackensMissingIntensity) {

@@ -51,6 +51,24 @@ TEST(PoseRotation, QuarterTurnAboutZMapsXToYAndNoRotationGivesExactIdentity) {
     EXPECT_EQ(RotationOf(noAxis), cv::Matx33d::eye());
 }
 
+TEST(PoseRotation, UpdateRotationVectorRecoversTheVectorOfTheMatrixUpToAHalfTurn) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> uniform(-1.7f, 1.7f);
+    for (int k = 0; k < 20; ++k) {
+        const cv::Vec3d r(uniform(rng), uniform(rng), uniform(rng));
+        CPose pose(static_cast<float>(r[0]), static_cast<float>(r[1]), static_cast<float>(r[2]), 0, 0, 0);
+        pose.GetRotationVectorRef().Fill(0.0f);
+        pose.UpdateRotationVector();
+        EXPECT_LE(cv::norm(VectorOf(pose) - r), 1e-5) << k;
+    }
+    const float columns[9] = {-1, 0, 0, 0, -1, 0, 0, 0, 1};  // a half turn about z, from a matrix
+    CPose half(columns, columns);
+    EXPECT_FALSE(half.IsRotationVectorValid());
+    half.UpdateRotationVector();
+    EXPECT_TRUE(half.IsRotationVectorValid());
+    EXPECT_NEAR(std::abs(half.GetRotation(2)), M_PI, 1e-6);
+}
+
 TEST(PoseAlgebra, ComposeSumsVectorsAndCarriesTranslationThroughTheRunningMatrix) {
     const CPose first(0.1f, -0.2f, 0.3f, 1, 2, 3);
     const CPose second(-0.05f, 0.4f, 0.1f, -1, 0.5f, 2);

@@ -1,0 +1,64 @@
+#include "tracking/TrackerParameters.h"
+
+#include <cstddef>
+
+#include "common/ConfigReader.h"
+
+namespace {
+
+struct Keyword {
+    const char* word;
+    int code;
+};
+
+const Keyword kMatchFunctions[] = {
+    {"MATCH_PREVIOUS", CTrackerParameters::MATCH_PREVIOUS},
+    {"MATCH_FIRST", CTrackerParameters::MATCH_FIRST},
+    {"MATCH_FIRST_AS_END", CTrackerParameters::MATCH_FIRST_AS_END},
+    {"MATCH_INTENSITY", CTrackerParameters::MATCH_INTENSITY},
+    {"MATCH_INTENSITY_DYNAMIC", CTrackerParameters::MATCH_INTENSITY_DYNAMIC},
+    {"MATCH_INTENSITY_WITH_PREVIOUS", CTrackerParameters::MATCH_INTENSITY_WITH_PREVIOUS},
+    {"MATCH_COVARIANCE", CTrackerParameters::MATCH_COVARIANCE},
+    {"MATCH_COVARIANCE_DYNAMIC", CTrackerParameters::MATCH_COVARIANCE_DYNAMIC},
+};
+
+const Keyword kMergePoses[] = {
+    {"POSE_AVERAGE", CTrackerParameters::POSE_AVERAGE},
+    {"POSE_WEIGHTED_AVERAGE", CTrackerParameters::POSE_WEIGHTED_AVERAGE},
+    {"POSE_FIRST", CTrackerParameters::POSE_FIRST},
+    {"POSE_COVARIANCE", CTrackerParameters::POSE_COVARIANCE},
+};
+
+const Keyword kGradients[] = {
+    {"DOUBLE", CTrackerParameters::DOUBLE},
+    {"DIRECT", CTrackerParameters::DIRECT},
+    {"ANALYTIC", CTrackerParameters::ANALYTIC},
+};
+
+// Reads one keyword; an unknown one leaves the code as it was.
+template <std::size_t n>
+bool ReadKeyword(CConfigReader& reader, const Keyword (&table)[n], int& code) {
+    std::string word;
+    if (!reader.Read(word)) return false;
+    for (const Keyword& keyword : table)
+        if (word == keyword.word) code = keyword.code;
+    return true;
+}
+
+}  // namespace
+
+void CTrackerParameters::Read(std::istream& in) {
+    CConfigReader reader(&in);
+    std::string key;
+    bool ok = true;
+    while (ok && reader.NextToken(key)) {
+        if (key == "RESULTS_FILE:") ok = reader.Read(resultsFileName);
+        else if (key == "POSES_FILE:") ok = reader.Read(posesFileName);
+        else if (key == "LAMBDA:") ok = reader.Read(lambda);
+        else if (key == "COMPARE_THRESHOLD:") ok = reader.Read(compareThreshold);
+        else if (key == "MATCH_FUNCTION:") ok = ReadKeyword(reader, kMatchFunctions, matchFunction);
+        else if (key == "NB_MAX_BEST_MATCH:") ok = reader.Read(maxBestMatches);
+        else if (key == "MERGE_POSE:") ok = ReadKeyword(reader, kMergePoses, mergePose);
+        else if (key == "GRADIENT:") ok = ReadKeyword(reader, kGradients, gradient);
+    }
+}

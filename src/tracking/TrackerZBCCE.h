@@ -1,0 +1,92 @@
+// The pose tracker: once per grabbed frame, Track registers the stereo source's newest frame
+// against stored frames (the previous one, the first one, or the most similar keyframes),
+// estimates each relative motion, merges the resulting absolute poses and gives the merged pose
+// to the newest frame. Settings come from "ParamTrackerZBCCE.cfg" (TrackerParameters.h).
+//
+// Outputs, when named in the configuration and openable: the results file, one line per frame
+// pair of a step ("ref cur weight t1 t2 t3 r1 r2 r3"), and the poses file, one pose line per
+// tracked frame. Both stay open for the tracker's lifetime.
+//
+// Ownership: the tracker owns the frame pairs of the last step with their relative poses (valid
+// until the next Track), its estimator and its output streams. Frames belong to the source; the
+// tracker only sets the newest frame's pose. MergePoses returns a new pose the caller owns;
+// GetFirstMatchMotion lends one.
+#pragma once
+
+#include <fstream>
+#include <istream>
+#include <list>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "tracking/FrameMatch.h"
+#include "tracking/MotionEstimator.h"
+#include "tracking/Pose.h"
+#include "tracking/TrackerParameters.h"
+
+class CImage;
+class CImageROI;
+class CPose;
+class CStereoSource;
+class CTrackedFrame;
+
+class CTrackerZBCCE {
+public:
+    using MatchList = std::list<std::unique_ptr<CFrameMatch>>;
+
+    explicit CTrackerZBCCE(std::istream& configuration);
+    explicit CTrackerZBCCE(const CTrackerParameters& parameters);
+    ~CTrackerZBCCE();
+    CTrackerZBCCE(const CTrackerZBCCE&) = delete;
+    CTrackerZBCCE& operator=(const CTrackerZBCCE&) = delete;
+
+    // Always 1. Does nothing when the source holds no frame.
+    int Track(CStereoSource& source);
+
+    // The motion of the front pair of the last step, or the identity when the step made no pair;
+    // lent by the tracker, valid until the next Track.
+    CPose* GetFirstMatchMotion();
+
+    void SelectMatches(CStereoSource& source, CTrackedFrame* current, int matchFunction);
+    // Inserts a record at the front, as SelectMatches does; nothing for a missing frame.
+    void AddMatch(CTrackedFrame* reference, CTrackedFrame* current, float weight);
+    // A new pose the caller owns, merged from the estimated pairs' candidate poses of the tracked
+    // frame (its reference's pose followed by the relative motion, composed exactly): POSE_FIRST
+    // the front one; the averages the mean rotation vector and translation, equally weighted or
+    // by 1/weight (records of weight 0, when there are any, alone); POSE_COVARIANCE also sets
+    // the weight 1/sum(1/weight). The identity without pairs.
+    CPose* MergePoses(int mergePose);
+    // Ascending weight; an exchange sort, so pairs of equal weight may change places.
+    void SortMatchesByWeight();
+    void WriteResults(std::ostream& out);
+
+    CPose* EstimateMotionInRegion(CTrackedFrame* reference, CTrackedFrame* current, const CImageROI* region);
+
+    // sqrt of the sum of squared differences of the two intensity images.
+    static float IntensityDistance(CTrackedFrame* stored, CTrackedFrame* current);
+    // Sum of squared differences over a's pixels, accumulated in float.
+    static float SquaredIntensityDifference(CImage* a, CImage* b);
+
+    const CTrackerParameters& GetParameters() const { return parameters; }
+    const MatchList& GetMatches() const { return matches; }
+    CMotionEstimator& GetEstimator() { return estimator; }
+    bool HasResultsFile() const { return resultsFile != nullptr; }
+    bool HasPosesFile() const { return posesFile != nullptr; }
+
+private:
+    void OpenOutputs();
+    void ClearMatches() { matches.clear(); }
+    void AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* current, int matchFunction);
+    int MaxBestMatches() const;
+    CPose* CandidatePose(const CFrameMatch& match) const;
+    std::vector<double> MergeCoefficients(int mergePose) const;
+
+    MatchList matches;
+    CTrackerParameters parameters;
+    CMotionEstimator estimator;
+    std::unique_ptr<std::ofstream> resultsFile;
+    std::unique_ptr<std::ofstream> posesFile;
+    CPose noMotion;
+    CTrackedFrame* trackedFrame = nullptr;  // the frame SelectMatches was given
+};

@@ -1,0 +1,67 @@
+#include "tracking/TrackerParameters.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <tuple>
+
+namespace {
+
+CTrackerParameters Parse(const std::string& text) {
+    std::istringstream in(text);
+    return CTrackerParameters(in);
+}
+
+auto Fields(const CTrackerParameters& p) {
+    return std::make_tuple(p.resultsFileName, p.posesFileName, p.lambda, p.compareThreshold, p.matchFunction,
+                           p.maxBestMatches, p.mergePose, p.gradient);
+}
+
+TEST(TrackerParameters, AnEmptyFileKeepsTheDefaults) {
+    EXPECT_EQ(Fields(Parse("")), std::make_tuple(std::string(), std::string(), 1.0f, 1.0f, 1, 2, 3, 1));
+}
+
+TEST(TrackerParameters, ReadsEveryKeyAndKeywordWithTheLastOccurrenceWinning) {
+    const auto p = Parse(
+        "RESULTS_FILE: r.txt POSES_FILE: p.txt LAMBDA: 0.25 COMPARE_THRESHOLD: 3.5\n"
+        "MATCH_FUNCTION: MATCH_FIRST MATCH_FUNCTION: MATCH_INTENSITY_DYNAMIC\n"
+        "NB_MAX_BEST_MATCH: 4 MERGE_POSE: POSE_COVARIANCE GRADIENT: ANALYTIC stray 17 tokens\n");
+    EXPECT_EQ(Fields(p), std::make_tuple(std::string("r.txt"), std::string("p.txt"), 0.25f, 3.5f, 6, 4, 4, 3));
+    const struct {
+        const char* text;
+        int match, merge, gradient;
+    } keywords[] = {
+        {"MATCH_FUNCTION: MATCH_PREVIOUS MERGE_POSE: POSE_AVERAGE GRADIENT: DOUBLE", 1, 1, 1},
+        {"MATCH_FUNCTION: MATCH_FIRST_AS_END MERGE_POSE: POSE_WEIGHTED_AVERAGE GRADIENT: DIRECT", 3, 2, 2},
+        {"MATCH_FUNCTION: MATCH_INTENSITY_WITH_PREVIOUS MERGE_POSE: POSE_FIRST", 7, 3, 1},
+        {"MATCH_FUNCTION: MATCH_COVARIANCE", 8, 3, 1},
+        {"MATCH_FUNCTION: MATCH_COVARIANCE_DYNAMIC", 9, 3, 1},
+        {"MATCH_FUNCTION: MATCH_INTENSITY", 5, 3, 1},
+    };
+    for (const auto& k : keywords) {
+        const auto q = Parse(k.text);
+        EXPECT_EQ(std::make_tuple(q.matchFunction, q.mergePose, q.gradient), std::make_tuple(k.match, k.merge, k.gradient))
+            << k.text;
+    }
+}
+
+TEST(TrackerParameters, MatchesKeysAndKeywordsExactlyAndIgnoresUnknownKeywords) {
+    const auto p = Parse(
+        "lambda: 5 LAMBDA 6 MATCH_FUNCTION: match_first MATCH_FUNCTION: MATCH_INTENSITY_DYNAMICS "
+        "GRADIENT: SOBEL MERGE_POSE: POSE_FIRST_");
+    EXPECT_EQ(Fields(p), Fields(CTrackerParameters()));
+}
+
+TEST(TrackerParameters, CommentsRunToTheLineEndIncludingOnTheLastLine) {
+    const auto p = Parse("# LAMBDA: 7\nLAMBDA: 2 #GRADIENT: DIRECT\nGRADIENT: ANALYTIC\n# NB_MAX_BEST_MATCH: 9");
+    EXPECT_EQ(std::make_tuple(p.lambda, p.gradient, p.maxBestMatches), std::make_tuple(2.0f, 3, 2));
+}
+
+TEST(TrackerParameters, AValueThatDoesNotParseStopsTheReadingAndKeepsWhatCameBefore) {
+    const auto p = Parse("NB_MAX_BEST_MATCH: 5 LAMBDA: fast GRADIENT: DIRECT");
+    EXPECT_EQ(std::make_tuple(p.maxBestMatches, p.lambda, p.gradient), std::make_tuple(5, 1.0f, 1));
+    EXPECT_EQ(Parse("POSES_FILE: out.txt NB_MAX_BEST_MATCH: x MERGE_POSE: POSE_AVERAGE").mergePose, 3);
+    EXPECT_EQ(Parse("LAMBDA:").lambda, 1.0f);  // the file ends where the value should be
+}
+
+}  // namespace
