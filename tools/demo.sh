@@ -26,9 +26,10 @@ if [ -z "$CONFIG" ]; then
     rm -rf "$OUT"
     mkdir -p "$OUT"
     echo "== rendering a synthetic head sequence into $SEQUENCE"
-    # Ten still frames for the detector, then a 15-degree turn with two nods while the head drifts.
+    # Ten still frames for the detector, then a 15-degree turn with two nods while the head drifts
+    # by up to 20, 10 and 30 mm.
     "$BUILD/tools/render_sequence" "$SEQUENCE" --trajectory tour --frames 160 --still-frames 10 \
-        --amplitude-deg 15 --forms pgm --preview
+        --amplitude-deg 15 --amplitude-mm 20,10,30 --forms pgm --preview
     echo "== tracking it from Java (one line per frame)"
     track "$SEQUENCE" "$OUT/track-log.txt"
     echo "== comparing with the ground truth and drawing the pictures"

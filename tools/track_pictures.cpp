@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "acquisition/StereoSource.h"
@@ -122,7 +124,9 @@ bool Replay(const std::string& folder, const CTrackLog& log, std::vector<Replaye
         }
         if (found != step.Found() && !warned) {
             std::cerr << "track_pictures: the replay " << (found ? "found" : "did not find")
-                      << " the face at step " << step.step << ", unlike the run (a live camera does not replay)\n";
+                      << " the face at step " << step.step
+                      << ", unlike the run: boxes may be missing (a live camera does not replay; the classifier\n"
+                         "  VANTOREL_CLASSIFIER names must be the run's)\n";
             warned = true;
         }
         tracking = step.tracking;
@@ -167,8 +171,8 @@ FrameAnnotation Annotate(const TrackLogStep& step, const ReplayedStep& replayed,
         a.caption.push_back("t " + Fixed(t[0], 0) + " " + Fixed(t[1], 0) + " " + Fixed(t[2], 0) + " mm");
         if (truth && truth->valid) {
             const YawPitchRoll expected = ToYawPitchRoll(truth->motion.Rotation());
-            a.caption.push_back("true " + Fixed(expected.yaw, 1) + " " + Fixed(expected.pitch, 1) + " " +
-                                Fixed(expected.roll, 1));
+            a.caption.push_back("true yaw " + Fixed(expected.yaw, 1) + " pitch " + Fixed(expected.pitch, 1) +
+                                " roll " + Fixed(expected.roll, 1));
         }
         a.drawAxes = true;
         a.centroid = step.centroid;
@@ -182,6 +186,55 @@ cv::Vec6d Components(const CRigidMotion& motion) {
     const YawPitchRoll angles = ToYawPitchRoll(motion.Rotation());
     const cv::Vec3d t = motion.Translation();
     return {angles.yaw, angles.pitch, angles.roll, t[0], t[1], t[2]};
+}
+
+// The run at a glance, small enough to show anywhere: the frame where the face was found and three
+// tracked frames (a third, two thirds of the way and the largest turn), cropped around the face
+// region and shown twice as large.
+bool WriteOverview(const CTrackLog& log, const std::vector<ReplayedStep>& replayed, const std::vector<StepTruth>& truths,
+                   const std::string& path) {
+    const auto& steps = log.Steps();
+    std::size_t found = steps.size();
+    for (std::size_t k = 0; k < steps.size() && found == steps.size(); ++k)
+        if (steps[k].Found() && replayed[k].region) found = k;
+    if (found == steps.size()) return false;
+    std::size_t runEnd = found + 1;
+    while (runEnd < steps.size() && steps[runEnd].Tracked()) ++runEnd;
+    if (runEnd - found < 4) return false;
+    std::vector<std::size_t> chosen = {found, found + (runEnd - found) / 3, found + 2 * (runEnd - found) / 3};
+    std::size_t turned = found + 1;
+    for (std::size_t k = found + 1; k < runEnd; ++k)
+        if (steps[k].pose.RotationAngle() > steps[turned].pose.RotationAngle()) turned = k;
+    if (std::find(chosen.begin(), chosen.end(), turned) == chosen.end()) chosen.push_back(turned);
+    else chosen.push_back(runEnd - 1);
+    std::sort(chosen.begin(), chosen.end());
+
+    const cv::Rect frameArea(0, 0, replayed[found].grey.cols, replayed[found].grey.rows);
+    const cv::Rect region = *replayed[found].region;
+    const cv::Rect crop = cv::Rect(region.x - 20, region.y - 20, region.width + 40, region.height + 40) & frameArea;
+    if (crop.empty()) return false;
+    const int scale = 2;
+    const cv::Rect scaled(crop.x * scale, crop.y * scale, crop.width * scale, crop.height * scale);
+    std::vector<cv::Mat> tiles;
+    for (std::size_t k : chosen) {
+        if (replayed[k].grey.empty()) continue;
+        FrameAnnotation annotation = Annotate(steps[k], replayed[k], &truths[k]);
+        // The caption goes above the crop, without the translation.
+        std::vector<std::string> caption;
+        for (const std::string& line : annotation.caption)
+            if (line.rfind("t ", 0) != 0) caption.push_back(line);
+        annotation.caption.clear();
+        const cv::Mat picture = AnnotateFrame(replayed[k].grey, annotation, scale)(scaled);
+        const int captionHeight = 66;
+        cv::Mat captioned(picture.rows + captionHeight, picture.cols, CV_8UC3, cv::Scalar(30, 30, 30));
+        picture.copyTo(captioned(cv::Rect(0, captionHeight, picture.cols, picture.rows)));
+        for (std::size_t line = 0; line < caption.size(); ++line)
+            cv::putText(captioned, caption[line], cv::Point(6, 18 + 20 * static_cast<int>(line)),
+                        cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(255, 255, 255), 1, cv::LINE_AA);
+        tiles.push_back(captioned);
+    }
+    return !tiles.empty() && cv::imwrite(path, ContactSheet(tiles, static_cast<int>(tiles.size())),
+                                         {cv::IMWRITE_PNG_COMPRESSION, 9});
 }
 
 void PrintSummary(const char* what, const ErrorSummary& e, const char* unit) {
@@ -301,10 +354,13 @@ int main(int argc, char** argv) {
     video.release();
     const std::string sheetPath = output + "/contact-sheet.png";
     const bool sheeted = !tiles.empty() && cv::imwrite(sheetPath, ContactSheet(tiles, 4));
+    const std::string overviewPath = output + "/overview.png";
+    const bool overviewed = WriteOverview(log, replayed, truths, overviewPath);
 
     std::printf("Pictures:\n");
     if (sheeted) std::printf("  %s  (%zu annotated frames)\n", sheetPath.c_str(), tiles.size());
     if (fs::exists(videoPath)) std::printf("  %s  (%zu frames, MJPG)\n", videoPath.c_str(), count);
     if (plotted) std::printf("  %s\n", plotPath.c_str());
+    if (overviewed) std::printf("  %s  (the finding frame and three tracked frames, around the face)\n", overviewPath.c_str());
     return sheeted && plotted ? 0 : 1;
 }
