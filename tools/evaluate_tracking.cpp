@@ -48,7 +48,8 @@ const char* kUsage =
     "  --noise SIGMA        intensity noise in grey levels (default 0)\n"
     "  --depth-noise MM     depth noise along the ray (default 0)\n"
     "  --seed N             seed of the random trajectory and the noise (default 1)\n"
-    "  --lambda L           LAMBDA of the tracker (default 1)\n"
+    "  --lambda L           LAMBDA of the tracker (default -10, the balance the sequence writer sets)\n"
+    "  --projection P       image model, orthogonal or perspective (default perspective, as written)\n"
     "  --pair-scale S       pairs: multiplies the motions (1 degree, 5 mm) by S (default 1)\n"
     "  --y-up               write the X, Y files Y up\n"
     "  --verbose            sequences: one line per tracked frame\n";
@@ -65,7 +66,9 @@ struct Arguments {
     double focalPx = 380.0;
     double noise = 0.0;
     double depthNoise = 0.0;
-    float lambda = 1.0f;
+    // The configuration the sequence writer gives a synthetic sequence.
+    float lambda = -10.0f;
+    bool perspective = true;
     double pairScale = 1.0;
     unsigned seed = 1;
     bool yUp = false;
@@ -103,6 +106,8 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         else if (option == "--gradients") a.gradients = Split(value);
         else if (option == "--modes") a.modes = Split(value);
         else if (option == "--trajectories") a.trajectories = Split(value);
+        else if (option == "--projection" && (value == "orthogonal" || value == "perspective"))
+            a.perspective = value == "perspective";
         else if (!numeric) return false;
         else if (option == "--frames") a.frames = static_cast<int>(number);
         else if (option == "--still-frames") a.stillFrames = static_cast<int>(number);
@@ -208,8 +213,8 @@ int RunSequences(const CHeadScene& scene, const Arguments& a, const std::string&
                     run.tracker.matchFunction = mode.match;
                     run.tracker.mergePose = mode.merge;
                     run.tracker.gradient = GradientCode(gradient);
-                run.tracker.lambda = a.lambda;
                     run.tracker.lambda = a.lambda;
+                    run.perspective = a.perspective;
                     std::vector<TrackedFrameResult> results;
                     if (!RunTracking(run, truth, results, &error)) {
                         std::cerr << "evaluate_tracking: " << error << "\n";
@@ -279,6 +284,7 @@ int RunPairs(const CHeadScene& scene, const Arguments& a, const std::string& fol
                 run.region = region;
                 run.tracker.gradient = GradientCode(gradient);
                 run.tracker.lambda = a.lambda;
+                run.perspective = a.perspective;
                 std::vector<TrackedFrameResult> results;
                 std::string error;
                 if (!RunTracking(run, truth, results, &error) || results.size() != 1) {

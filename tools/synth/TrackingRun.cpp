@@ -86,7 +86,8 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         return false;
     };
     std::istringstream param("CAMERA_TYPE: FILES\nCONFIG_FILENAME: " + options.folder + "/camera-" + options.path +
-                             ".cfg\nMAX_FRAMES: 100\n");
+                             ".cfg\nMAX_FRAMES: 100\n" +
+                             (options.perspective ? "PROJECTION: PERSPECTIVE\n" : ""));
     CStereoSource source(&param);
     if (!source.GetCurrentFrame()) return fail("the source grabbed no first frame from " + options.folder);
     while (source.GetCurrentFrame()->GetIndex() < options.stillFrames)

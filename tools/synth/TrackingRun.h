@@ -62,6 +62,7 @@ struct TrackingRunOptions {
     bool yUpFiles = false;            // the X, Y files were written Y up
     int stillFrames = 8;
     CTrackerParameters tracker;       // output file names are ignored
+    bool perspective = false;         // "PROJECTION: PERSPECTIVE" for the source
     FaceRegion region;
 };
 
