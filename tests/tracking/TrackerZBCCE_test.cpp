@@ -252,11 +252,13 @@ TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndOnTheDisparityPath
         const struct {
             const char* path;
             int match, merge;
+            bool perspective;
         } runs[] = {
-            {"xyz", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST},
-            {"disparity", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST},
-            {"xyz", CTrackerParameters::MATCH_INTENSITY, CTrackerParameters::POSE_WEIGHTED_AVERAGE},
-            {"xyz", CTrackerParameters::MATCH_COVARIANCE, CTrackerParameters::POSE_COVARIANCE},
+            {"xyz", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST, false},
+            {"disparity", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST, false},
+            {"xyz", CTrackerParameters::MATCH_INTENSITY, CTrackerParameters::POSE_WEIGHTED_AVERAGE, false},
+            {"xyz", CTrackerParameters::MATCH_COVARIANCE, CTrackerParameters::POSE_COVARIANCE, false},
+            {"disparity", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST, true},
         };
         for (const auto& run : runs) {
             TrackingRunOptions options2;
@@ -267,6 +269,7 @@ TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndOnTheDisparityPath
             options2.tracker.lambda = -10.0f;
             options2.tracker.matchFunction = run.match;
             options2.tracker.mergePose = run.merge;
+            options2.perspective = run.perspective;
             std::vector<TrackedFrameResult> results;
             std::string error;
             ASSERT_TRUE(RunTracking(options2, truth, results, &error)) << error;

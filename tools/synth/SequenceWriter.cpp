@@ -217,7 +217,9 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
     const std::string param = "# Tracker camera: the recorded synthetic sequence of this folder.\n"
                               "CAMERA_TYPE: FILES\n"
                               "CONFIG_FILENAME: " + Path("camera-" + options_.trackerCamera + ".cfg") + "\n"
-                              "MAX_FRAMES: 100\n";
+                              "MAX_FRAMES: 100\n"
+                              "# Each pixel's motion under full perspective rather than weak perspective.\n"
+                              "PROJECTION: PERSPECTIVE\n";
     const std::string init = "# Face detection and tracking limits.\n"
                              "MAX_DISTANCE_CORNER: 6\nMIN_CORNER_MATCHES: 3\nNB_DETECT_BEFORE_INIT: 3\n"
                              "THRESHOLD_NB_HIT: 3\nTHRESHOLD_TIME: 0\nTHRESHOLD_PIXEL_MASK: 400\n"
@@ -228,7 +230,9 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
     const std::string tracker = "# Pose tracker: output files in this folder.\n"
                                 "RESULTS_FILE: " + Path("results.txt") + "\n"
                                 "POSES_FILE: " + Path("poses.txt") + "\n"
-                                "LAMBDA: 1\nCOMPARE_THRESHOLD: 1\n"
+                                "# Depth rows weighted by the ratio of the frames' intensity and depth changes,\n"
+                                "# so that neither constraint drowns the other.\n"
+                                "LAMBDA: -10\nCOMPARE_THRESHOLD: 1\n"
                                 "MATCH_FUNCTION: MATCH_PREVIOUS\nNB_MAX_BEST_MATCH: 2\n"
                                 "MERGE_POSE: POSE_FIRST\nGRADIENT: DOUBLE\n";
     return WriteText("Param.cfg", param, error) && WriteText("ParamInit.cfg", init, error) &&
