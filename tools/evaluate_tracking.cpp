@@ -35,7 +35,8 @@ constexpr double kDeg = kPi / 180.0;
 
 const char* kUsage =
     "usage: evaluate_tracking sequences|pairs [options]\n"
-    "  --paths LIST         recorded 3D paths among xyz,disparity,iff (default xyz)\n"
+    "  --paths LIST         3D paths among xyz,disparity,iff (recorded) and live (stereo pairs\n"
+    "                       matched by the live camera) (default xyz)\n"
     "  --gradients LIST     among DOUBLE,DIRECT,ANALYTIC (default DOUBLE)\n"
     "  --modes LIST         sequences: among previous,intensity,covariance (default all three):\n"
     "                       MATCH_PREVIOUS + POSE_FIRST, MATCH_INTENSITY + POSE_WEIGHTED_AVERAGE,\n"
@@ -132,6 +133,7 @@ int GradientCode(const std::string& name) {
 unsigned FormsFor(const std::string& path) {
     if (path == "disparity") return kFormPgm | kFormDisparity;
     if (path == "iff") return kFormIff;
+    if (path == "live") return kFormPng;
     return kFormPgm;
 }
 
@@ -145,6 +147,8 @@ bool WriteSequence(const CHeadScene& scene, const std::vector<CRigidMotion>& pos
     options.yUp = a.yUp;
     options.forms = 0;
     for (const std::string& path : a.paths) options.forms |= FormsFor(path);
+    options.trackerCamera = a.paths.empty() ? "xyz" : a.paths.front();
+    options.nearestDepthMm = 0.5 * a.distanceMm;
     std::string error;
     const auto writer = CSequenceWriter::Create(options, &error);
     if (!writer || !writer->WriteConfiguration(&error)) {
