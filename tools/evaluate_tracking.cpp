@@ -35,7 +35,8 @@ constexpr double kDeg = kPi / 180.0;
 
 const char* kUsage =
     "usage: evaluate_tracking sequences|pairs [options]\n"
-    "  --paths LIST         recorded 3D paths among xyz,disparity,iff (default xyz)\n"
+    "  --paths LIST         3D paths among xyz,disparity,iff (recorded) and live (stereo pairs\n"
+    "                       matched by the live camera) (default xyz)\n"
     "  --gradients LIST     among DOUBLE,DIRECT,ANALYTIC (default DOUBLE)\n"
     "  --modes LIST         sequences: among previous,intensity,covariance (default all three):\n"
     "                       MATCH_PREVIOUS + POSE_FIRST, MATCH_INTENSITY + POSE_WEIGHTED_AVERAGE,\n"
@@ -48,7 +49,8 @@ const char* kUsage =
     "  --noise SIGMA        intensity noise in grey levels (default 0)\n"
     "  --depth-noise MM     depth noise along the ray (default 0)\n"
     "  --seed N             seed of the random trajectory and the noise (default 1)\n"
-    "  --lambda L           LAMBDA of the tracker (default 1)\n"
+    "  --lambda L           LAMBDA of the tracker (default -10, the balance the sequence writer sets)\n"
+    "  --projection P       image model, orthogonal or perspective (default perspective, as written)\n"
     "  --pair-scale S       pairs: multiplies the motions (1 degree, 5 mm) by S (default 1)\n"
     "  --y-up               write the X, Y files Y up\n"
     "  --verbose            sequences: one line per tracked frame\n";
@@ -65,7 +67,9 @@ struct Arguments {
     double focalPx = 380.0;
     double noise = 0.0;
     double depthNoise = 0.0;
-    float lambda = 1.0f;
+    // The configuration the sequence writer gives a synthetic sequence.
+    float lambda = -10.0f;
+    bool perspective = true;
     double pairScale = 1.0;
     unsigned seed = 1;
     bool yUp = false;
@@ -103,6 +107,8 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         else if (option == "--gradients") a.gradients = Split(value);
         else if (option == "--modes") a.modes = Split(value);
         else if (option == "--trajectories") a.trajectories = Split(value);
+        else if (option == "--projection" && (value == "orthogonal" || value == "perspective"))
+            a.perspective = value == "perspective";
         else if (!numeric) return false;
         else if (option == "--frames") a.frames = static_cast<int>(number);
         else if (option == "--still-frames") a.stillFrames = static_cast<int>(number);
@@ -127,6 +133,7 @@ int GradientCode(const std::string& name) {
 unsigned FormsFor(const std::string& path) {
     if (path == "disparity") return kFormPgm | kFormDisparity;
     if (path == "iff") return kFormIff;
+    if (path == "live") return kFormPng;
     return kFormPgm;
 }
 
@@ -140,6 +147,8 @@ bool WriteSequence(const CHeadScene& scene, const std::vector<CRigidMotion>& pos
     options.yUp = a.yUp;
     options.forms = 0;
     for (const std::string& path : a.paths) options.forms |= FormsFor(path);
+    options.trackerCamera = a.paths.empty() ? "xyz" : a.paths.front();
+    options.nearestDepthMm = 0.5 * a.distanceMm;
     std::string error;
     const auto writer = CSequenceWriter::Create(options, &error);
     if (!writer || !writer->WriteConfiguration(&error)) {
@@ -208,8 +217,8 @@ int RunSequences(const CHeadScene& scene, const Arguments& a, const std::string&
                     run.tracker.matchFunction = mode.match;
                     run.tracker.mergePose = mode.merge;
                     run.tracker.gradient = GradientCode(gradient);
-                run.tracker.lambda = a.lambda;
                     run.tracker.lambda = a.lambda;
+                    run.perspective = a.perspective;
                     std::vector<TrackedFrameResult> results;
                     if (!RunTracking(run, truth, results, &error)) {
                         std::cerr << "evaluate_tracking: " << error << "\n";
@@ -279,6 +288,7 @@ int RunPairs(const CHeadScene& scene, const Arguments& a, const std::string& fol
                 run.region = region;
                 run.tracker.gradient = GradientCode(gradient);
                 run.tracker.lambda = a.lambda;
+                run.perspective = a.perspective;
                 std::vector<TrackedFrameResult> results;
                 std::string error;
                 if (!RunTracking(run, truth, results, &error) || results.size() != 1) {

@@ -40,7 +40,8 @@ const char* kUsage =
     "  --noise SIGMA           Gaussian intensity noise in grey levels (default 0)\n"
     "  --depth-noise MM        Gaussian depth noise in mm (default 0)\n"
     "  --y-up                  write the X, Y files with Y pointing up (default down)\n"
-    "  --camera NAME           camera file Param.cfg names: xyz, disparity or iff (default xyz)\n"
+    "  --camera NAME           camera file Param.cfg names: xyz, disparity, iff or live (default xyz;\n"
+    "                          live matches the PNG pairs with the live stereo camera)\n"
     "  --forms LIST            comma-separated subset of pgm,disparity,iff,png (default all)\n"
     "  --first-index N         file index of the first frame (default 1)\n"
     "  --face FILE             face photograph (default astronaut.png of the data folder)\n"
@@ -177,6 +178,7 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
     }
     a.sequence.camera = a.scene.camera;
     a.sequence.frameCount = a.trajectory.frameCount;
+    a.sequence.nearestDepthMm = 0.5 * a.trajectory.distanceMm;
     return true;
 }
 

@@ -2,8 +2,9 @@
 // depth-mask region and how many frames to keep.
 //
 // Read from a token stream (see common/ConfigReader.h); a null or unopened stream leaves every
-// default. precomputedPosesFilename, nbLevel, nbFrameByLevel, scaleNumerator, scaleDenominator
-// and projection are kept for the recording tools and used by nothing here.
+// default. projection selects the pose tracker's image model (weak perspective by default);
+// precomputedPosesFilename, nbLevel, nbFrameByLevel, scaleNumerator and scaleDenominator are kept
+// for the recording tools and used by nothing here.
 #pragma once
 
 #include <istream>

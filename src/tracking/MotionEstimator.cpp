@@ -1,5 +1,6 @@
 #include "tracking/MotionEstimator.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "image/Image.h"
@@ -18,6 +19,10 @@ constexpr int kSmoothMaskedGaussian = 4;
 constexpr int kNormL1 = 2;
 constexpr int kColumns = 6;
 constexpr int kColumnsPerErosion = 64;
+// Half-widths of the kernels behind each pixel's derivatives: the 5-tap derivative and prefilter,
+// and, in ANALYTIC, the 15-tap Gaussian followed by the 3-tap difference.
+constexpr int kReach5Tap = 2;
+constexpr int kReachAnalytic = 7 + 1;
 
 // Row layouts selected by the exact LAMBDA values.
 constexpr float kBrightnessOnly = 0.0f;
@@ -77,6 +82,14 @@ CPose* CMotionEstimator::EstimateMotion(CStereoFrame* reference, CStereoFrame* c
     return Estimate(reference, current, ErosionFor(reference->GetMask()->GetWidth()));
 }
 
+void CMotionEstimator::SetPerspectiveFocal(float focalPx) {
+    perspectiveFocal = (focalPx > 0.0f && std::isfinite(focalPx)) ? focalPx : 0.0f;
+}
+
+int CMotionEstimator::KernelReach() const {
+    return gradient == CTrackerParameters::ANALYTIC ? kReachAnalytic : kReach5Tap;
+}
+
 // One 3 x 3 erosion per 64 columns of the camera image (5 at 320 columns), whatever the crop.
 int CMotionEstimator::ErosionFor(int imageWidth) { return imageWidth / kColumnsPerErosion; }
 
@@ -127,6 +140,23 @@ void CMotionEstimator::BuildValidMask(const CStereoFrame* reference, const CSter
     valid->And(currentValid.get());
     if (!SameSize(validMask.get(), reference->GetDepth())) validMask.reset(reference->GetDepth()->CreateLike());
     valid->ScaleFP(validMask.get(), 0.0f, 255.0f);  // keeps 0 and 1 as numbers
+    // The frame is usually a crop through the head: along its edges the kernels read the
+    // replicated border instead of the head, so those pixels give no rows.
+    const int reach = KernelReach();
+    const int width = validMask->GetWidth(), height = validMask->GetHeight();
+    CImageROI edge;
+    const auto clear = [&](int x, int y, int w, int h) {
+        if (w <= 0 || h <= 0) return;
+        edge.Set(x, y, w, h, 0);
+        validMask->SetROI(&edge);
+        validMask->Set(0);
+        validMask->SetROI(nullptr);
+    };
+    const int across = std::min(reach, height), down = std::min(reach, width);
+    clear(0, 0, width, across);
+    clear(0, height - across, width, across);
+    clear(0, 0, down, height);
+    clear(width - down, 0, down, height);
 }
 
 void CMotionEstimator::ComputeDerivatives(CStereoFrame* reference, CStereoFrame* current) {
@@ -239,22 +269,27 @@ void CMotionEstimator::BuildSystem(const CStereoFrame* reference, const float ce
     const float lam = DepthRowWeight();
     const bool brightness = lambda != kDepthOnly;
     const bool depthRows = lam != 0.0f;
+    const bool perspective = perspectiveFocal > 0.0f;
     const int rows = (brightness ? n : 0) + (depthRows ? n : 0);
     system.rows = rows;
-    // Brightness rows alone say nothing about tz (their column 3 is zero): it is left out of the
-    // solve and comes out 0, where a zero column would meet the solver's absolute cut-off with a
-    // rounding-sized singular value and be inverted.
-    system.columns = depthRows ? kColumns : kColumns - 1;
+    // Weak-perspective brightness rows say nothing about tz (their column 3 is zero): without
+    // depth rows it is left out of the solve and comes out 0, where a zero column would meet the
+    // solver's absolute cut-off with a rounding-sized singular value and be inverted.
+    const bool withTz = depthRows || perspective;
+    system.columns = withTz ? kColumns : kColumns - 1;
     system.matrix.assign(static_cast<std::size_t>(rows) * system.columns, 0.0f);
     system.rhs.assign(static_cast<std::size_t>(rows), 0.0f);
     float* column[kColumns];
     for (int j = 0, slot = 0; j < kColumns; ++j) {
-        const bool stored = depthRows || j != 2;
+        const bool stored = withTz || j != 2;
         column[j] = stored ? system.matrix.data() + static_cast<std::size_t>(slot++) * rows : nullptr;
     }
     float* const rhs = system.rhs.data();
     const int depthOffset = brightness ? n : 0;
     const float cx = centre[0], cy = centre[1], cz = centre[2];
+    // The gradients were scaled for the pixel size at the depth |scaleX| * f; in perspective each
+    // pixel's own depth rescales them.
+    const float scaleDepth = std::fabs(reference->GetScaleX()) * perspectiveFocal;
 
     const CImage* intensity = reference->GetIntensity();
     const int width = intensity->GetWidth();
@@ -274,6 +309,12 @@ void CMotionEstimator::BuildSystem(const CStereoFrame* reference, const float ce
         for (int col = 0; col < width && k < n; ++col) {
             if (valid[col] != 1.0f) continue;
             const float x = px[col] - cx, y = py[col] - cy, z = pz[col] - cz;
+            if (perspective) {
+                AddPerspectiveRows(k, depthOffset, brightness, depthRows, lam, scaleDepth, ix[col], iy[col],
+                                   zx[col], zy[col], px[col], py[col], pz[col], x, y, z, it[col], zt[col], column, rhs);
+                ++k;
+                continue;
+            }
             if (brightness) {
                 column[0][k] = ix[col];
                 column[1][k] = iy[col];
@@ -294,6 +335,37 @@ void CMotionEstimator::BuildSystem(const CStereoFrame* reference, const float ce
             }
             ++k;
         }
+    }
+}
+
+// The rows of one pixel under perspective. With g = (gx, gy) the gradient per unit of X and Y at
+// the pixel's depth Z and P = (X, Y, Z) its point (x, y, z relative to the rotation centre):
+//   brightness: gx dX + gy dY - s dZ = -It,              s = (gx X + gy Y) / Z
+//   depth:      ex dX + ey dY - (1 + sz) dZ = -Zt,       sz = (ex X + ey Y) / Z, times lambda
+// with dX = tx + wy z - wz y, dY = ty + wz x - wx z, dZ = tz + wx y - wy x. A point at or behind
+// the camera gives empty rows.
+void CMotionEstimator::AddPerspectiveRows(int k, int depthOffset, bool brightness, bool depthRows, float lam,
+                                          float scaleDepth, float ix, float iy, float zx, float zy, float pointX,
+                                          float pointY, float pointZ, float x, float y, float z, float it, float zt,
+                                          float* const column[6], float* rhs) {
+    if (!(pointZ > 0.0f)) return;
+    const float ratio = scaleDepth / pointZ;
+    const auto fill = [&](int r, float gx, float gy, float zoom, float weight, float change) {
+        column[0][r] = weight * gx;
+        column[1][r] = weight * gy;
+        column[2][r] = -weight * zoom;
+        column[3][r] = weight * (-gy * z - zoom * y);
+        column[4][r] = weight * (gx * z + zoom * x);
+        column[5][r] = weight * (gy * x - gx * y);
+        rhs[r] = -weight * change;
+    };
+    if (brightness) {
+        const float gx = ix * ratio, gy = iy * ratio;
+        fill(k, gx, gy, (gx * pointX + gy * pointY) / pointZ, 1.0f, it);
+    }
+    if (depthRows) {
+        const float ex = zx * ratio, ey = zy * ratio;
+        fill(depthOffset + k, ex, ey, 1.0f + (ex * pointX + ey * pointY) / pointZ, lam, zt);
     }
 }
 

@@ -7,6 +7,12 @@
 // The result maps reference points into the current frame, p_cur = R p_ref + t, in the units and
 // axes of the frames' X, Y, Z images.
 //
+// Image model: by default weak perspective (every pixel's gradients scaled by the pixel size at
+// the frame's centroid depth, a motion along Z moving no pixel). With a focal length set, full
+// perspective instead: each pixel's gradients scaled by its own depth, and the image motion
+// d(u, v) = f / Z (dX - X dZ / Z, dY - Y dZ / Z), so that a lateral move is not taken for a turn
+// and a move along Z is seen as the image growing or shrinking.
+//
 // Ownership: EstimateMotion* return a new pose the caller owns. The estimator owns its scratch
 // (the valid mask and the difference frame), kept between calls and re-made when a pair of
 // another size arrives. The reference frame's gradient images are replaced by the estimation;
@@ -46,6 +52,11 @@ public:
     // masks, an empty frame, no usable pixel scale, fewer than seven valid pixels.
     CPose* EstimateMotion(CStereoFrame* reference, CStereoFrame* current);
 
+    // Focal length in pixels for the perspective model; 0 (or anything not positive and finite)
+    // selects the weak-perspective model.
+    void SetPerspectiveFocal(float focalPx);
+    float GetPerspectiveFocal() const { return perspectiveFocal; }
+
     // Erosions of the masks for a camera image of this width.
     static int ErosionFor(int imageWidth);
     // The stages, public so that each can be exercised alone. Prepare builds the valid mask
@@ -71,9 +82,16 @@ private:
     // -1/scaleY vertically.
     static void ScaleGradients(CStereoFrame* reference, float horizontal, float vertical);
     float DepthRowWeight() const;
+    static void AddPerspectiveRows(int k, int depthOffset, bool brightness, bool depthRows, float lam,
+                                   float scaleDepth, float ix, float iy, float zx, float zy, float pointX,
+                                   float pointY, float pointZ, float x, float y, float z, float it, float zt,
+                                   float* const column[6], float* rhs);
+    // Pixels this close to the frame's edge see the derivative kernels' replicated border.
+    int KernelReach() const;
 
     float lambda;
     int gradient;
+    float perspectiveFocal = 0.0f;
     std::unique_ptr<CStereoFrame> differenceFrame;  // It in its intensity, Zt in its depth
     std::unique_ptr<CImage> validMask;               // float 0/1
 };

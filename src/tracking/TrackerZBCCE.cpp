@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "acquisition/StereoCamera.h"
 #include "acquisition/StereoSource.h"
 #include "image/Image.h"
 #include "tracking/TrackedFrame.h"
@@ -53,6 +54,12 @@ int CTrackerZBCCE::Track(CStereoSource& source) {
     CTrackedFrame* current = source.GetCurrentFrame();
     if (!current) return 1;
     SelectMatches(source, current, parameters.matchFunction);
+    // "PROJECTION: PERSPECTIVE" in the source's configuration selects the perspective image model,
+    // with the calibration the frames' pixel scales came from.
+    CStereoCamera* camera = source.GetCamera();
+    const bool perspective =
+        source.GetParameters().projection == CStereoSourceParameters::PROJECTION_PERSPECTIVE && camera;
+    estimator.SetPerspectiveFocal(perspective ? camera->GetFocal() : 0.0f);
     for (auto& match : matches)
         match->SetRelativePose(EstimateMotionInRegion(match->GetReference(), match->GetCurrent(), source.GetRegion()));
     current->SetPose(MergePoses(parameters.mergePose));

@@ -222,7 +222,7 @@ TEST(TrackerZBCCE, TracksAStillHeadWithExactOutputLinesFromTheFirstStepOn) {
 
 // A short rendered sweep through the source, as the host tracks it: a sign error or a broken
 // mode shows as errors of several degrees.
-TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndOnTheDisparityPath) {
+TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndThroughDisparityAndLiveStereo) {
     const auto scene = CHeadScene::Create(SceneOptions(), nullptr);
     ASSERT_NE(scene, nullptr);
     RecordingFolder folder;
@@ -237,7 +237,7 @@ TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndOnTheDisparityPath
         SequenceOptions options;
         options.folder = folder.Path(name);
         options.frameCount = static_cast<int>(poses.size());
-        options.forms = kFormPgm | kFormDisparity;
+        options.forms = kFormPgm | kFormDisparity | kFormPng;
         const auto writer = CSequenceWriter::Create(options, nullptr);
         ASSERT_NE(writer, nullptr);
         CGroundTruth truth;
@@ -252,11 +252,14 @@ TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndOnTheDisparityPath
         const struct {
             const char* path;
             int match, merge;
+            bool perspective;
         } runs[] = {
-            {"xyz", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST},
-            {"disparity", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST},
-            {"xyz", CTrackerParameters::MATCH_INTENSITY, CTrackerParameters::POSE_WEIGHTED_AVERAGE},
-            {"xyz", CTrackerParameters::MATCH_COVARIANCE, CTrackerParameters::POSE_COVARIANCE},
+            {"xyz", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST, false},
+            {"disparity", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST, false},
+            {"xyz", CTrackerParameters::MATCH_INTENSITY, CTrackerParameters::POSE_WEIGHTED_AVERAGE, false},
+            {"xyz", CTrackerParameters::MATCH_COVARIANCE, CTrackerParameters::POSE_COVARIANCE, false},
+            {"disparity", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST, true},
+            {"live", CTrackerParameters::MATCH_PREVIOUS, CTrackerParameters::POSE_FIRST, true},
         };
         for (const auto& run : runs) {
             TrackingRunOptions options2;
@@ -267,6 +270,7 @@ TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndOnTheDisparityPath
             options2.tracker.lambda = -10.0f;
             options2.tracker.matchFunction = run.match;
             options2.tracker.mergePose = run.merge;
+            options2.perspective = run.perspective;
             std::vector<TrackedFrameResult> results;
             std::string error;
             ASSERT_TRUE(RunTracking(options2, truth, results, &error)) << error;

@@ -81,7 +81,8 @@ std::unique_ptr<CSequenceWriter> CSequenceWriter::Create(const SequenceOptions& 
     const std::string& camera = options.trackerCamera;
     const bool cameraWritten = (camera == "xyz" && (options.forms & kFormPgm)) ||
                                (camera == "disparity" && (options.forms & kFormPgm) && (options.forms & kFormDisparity)) ||
-                               (camera == "iff" && (options.forms & kFormIff));
+                               (camera == "iff" && (options.forms & kFormIff)) ||
+                               (camera == "live" && (options.forms & kFormPng));
     if (!cameraWritten) return fail("the tracker's camera '" + camera + "' is unknown or its files are not written");
 
     std::unique_ptr<CSequenceWriter> writer(new CSequenceWriter(options));
@@ -214,10 +215,34 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
             centreFromBottom + "\n";
         if (!WriteText("camera-iff.cfg", text, error)) return false;
     }
-    const std::string param = "# Tracker camera: the recorded synthetic sequence of this folder.\n"
-                              "CAMERA_TYPE: FILES\n"
+    if (forms & kFormPng) {
+        // Enough disparities for the nearest point the sequence may show.
+        const double nearest = std::max(options_.nearestDepthMm, 1.0);
+        const int disparities =
+            std::clamp(16 * static_cast<int>(std::ceil(c.focalPx * c.baselineMm / nearest / 16.0)), 16, 256);
+        const int last = options_.firstIndex + options_.frameCount - 1;
+        const std::string pattern = "%0" + std::to_string(paddingZeros_) + "d.png";
+        const std::string text =
+            "# Synthetic head sequence as a live stereo head sees it: rectified left and right images,\n"
+            "# matched by the stereo library; 3D comes out Y down.\n"
+            "IMAGE_SIZE: " + std::to_string(c.width) + " " + std::to_string(c.height) + "\n" +
+            "DISPARITIES: " + std::to_string(disparities) + "\n" +
+            "FOCAL: " + Number(c.focalPx) + " " + Number(c.focalPx) + "\n" +
+            "PRINCIPAL_POINT_LEFT: " + Number(c.centreX) + " " + Number(c.centreY) + "\n" +
+            "PRINCIPAL_POINT_RIGHT: " + Number(c.centreX) + " " + Number(c.centreY) + "\n" +
+            "BASELINE: " + Number(c.baselineMm) + "\n" +
+            "SOURCE: FILES " + Path("left-" + pattern) + " " + Path("right-" + pattern) + " " +
+            std::to_string(options_.firstIndex) + " " + std::to_string(last) + "\n";
+        if (!WriteText("camera-live.cfg", text, error)) return false;
+    }
+    const bool live = options_.trackerCamera == "live";
+    const std::string param = std::string(live ? "# Tracker camera: the stereo pairs of this folder, matched live.\n"
+                                               : "# Tracker camera: the recorded synthetic sequence of this folder.\n") +
+                              "CAMERA_TYPE: " + (live ? "SRI" : "FILES") + "\n"
                               "CONFIG_FILENAME: " + Path("camera-" + options_.trackerCamera + ".cfg") + "\n"
-                              "MAX_FRAMES: 100\n";
+                              "MAX_FRAMES: 100\n"
+                              "# Each pixel's motion under full perspective rather than weak perspective.\n"
+                              "PROJECTION: PERSPECTIVE\n";
     const std::string init = "# Face detection and tracking limits.\n"
                              "MAX_DISTANCE_CORNER: 6\nMIN_CORNER_MATCHES: 3\nNB_DETECT_BEFORE_INIT: 3\n"
                              "THRESHOLD_NB_HIT: 3\nTHRESHOLD_TIME: 0\nTHRESHOLD_PIXEL_MASK: 400\n"
@@ -228,7 +253,9 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
     const std::string tracker = "# Pose tracker: output files in this folder.\n"
                                 "RESULTS_FILE: " + Path("results.txt") + "\n"
                                 "POSES_FILE: " + Path("poses.txt") + "\n"
-                                "LAMBDA: 1\nCOMPARE_THRESHOLD: 1\n"
+                                "# Depth rows weighted by the ratio of the frames' intensity and depth changes,\n"
+                                "# so that neither constraint drowns the other.\n"
+                                "LAMBDA: -10\nCOMPARE_THRESHOLD: 1\n"
                                 "MATCH_FUNCTION: MATCH_PREVIOUS\nNB_MAX_BEST_MATCH: 2\n"
                                 "MERGE_POSE: POSE_FIRST\nGRADIENT: DOUBLE\n";
     return WriteText("Param.cfg", param, error) && WriteText("ParamInit.cfg", init, error) &&

@@ -8,8 +8,9 @@
 //   IFF form:        base.iff (grey pixels and inverse depth 1/Z)
 //   PNG form:        left-<k>.png and right-<k>.png (rectified 8-bit pairs)
 // Configuration, all paths absolute: camera-xyz.cfg (PGM form), camera-disparity.cfg (PGM and
-// disparity forms), camera-iff.cfg (IFF form), Param.cfg naming the chosen one, ParamInit.cfg and
-// ParamTrackerZBCCE.cfg (results.txt and poses.txt in the folder).
+// disparity forms), camera-iff.cfg (IFF form), camera-live.cfg (PNG form: the live camera's
+// parameter file, with the pairs as its capture source), Param.cfg naming the chosen one,
+// ParamInit.cfg and ParamTrackerZBCCE.cfg (results.txt and poses.txt in the folder).
 // The folder must be usable as one configuration token: no white space, and short enough for the
 // recorded camera's 199-character image path.
 #pragma once
@@ -34,7 +35,8 @@ struct SequenceOptions {
     int frameCount = 1;
     bool yUp = false;  // convention of the X, Y files only
     unsigned forms = kFormAll;
-    std::string trackerCamera = "xyz";  // the camera file Param.cfg names: xyz, disparity or iff
+    std::string trackerCamera = "xyz";  // the camera file Param.cfg names: xyz, disparity, iff or live
+    double nearestDepthMm = 475.0;      // the live camera's disparity range reaches this close
 };
 
 // The recorded camera's zero padding: with nbPaddingZero digits, 7 -> "0007" for 4, 12345 stays.

@@ -85,8 +85,10 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         if (error) *error = reason;
         return false;
     };
-    std::istringstream param("CAMERA_TYPE: FILES\nCONFIG_FILENAME: " + options.folder + "/camera-" + options.path +
-                             ".cfg\nMAX_FRAMES: 100\n");
+    // The live path matches the stereo pairs with the live camera; the others replay recorded 3D.
+    std::istringstream param(std::string("CAMERA_TYPE: ") + (options.path == "live" ? "SRI" : "FILES") +
+                             "\nCONFIG_FILENAME: " + options.folder + "/camera-" + options.path +
+                             ".cfg\nMAX_FRAMES: 100\n" + (options.perspective ? "PROJECTION: PERSPECTIVE\n" : ""));
     CStereoSource source(&param);
     if (!source.GetCurrentFrame()) return fail("the source grabbed no first frame from " + options.folder);
     while (source.GetCurrentFrame()->GetIndex() < options.stillFrames)

@@ -58,10 +58,11 @@ ErrorSummary Summarise(const std::vector<TrackedFrameResult>& results);
 
 struct TrackingRunOptions {
     std::string folder;               // written by CSequenceWriter with the needed forms
-    std::string path = "xyz";         // recorded 3D path: xyz, disparity or iff
+    std::string path = "xyz";         // 3D path: xyz, disparity, iff (recorded) or live (stereo pairs)
     bool yUpFiles = false;            // the X, Y files were written Y up
     int stillFrames = 8;
     CTrackerParameters tracker;       // output file names are ignored
+    bool perspective = false;         // "PROJECTION: PERSPECTIVE" for the source
     FaceRegion region;
 };
 
