@@ -161,6 +161,7 @@ FrameAnnotation Annotate(const TrackLogStep& step, const ReplayedStep& replayed,
     FrameAnnotation a;
     a.tracking = step.tracking;
     a.faceBox = replayed.faceBox;
+    a.faceFoundHere = step.Found();
     a.region = replayed.region;
     a.caption.push_back("frame " + std::to_string(step.frame) + (step.Found() ? "  face found" : step.tracking ? "  tracking" : "  detecting"));
     if (step.Tracked()) {

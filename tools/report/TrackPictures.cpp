@@ -75,8 +75,8 @@ cv::Mat AnnotateFrame(const cv::Mat& grey, const FrameAnnotation& a, int scale) 
     if (a.faceBox) {
         const cv::Rect2d& b = *a.faceBox;
         cv::rectangle(picture, cv::Point(cvRound(b.x * s), cvRound(b.y * s)),
-                      cv::Point(cvRound((b.x + b.width) * s), cvRound((b.y + b.height) * s)), kFaceColour, 2,
-                      cv::LINE_AA);
+                      cv::Point(cvRound((b.x + b.width) * s), cvRound((b.y + b.height) * s)), kFaceColour,
+                      a.faceFoundHere ? 2 : 1, cv::LINE_AA);
     }
     if (a.drawAxes && a.projection.valid && a.centroid[2] > 0.0) {
         const cv::Point2d origin = a.projection.Project(a.centroid) * s;

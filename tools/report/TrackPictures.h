@@ -27,6 +27,7 @@ Projection FitProjection(const cv::Mat& x, const cv::Mat& y, const cv::Mat& z);
 struct FrameAnnotation {
     std::vector<std::string> caption;  // lines written at the top left
     std::optional<cv::Rect2d> faceBox;  // the detected face
+    bool faceFoundHere = false;         // else the box is where the face was found, drawn thin
     std::optional<cv::Rect> region;     // the face region the tracker works in
     bool tracking = false;
     // Pose axes: the head's axes (the columns of R, that is the camera axes carried along by the
