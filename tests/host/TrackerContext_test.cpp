@@ -162,15 +162,6 @@ TEST_F(TrackerContextTest, AFailedValidationStartsAFreshSearchFromANewFrame) {
     EXPECT_EQ(context->GetSource().GetRegion()->GetWidth(), 0) << "back to the configured region";
 }
 
-TEST_F(TrackerContextTest, ReacquiringWhileDetectingGrabsOneFrameAndKeepsSearching) {
-    const auto context = Open(Configure().c_str());
-    EXPECT_FALSE(Step(*context));
-    context->Reacquire();
-    EXPECT_EQ(context->GetState(), CTrackerContext::kDetecting);
-    EXPECT_EQ(context->GetSource().GetFrameCount(), 1);
-    EXPECT_EQ(StepUntilTracking(*context, 10), 4);
-}
-
 TEST_F(TrackerContextTest, GrabFailuresArePrintedAndAResetWithoutFramesLeavesStepsWithNothingToDo) {
     const auto context = Open(Configure().c_str());
     for (int step = 1; step < kFrames; ++step) Step(*context);  // the whole sequence
@@ -188,23 +179,6 @@ TEST_F(TrackerContextTest, GrabFailuresArePrintedAndAResetWithoutFramesLeavesSte
     const auto values = context->GetHeadPose();
     const std::array<double, 15> identity = {0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
     EXPECT_EQ(values, identity);
-}
-
-TEST_F(TrackerContextTest, MissingConfigurationFilesArePrintedWithoutLineEndsAndDefaultsRun) {
-    const std::string expected =
-        "Error! Unable to open Param.cfgError! Unable to open ParamInit.cfgError! Unable to open ParamZBCCE.cfg";
-    const std::string folder = Configure();
-    for (const char* directory : {static_cast<const char*>(nullptr), "", "/nonexistent/"}) {
-        const auto context = Open(directory);
-        // The three messages come first; the default live camera may complain after them.
-        EXPECT_EQ(openErrors_.substr(0, expected.size()), expected);
-        std::string printed;
-        EXPECT_FALSE(Step(*context, &printed));  // the default camera is a live one, absent here
-        EXPECT_NE(printed.find("Error! GrabImage() failed!\n"), std::string::npos) << printed;
-    }
-    // Without its separator the folder's name is glued to the file names.
-    Open(folder.substr(0, folder.size() - 1).c_str());
-    EXPECT_EQ(openErrors_.substr(0, expected.size()), expected);
 }
 
 }  // namespace

@@ -59,31 +59,4 @@ TEST(TrackPictures, AnnotatedFramesShowTheFaceBoxAndThePoseAxesWhereTheyProject)
     EXPECT_FALSE(red(300, 260));
 }
 
-TEST(TrackPictures, SheetsAndPlotsHoldEverythingTheyAreGiven) {
-    const cv::Mat tile(60, 80, CV_8UC3, cv::Scalar(0, 0, 255));
-    const cv::Mat sheet = ContactSheet({tile, tile, tile, tile, tile}, 4);
-    EXPECT_EQ(sheet.size(), cv::Size(4 * 84 + 4, 2 * 64 + 4));
-    EXPECT_EQ(sheet.at<cv::Vec3b>(64 + 4 + 10, 4 + 10), cv::Vec3b(0, 0, 255)) << "the fifth tile opens row 2";
-    EXPECT_EQ(sheet.at<cv::Vec3b>(64 + 4 + 10, 84 + 4 + 10), cv::Vec3b(30, 30, 30)) << "nothing beside it";
-    EXPECT_TRUE(ContactSheet({}, 4).empty());
-
-    PoseSeries estimate, truth;
-    for (int frame = 1; frame <= 50; ++frame) {
-        estimate.frames.push_back(frame);
-        estimate.values.push_back(frame < 5 ? cv::Vec6d::all(NAN) : cv::Vec6d(frame * 0.2, 0, 0, frame, 0, 0));
-        truth.frames.push_back(frame);
-        truth.values.push_back(cv::Vec6d(frame * 0.2, 0, 0, frame, 0, 0));
-    }
-    const cv::Mat plot = PosePlot(estimate, truth, {5}, "test");
-    ASSERT_FALSE(plot.empty());
-    // The estimate's blue is drawn.
-    int blue = 0;
-    for (int row = 0; row < plot.rows; ++row)
-        for (int column = 0; column < plot.cols; ++column) {
-            const cv::Vec3b c = plot.at<cv::Vec3b>(row, column);
-            blue += c[0] > 180 && c[2] < 60;
-        }
-    EXPECT_GT(blue, 500);
-}
-
 }  // namespace
