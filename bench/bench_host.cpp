@@ -1,5 +1,5 @@
 // Cost of one host step and its parts, on the rendered head replayed from PGM-style files
-// (intensity, X, Y, Z): file reading (the recorded camera alone), frame construction (a tracked
+// (intensity, X, Y, Z) with the settings the generator writes (output files off): file reading (the recorded camera alone), frame construction (a tracked
 // frame from the four images: float conversion, mask, centroid, scaling), the detecting work
 // (two 8-bit conversions and the initialiser's Detect) and the tracking work (Track and
 // Validate); and whole CTrackerContext::Update steps while detecting and while tracking.
@@ -43,6 +43,7 @@ constexpr int kFrames = 40;
 struct Sequence {
     fs::path dir;
     std::string tracking, detecting;
+    std::string param_, trackerSettings_;
 
     Sequence() {
         dir = fs::temp_directory_path() / ("vantorel_bench_host_" + std::to_string(::getpid()));
@@ -63,8 +64,10 @@ struct Sequence {
         writer->WriteConfiguration(nullptr);
         std::ifstream camera(writer->Path("camera-xyz.cfg"));
         Write("camera.cfg", std::string(std::istreambuf_iterator<char>(camera), {}) + "TOTAL_FRAME: 1000000000\n");
-        std::ifstream init(writer->Path("ParamInit.cfg"));
-        const std::string initText(std::istreambuf_iterator<char>(init), {});
+        // The generated settings, with this camera file and without output files.
+        param_ = "CONFIG_FILENAME: " + Camera() + "\n" + Without(writer->Path("Param.cfg"), "CONFIG_FILENAME:");
+        trackerSettings_ = Without(writer->Path("ParamTrackerZBCCE.cfg"), "POSES_FILE:", "RESULTS_FILE:");
+        const std::string initText = Without(writer->Path("ParamInit.cfg"), "#");
         tracking = Folder("tracking", initText);
         detecting = Folder("detecting", initText + "NB_DETECT_BEFORE_INIT: 1000000000\n");
     }
@@ -73,15 +76,24 @@ struct Sequence {
         fs::remove_all(dir, ignored);
     }
     std::string Camera() const { return (dir / "camera.cfg").string(); }
-    std::string Param() const { return "CAMERA_TYPE: FILES\nCONFIG_FILENAME: " + Camera() + "\nMAX_FRAMES: 100\n"; }
+    const std::string& Param() const { return param_; }
+    const std::string& TrackerSettings() const { return trackerSettings_; }
 
 private:
     void Write(const fs::path& name, const std::string& text) const { std::ofstream(dir / name) << text; }
+    // The file's lines except those starting with one of the prefixes.
+    static std::string Without(const std::string& path, const std::string& prefix, const std::string& other = "#") {
+        std::ifstream in(path);
+        std::string text, line;
+        while (std::getline(in, line))
+            if (line.rfind(prefix, 0) != 0 && line.rfind(other, 0) != 0) text += line + "\n";
+        return text;
+    }
     std::string Folder(const std::string& name, const std::string& initText) const {
         fs::create_directories(dir / name);
         Write(fs::path(name) / "Param.cfg", Param());
         Write(fs::path(name) / "ParamInit.cfg", initText);
-        Write(fs::path(name) / "ParamTrackerZBCCE.cfg", "MATCH_FUNCTION: MATCH_PREVIOUS\n");
+        Write(fs::path(name) / "ParamTrackerZBCCE.cfg", trackerSettings_);
         return (dir / name).string() + "/";
     }
 };
@@ -161,7 +173,7 @@ void BM_TrackingWork(benchmark::State& state) {
     CStereoSource source(&param);
     source.SetRegion(100, 220, 40, 150, 550.0f, 1250.0f);
     for (int k = 0; k < 12; ++k) source.GrabImage();  // into the turn
-    std::istringstream settings("MATCH_FUNCTION: MATCH_PREVIOUS\n");
+    std::istringstream settings(TheSequence().TrackerSettings());
     CTrackerZBCCE tracker(settings);
     CTrackerInitializer initializer(nullptr);
     for (auto _ : state) {

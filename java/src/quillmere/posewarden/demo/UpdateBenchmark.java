@@ -13,8 +13,8 @@ import quillmere.posewarden.HeadPoseTracker;
 
 /**
  * Times single updateImage calls from Java on a rendered sequence folder, replayed back and forth
- * without end: while detecting (a configuration whose face search never succeeds) and while
- * tracking (the folder's own settings, output files off). Prints median, 10th and 90th
+ * without end, with the folder's own settings (output files off): while detecting (the face search
+ * made never to succeed) and while tracking. Prints median, 10th and 90th
  * percentile in milliseconds.
  *
  * <pre>
@@ -41,7 +41,20 @@ public final class UpdateBenchmark {
         report("updateImage while tracking", track);
     }
 
-    // A configuration folder replaying the sequence without end and writing no output files.
+    // The file's lines except those starting with one of the prefixes.
+    private static String without(Path file, String... prefixes) throws IOException {
+        StringBuilder text = new StringBuilder();
+        lines:
+        for (String line : Files.readAllLines(file, StandardCharsets.UTF_8)) {
+            for (String prefix : prefixes)
+                if (line.startsWith(prefix)) continue lines;
+            text.append(line).append('\n');
+        }
+        return text.toString();
+    }
+
+    // A configuration folder with the sequence's settings, replaying it without end and writing no
+    // output files.
     private static String configure(Path folder, Path sequence, String initSettings) throws IOException {
         Files.createDirectories(folder);
         List<String> camera = new ArrayList<>();
@@ -49,10 +62,11 @@ public final class UpdateBenchmark {
             if (!line.startsWith("TOTAL_FRAME:")) camera.add(line);
         camera.add("TOTAL_FRAME: 1000000000");
         Files.write(folder.resolve("camera.cfg"), camera, StandardCharsets.UTF_8);
-        Files.writeString(folder.resolve("Param.cfg"),
-                "CAMERA_TYPE: FILES\nCONFIG_FILENAME: " + folder.resolve("camera.cfg") + "\nMAX_FRAMES: 100\n");
+        Files.writeString(folder.resolve("Param.cfg"), "CONFIG_FILENAME: " + folder.resolve("camera.cfg") + "\n"
+                + without(sequence.resolve("Param.cfg"), "CONFIG_FILENAME:"));
         Files.writeString(folder.resolve("ParamInit.cfg"), initSettings);
-        Files.writeString(folder.resolve("ParamTrackerZBCCE.cfg"), "MATCH_FUNCTION: MATCH_PREVIOUS\n");
+        Files.writeString(folder.resolve("ParamTrackerZBCCE.cfg"),
+                without(sequence.resolve("ParamTrackerZBCCE.cfg"), "RESULTS_FILE:", "POSES_FILE:"));
         return HeadPoseTracker.configDirectory(folder.toString());
     }
 
