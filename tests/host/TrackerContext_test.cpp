@@ -182,3 +182,31 @@ TEST_F(TrackerContextTest, GrabFailuresArePrintedAndAResetWithoutFramesLeavesSte
 }
 
 }  // namespace
+
+namespace {
+
+// A live stereo head whose parameter file names no capture device: the camera says so once, and
+// every step reports the failed grab and goes on detecting.
+TEST(TrackerContextLive, WithoutACaptureDeviceEveryStepReportsTheFailedGrabAndNothingBreaks) {
+    facetest::TempFolder folder("vantorel_context_live_" + std::to_string(::getpid()));
+    folder.Write("camera.cfg", "IMAGE_SIZE: 320 240\nDISPARITIES: 48\nSOURCE: NONE\n");
+    folder.Write("Param.cfg", "CAMERA_TYPE: SRI\nCONFIG_FILENAME: " + folder.Path("camera.cfg") + "\n");
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    CTrackerContext context(folder.Path("").c_str());
+    const std::string opened = ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(opened.find("Can't open frame grabber\n"), std::string::npos) << opened;
+    EXPECT_EQ(context.GetSource().GetCurrentFrame(), nullptr);
+    for (int step = 0; step < 3; ++step) {
+        ::testing::internal::CaptureStdout();
+        EXPECT_FALSE(context.Update());
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "No image, timed out...\nError! GrabImage() failed!\n");
+    }
+    ::testing::internal::CaptureStdout();
+    context.Reacquire();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "No image, timed out...\n");
+    EXPECT_EQ(context.GetState(), CTrackerContext::kDetecting);
+}
+
+}  // namespace
