@@ -137,6 +137,21 @@ unsigned FormsFor(const std::string& path) {
     return kFormPgm;
 }
 
+// The run of one written folder through one 3D path and gradient mode, as the arguments say.
+TrackingRunOptions RunOptions(const Arguments& a, const std::string& folder, const std::string& path,
+                              const std::string& gradient, const FaceRegion& region) {
+    TrackingRunOptions run;
+    run.folder = fs::absolute(folder).string();
+    run.path = path;
+    run.yUpFiles = a.yUp;
+    run.stillFrames = a.stillFrames;
+    run.region = region;
+    run.tracker.gradient = GradientCode(gradient);
+    run.tracker.lambda = a.lambda;
+    run.perspective = a.perspective;
+    return run;
+}
+
 // Renders the poses, writes them for every requested path into one folder, and keeps the truth.
 bool WriteSequence(const CHeadScene& scene, const std::vector<CRigidMotion>& poses, const Arguments& a,
                    const std::string& folder, CGroundTruth& truth, FaceRegion& region) {
@@ -208,17 +223,9 @@ int RunSequences(const CHeadScene& scene, const Arguments& a, const std::string&
                     bool wanted = false;
                     for (const std::string& m : a.modes) wanted = wanted || m == mode.name;
                     if (!wanted) continue;
-                    TrackingRunOptions run;
-                    run.folder = fs::absolute(folder).string();
-                    run.path = path;
-                    run.yUpFiles = a.yUp;
-                    run.stillFrames = a.stillFrames;
-                    run.region = region;
+                    TrackingRunOptions run = RunOptions(a, folder, path, gradient, region);
                     run.tracker.matchFunction = mode.match;
                     run.tracker.mergePose = mode.merge;
-                    run.tracker.gradient = GradientCode(gradient);
-                    run.tracker.lambda = a.lambda;
-                    run.perspective = a.perspective;
                     std::vector<TrackedFrameResult> results;
                     if (!RunTracking(run, truth, results, &error)) {
                         std::cerr << "evaluate_tracking: " << error << "\n";
@@ -280,15 +287,7 @@ int RunPairs(const CHeadScene& scene, const Arguments& a, const std::string& fol
         std::printf("%-5s", motion.name);
         for (const std::string& path : a.paths)
             for (const std::string& gradient : a.gradients) {
-                TrackingRunOptions run;
-                run.folder = fs::absolute(folder).string();
-                run.path = path;
-                run.yUpFiles = a.yUp;
-                run.stillFrames = a.stillFrames;
-                run.region = region;
-                run.tracker.gradient = GradientCode(gradient);
-                run.tracker.lambda = a.lambda;
-                run.perspective = a.perspective;
+                const TrackingRunOptions run = RunOptions(a, folder, path, gradient, region);
                 std::vector<TrackedFrameResult> results;
                 std::string error;
                 if (!RunTracking(run, truth, results, &error) || results.size() != 1) {
