@@ -213,8 +213,10 @@ int main(int argc, char** argv) {
     if (results < 0 || null < 0) return 1;
     ::dup2(null, 1);
     ::close(null);
-    std::ofstream out("/proc/self/fd/" + std::to_string(results));
-    benchmark::ConsoleReporter reporter;
+    // Appending: reopening the descriptor's file for writing would empty a log it was sent to.
+    std::ofstream out("/proc/self/fd/" + std::to_string(results), std::ios::app);
+    benchmark::ConsoleReporter reporter(::isatty(results) ? benchmark::ConsoleReporter::OO_Defaults
+                                                          : benchmark::ConsoleReporter::OO_Tabular);
     reporter.SetOutputStream(&out);
     reporter.SetErrorStream(&std::cerr);
     benchmark::RunSpecifiedBenchmarks(&reporter);
