@@ -240,11 +240,11 @@ int RunSequences(const CHeadScene& scene, const Arguments& a, const std::string&
                                         r.index, rt[0] / kDeg, rt[1] / kDeg, rt[2] / kDeg, tt[0], tt[1], tt[2],
                                         re[0] / kDeg, re[1] / kDeg, re[2] / kDeg, te[0], te[1], te[2]);
                         }
-                    const ErrorSummary s = Summarise(results);
+                    const TrackingErrors s = Summarise(results);
                     std::printf("%-10s %-9s %-8s %-10s %6d | %8.3f %8.3f %8.3f | %8.2f %8.2f %8.2f\n", name.c_str(),
-                                path.c_str(), gradient.c_str(), mode.name, s.frames, s.rotationRmsDeg,
-                                s.rotationMaxDeg, s.rotationLastDeg, s.translationRmsMm, s.translationMaxMm,
-                                s.translationLastMm);
+                                path.c_str(), gradient.c_str(), mode.name, s.rotationDeg.count,
+                                s.rotationDeg.rms, s.rotationDeg.max, s.rotationDeg.last, s.translationMm.rms,
+                                s.translationMm.max, s.translationMm.last);
                     std::fflush(stdout);
                 }
     }

@@ -31,10 +31,11 @@ TEST(TrackingRun, MeasuresRotationInDegreesAndTranslationInMillimetres) {
     std::vector<TrackedFrameResult> results(2);
     results[0].error = {3.0, 4.0};
     results[1].error = {4.0, 2.0};
-    const ErrorSummary s = Summarise(results);
-    EXPECT_EQ(std::make_tuple(s.frames, s.rotationMaxDeg, s.rotationLastDeg, s.translationMaxMm, s.translationLastMm),
+    const TrackingErrors s = Summarise(results);
+    EXPECT_EQ(std::make_tuple(s.rotationDeg.count, s.rotationDeg.max, s.rotationDeg.last, s.translationMm.max,
+                              s.translationMm.last),
               std::make_tuple(2, 4.0, 4.0, 4.0, 2.0));
-    EXPECT_NEAR(s.rotationRmsDeg, std::sqrt(12.5), 1e-12);
+    EXPECT_NEAR(s.rotationDeg.rms, std::sqrt(12.5), 1e-12);
 }
 
 }  // namespace

@@ -274,11 +274,11 @@ TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndThroughDisparityAn
             std::vector<TrackedFrameResult> results;
             std::string error;
             ASSERT_TRUE(RunTracking(options2, truth, results, &error)) << error;
-            const ErrorSummary s = Summarise(results);
-            EXPECT_EQ(s.frames, 28);
-            EXPECT_LT(s.rotationRmsDeg, 1.0) << name << " " << run.path << " " << run.match;
-            EXPECT_LT(s.rotationMaxDeg, 2.0) << name << " " << run.path << " " << run.match;
-            EXPECT_LT(s.translationRmsMm, 15.0) << name << " " << run.path << " " << run.match;
+            const TrackingErrors s = Summarise(results);
+            EXPECT_EQ(s.rotationDeg.count, 28);
+            EXPECT_LT(s.rotationDeg.rms, 1.0) << name << " " << run.path << " " << run.match;
+            EXPECT_LT(s.rotationDeg.max, 2.0) << name << " " << run.path << " " << run.match;
+            EXPECT_LT(s.translationMm.rms, 15.0) << name << " " << run.path << " " << run.match;
         }
     }
 }

@@ -7,14 +7,6 @@ namespace {
 
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
-void Accumulate(ErrorSummary& summary, double value, double& sumOfSquares) {
-    ++summary.count;
-    sumOfSquares += value * value;
-    summary.max = std::max(summary.max, value);
-    summary.last = value;
-    summary.rms = std::sqrt(sumOfSquares / summary.count);
-}
-
 }  // namespace
 
 YawPitchRoll ToYawPitchRoll(const cv::Matx33d& r) {
@@ -29,12 +21,6 @@ YawPitchRoll ToYawPitchRoll(const cv::Matx33d& r) {
     angles.yaw = std::atan2(r(0, 2), r(2, 2)) * kDegreesPerRadian;
     angles.roll = std::atan2(r(1, 0), r(1, 1)) * kDegreesPerRadian;
     return angles;
-}
-
-double RotationDifferenceDeg(const cv::Matx33d& a, const cv::Matx33d& b) {
-    const cv::Matx33d difference = a.t() * b;
-    const double cosine = std::clamp((cv::trace(difference) - 1.0) / 2.0, -1.0, 1.0);
-    return std::acos(cosine) * kDegreesPerRadian;
 }
 
 std::vector<StepTruth> TruthForSteps(const CTrackLog& log, const CGroundTruth& truth, bool yUp) {
@@ -52,14 +38,11 @@ std::vector<StepTruth> TruthForSteps(const CTrackLog& log, const CGroundTruth& t
 
 TrackingErrors CompareWithTruth(const CTrackLog& log, const std::vector<StepTruth>& truths) {
     TrackingErrors errors;
-    double rotationSquares = 0.0, translationSquares = 0.0;
     for (std::size_t k = 0; k < log.Steps().size() && k < truths.size(); ++k) {
         const TrackLogStep& step = log.Steps()[k];
         if (!step.Tracked() || !truths[k].valid) continue;
-        Accumulate(errors.rotationDeg, RotationDifferenceDeg(step.pose.Rotation(), truths[k].motion.Rotation()),
-                   rotationSquares);
-        Accumulate(errors.translationMm, cv::norm(step.pose.Translation() - truths[k].motion.Translation()),
-                   translationSquares);
+        errors.rotationDeg.Add(RotationDifferenceDeg(step.pose.Rotation(), truths[k].motion.Rotation()));
+        errors.translationMm.Add(cv::norm(step.pose.Translation() - truths[k].motion.Translation()));
     }
     return errors;
 }

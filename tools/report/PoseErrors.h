@@ -13,6 +13,7 @@
 
 #include "report/TrackLog.h"
 #include "synth/GroundTruth.h"
+#include "synth/TrackingErrors.h"
 
 struct YawPitchRoll {
     double yaw = 0.0;
@@ -21,21 +22,6 @@ struct YawPitchRoll {
 };
 
 YawPitchRoll ToYawPitchRoll(const cv::Matx33d& rotation);
-
-// The angle of R_a^T R_b, degrees.
-double RotationDifferenceDeg(const cv::Matx33d& a, const cv::Matx33d& b);
-
-struct ErrorSummary {
-    int count = 0;
-    double rms = 0.0;
-    double max = 0.0;
-    double last = 0.0;
-};
-
-struct TrackingErrors {
-    ErrorSummary rotationDeg;
-    ErrorSummary translationMm;
-};
 
 // For every step, the true motion its pose should equal: Motion(anchor, frame) for tracked steps
 // and the finding step (the identity), nothing for detecting steps or frames the truth lacks.

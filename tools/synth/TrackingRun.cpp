@@ -5,17 +5,11 @@
 #include <sstream>
 
 #include "acquisition/StereoSource.h"
+#include "init/InitParameters.h"
 #include "tracking/Pose.h"
 #include "tracking/TrackerZBCCE.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kSizeFaceX = 60;
-constexpr int kSizeFaceAbove = 80;
-constexpr int kSizeFaceBelow = 30;
-constexpr float kSizeFaceFront = 400.0f;
-constexpr float kSizeFaceBehind = 300.0f;
 
 CRigidMotion ToMotion(CPose pose) {
     pose.UpdateRotationMatrix();
@@ -38,44 +32,34 @@ FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera
                                   cv::Point(static_cast<int>(cx + halfWidth), static_cast<int>(cy + halfHeight))) &
                          cv::Rect(0, 0, frame.z.cols, frame.z.rows);
     const float depth = box.area() > 0 ? static_cast<float>(cv::mean(frame.z(box))[0]) : 0.0f;
+    const CInitParameters size;  // the initialiser's default SIZE_FACE values
     FaceRegion region;
     const int boxX = static_cast<int>((box.x + box.x + box.width) / 2.0);
     const int boxY = static_cast<int>((box.y + box.y + box.height) / 2.0);
-    region.left = boxX <= kSizeFaceX ? 0 : boxX - kSizeFaceX;
-    region.right = boxX + kSizeFaceX;
-    region.top = boxY <= kSizeFaceAbove ? 0 : boxY - kSizeFaceAbove;
-    region.bottom = boxY + kSizeFaceBelow;
-    region.minDepth = depth <= kSizeFaceFront ? 0.0f : depth - kSizeFaceFront;
-    region.maxDepth = depth + kSizeFaceBehind;
+    region.left = boxX <= size.sizeFaceX ? 0 : boxX - size.sizeFaceX;
+    region.right = boxX + size.sizeFaceX;
+    region.top = boxY <= size.sizeFaceYAbove ? 0 : boxY - size.sizeFaceYAbove;
+    region.bottom = boxY + size.sizeFaceYBelow;
+    region.minDepth = depth <= size.sizeFaceZFront ? 0.0f : depth - size.sizeFaceZFront;
+    region.maxDepth = depth + size.sizeFaceZBehind;
     return region;
 }
 
 PoseError ComparePose(const CPose& estimated, const CRigidMotion& truth) {
     const CRigidMotion motion = ToMotion(estimated);
-    const cv::Matx33d difference = motion.Rotation().t() * truth.Rotation();
-    const double cosine = std::clamp((cv::trace(difference) - 1.0) / 2.0, -1.0, 1.0);
     PoseError error;
-    error.rotationDeg = std::acos(cosine) * 180.0 / kPi;
+    error.rotationDeg = RotationDifferenceDeg(motion.Rotation(), truth.Rotation());
     error.translationMm = cv::norm(motion.Translation() - truth.Translation());
     return error;
 }
 
-ErrorSummary Summarise(const std::vector<TrackedFrameResult>& results) {
-    ErrorSummary summary;
-    summary.frames = static_cast<int>(results.size());
-    if (results.empty()) return summary;
-    double rotationSquares = 0.0, translationSquares = 0.0;
+TrackingErrors Summarise(const std::vector<TrackedFrameResult>& results) {
+    TrackingErrors errors;
     for (const TrackedFrameResult& r : results) {
-        rotationSquares += r.error.rotationDeg * r.error.rotationDeg;
-        translationSquares += r.error.translationMm * r.error.translationMm;
-        summary.rotationMaxDeg = std::max(summary.rotationMaxDeg, r.error.rotationDeg);
-        summary.translationMaxMm = std::max(summary.translationMaxMm, r.error.translationMm);
+        errors.rotationDeg.Add(r.error.rotationDeg);
+        errors.translationMm.Add(r.error.translationMm);
     }
-    summary.rotationRmsDeg = std::sqrt(rotationSquares / results.size());
-    summary.translationRmsMm = std::sqrt(translationSquares / results.size());
-    summary.rotationLastDeg = results.back().error.rotationDeg;
-    summary.translationLastMm = results.back().error.translationMm;
-    return summary;
+    return errors;
 }
 
 bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,

@@ -13,6 +13,7 @@
 
 #include "synth/GroundTruth.h"
 #include "synth/HeadScene.h"
+#include "synth/TrackingErrors.h"
 #include "tracking/TrackerParameters.h"
 
 class CPose;
@@ -48,13 +49,7 @@ struct TrackedFrameResult {
     PoseError error;
 };
 
-struct ErrorSummary {
-    int frames = 0;
-    double rotationRmsDeg = 0, rotationMaxDeg = 0, rotationLastDeg = 0;
-    double translationRmsMm = 0, translationMaxMm = 0, translationLastMm = 0;
-};
-
-ErrorSummary Summarise(const std::vector<TrackedFrameResult>& results);
+TrackingErrors Summarise(const std::vector<TrackedFrameResult>& results);
 
 struct TrackingRunOptions {
     std::string folder;               // written by CSequenceWriter with the needed forms
