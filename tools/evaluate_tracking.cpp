@@ -42,7 +42,8 @@ const char* kUsage =
     "                       MATCH_PREVIOUS + POSE_FIRST, MATCH_INTENSITY + POSE_WEIGHTED_AVERAGE,\n"
     "                       MATCH_COVARIANCE + POSE_COVARIANCE\n"
     "  --trajectories LIST  sequences: names of synth/Trajectory.h (default yaw,pitch,roll,translate,random)\n"
-    "  --frames N           frames of each sinusoidal sequence (default 120; random gets 300)\n"
+    "  --frames N           frames of each sinusoidal sequence (default 120; random and fastrandom\n"
+    "                       get 300, glance, sway and quickleave as many as their motion needs)\n"
     "  --still-frames N     frames at rest before tracking starts (default 8)\n"
     "  --distance MM        head distance (default 950)\n"
     "  --focal PX           focal length (default 380)\n"
@@ -204,10 +205,11 @@ int RunSequences(const CHeadScene& scene, const Arguments& a, const std::string&
     for (const std::string& name : a.trajectories) {
         TrajectoryOptions trajectory;
         trajectory.name = name;
-        trajectory.frameCount = name == "random" ? 300 : a.frames;
+        trajectory.frameCount = name == "random" || name == "fastrandom" ? 300 : a.frames;
         trajectory.stillFrames = a.stillFrames;
         trajectory.distanceMm = a.distanceMm;
         trajectory.seed = a.seed;
+        if (IsTimedTrajectory(name)) trajectory.frameCount = TimedFrameCount(trajectory);
         std::vector<CRigidMotion> poses;
         std::string error;
         if (!MakeTrajectory(trajectory, poses, &error)) {
