@@ -155,6 +155,8 @@ int main(int argc, char** argv) {
         std::cerr << "evaluate_tracking: " << error << "\n" << kEvaluationUsage;
         return 2;
     }
+    // The tracker runs on one core; OpenCV's peers and filters get one too, so times compare.
+    cv::setNumThreads(1);
     const auto begin = std::chrono::steady_clock::now();
     const std::string folder = (fs::temp_directory_path() / ("vantorel_eval_" + std::to_string(::getpid()))).string();
     const int status = options.command == "pairs" ? RunPairs(options, folder) : RunSequences(options, folder);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "peer/OdometryPeer.h"
 #include "synth/RunConfiguration.h"
 #include "synth/Trajectory.h"
 
@@ -32,6 +33,8 @@ const char* const kEvaluationUsage =
     "  --lambda L             short for --tracker-keyword \"LAMBDA: L\"\n"
     "  --projection P         short for --param-keyword \"PROJECTION: P\" (orthogonal or perspective)\n"
     "  --gradients LIST       runs with each GRADIENT among DOUBLE, DIRECT, ANALYTIC (default: as configured)\n"
+    "  --peers LIST           also OpenCV's odometry, on the frames of each path's first run, chained from\n"
+    "                         the same start: among rgbd, icp, rgbdicp (see peer/OdometryPeer.h)\n"
 
     "  --distance LIST        head distances in mm (default 950)\n"
     "  --focal LIST           focal lengths in pixels (default 380)\n"
@@ -129,6 +132,7 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             else if (option == "--modes") ok = AllIn(o.modes = Split(value), modeNames);
             else if (option == "--trajectories") ok = AllIn(o.trajectories = Split(value), TrajectoryNames());
             else if (option == "--configs") ok = AllIn(o.configs = Split(value), RunConfigurationNames());
+            else if (option == "--peers") ok = AllIn(o.peers = Split(value), COdometryPeer::Names());
             else if (option == "--gradients") ok = AllIn(o.gradients = Split(value), {"DOUBLE", "DIRECT", "ANALYTIC"});
             else if (option == "--tracker-keyword") o.trackerKeywords.push_back(value);
             else if (option == "--param-keyword") o.paramKeywords.push_back(value);

@@ -21,6 +21,7 @@ struct EvaluationOptions {
     std::vector<std::string> modes{"previous", "intensity", "covariance"};
     std::vector<std::string> trajectories{"yaw", "pitch", "roll", "translate", "random"};
     std::vector<std::string> configs{"recommended"};
+    std::vector<std::string> peers;  // rgbd, icp, rgbdicp: OpenCV's odometry on the same frames
     std::vector<std::string> gradients;  // empty: as configured
     std::vector<double> distancesMm{950.0};
     std::vector<double> focalsPx{380.0};

@@ -63,6 +63,10 @@ TrackingErrors Summarise(const std::vector<TrackedFrameResult>& results) {
     return errors;
 }
 
+bool DataYUp(const TrackingRunOptions& options) {
+    return options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
+}
+
 bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
                  std::vector<TrackedFrameResult>& results, std::string* error, const FrameObserver& observer) {
     results.clear();
@@ -96,7 +100,7 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         tracker = std::make_unique<CTrackerZBCCE>(parameters);
     }
     const int start = source.GetCurrentFrame()->GetIndex();
-    const bool yUp = options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
+    const bool yUp = DataYUp(options);
     const CRigidMotion* startPose = truth.Find(start);
     if (!startPose) return fail("no ground truth for the frame where tracking starts");
     cv::Vec3d centre = startPose->Translation();
@@ -118,6 +122,9 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         results.push_back(result);
     }
     // The face centroid is known only once the first tracked frame is in.
-    for (TrackedFrameResult& r : results) r.error = ComparePose(r.estimated, r.truth, centre);
+    for (TrackedFrameResult& r : results) {
+        r.centre = centre;
+        r.error = ComparePose(r.estimated, r.truth, centre);
+    }
     return true;
 }

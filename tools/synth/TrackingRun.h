@@ -59,6 +59,7 @@ struct TrackedFrameResult {
     CRigidMotion truth;
     CRigidMotion estimated;
     PoseError error;
+    cv::Vec3d centre;      // the point the head-centre error is taken at, in the data's axes
     double seconds = 0.0;  // the tracking step of this frame
 };
 
@@ -81,6 +82,9 @@ struct TrackingRunOptions {
     FaceRegion region;
     CentrePoint centre = CentrePoint::kHeadCentre;
 };
+
+// The recorded 3D data of the run has Y up (disparity, or X, Y files written so).
+bool DataYUp(const TrackingRunOptions& options);
 
 // Sees the source after every grab from the frame where tracking starts on (that frame first,
 // then each frame before the tracker works on it), with the frame's file index.
