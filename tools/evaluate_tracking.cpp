@@ -22,6 +22,7 @@
 
 #include "synth/GroundTruth.h"
 #include "synth/HeadScene.h"
+#include "synth/SceneArguments.h"
 #include "synth/SequenceWriter.h"
 #include "synth/Trajectory.h"
 #include "synth/TrackingRun.h"
@@ -78,6 +79,7 @@ struct Arguments {
     bool yUp = false;
     bool verbose = false;
     bool faceCentroid = false;
+    SceneOptions scene;  // head shape, shading, stereo-like depth errors
 };
 
 std::vector<std::string> Split(const std::string& text) {
@@ -117,7 +119,9 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         else if (option == "--trajectories") a.trajectories = Split(value);
         else if (option == "--projection" && (value == "orthogonal" || value == "perspective"))
             a.perspective = value == "perspective";
-        else if (!numeric) return false;
+        else if (const SceneOption scene = ParseSceneOption(option, value, a.scene); scene != SceneOption::kUnknown) {
+            if (scene == SceneOption::kBadValue) return false;
+        } else if (!numeric) return false;
         else if (option == "--frames") a.frames = static_cast<int>(number);
         else if (option == "--still-frames") a.stillFrames = static_cast<int>(number);
         else if (option == "--distance") a.distanceMm = number;
@@ -332,10 +336,10 @@ int RunPairs(const CHeadScene& scene, const Arguments& a, const std::string& fol
 int main(int argc, char** argv) {
     Arguments a;
     if (!ParseArguments(argc, argv, a)) {
-        std::cerr << kUsage;
+        std::cerr << kUsage << kSceneUsage;
         return 2;
     }
-    SceneOptions sceneOptions;
+    SceneOptions sceneOptions = a.scene;
     sceneOptions.camera.focalPx = a.focalPx;
     sceneOptions.intensityNoiseSigma = a.noise;
     sceneOptions.depthNoiseSigmaMm = a.depthNoise;
