@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <sstream>
 
 #include "acquisition/StereoSource.h"
@@ -70,9 +71,13 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         return false;
     };
     // The live path matches the stereo pairs with the live camera; the others replay recorded 3D.
-    std::istringstream param(std::string("CAMERA_TYPE: ") + (options.path == "live" ? "SRI" : "FILES") +
-                             "\nCONFIG_FILENAME: " + options.folder + "/camera-" + options.path +
-                             ".cfg\nMAX_FRAMES: 100\n" + (options.perspective ? "PROJECTION: PERSPECTIVE\n" : ""));
+    const std::string paramText =
+        options.configuration
+            ? options.configuration->ParamFor(options.folder, options.path)
+            : std::string("CAMERA_TYPE: ") + (options.path == "live" ? "SRI" : "FILES") + "\nCONFIG_FILENAME: " +
+                  options.folder + "/camera-" + options.path + ".cfg\nMAX_FRAMES: 100\n" +
+                  (options.perspective ? "PROJECTION: PERSPECTIVE\n" : "");
+    std::istringstream param(paramText);
     CStereoSource source(&param);
     if (!source.GetCurrentFrame()) return fail("the source grabbed no first frame from " + options.folder);
     while (source.GetCurrentFrame()->GetIndex() < options.stillFrames)
@@ -80,10 +85,16 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
     const FaceRegion& r = options.region;
     source.SetRegion(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
 
-    CTrackerParameters parameters = options.tracker;
-    parameters.resultsFileName.clear();
-    parameters.posesFileName.clear();
-    CTrackerZBCCE tracker(parameters);
+    std::unique_ptr<CTrackerZBCCE> tracker;
+    if (options.configuration) {
+        std::istringstream text(options.configuration->tracker);
+        tracker = std::make_unique<CTrackerZBCCE>(text);
+    } else {
+        CTrackerParameters parameters = options.tracker;
+        parameters.resultsFileName.clear();
+        parameters.posesFileName.clear();
+        tracker = std::make_unique<CTrackerZBCCE>(parameters);
+    }
     const int start = source.GetCurrentFrame()->GetIndex();
     const bool yUp = options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
     const CRigidMotion* startPose = truth.Find(start);
@@ -97,7 +108,7 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
             centre = cv::Vec3d(frame->GetCentroidX(), frame->GetCentroidY(), frame->GetCentroidZ());
         if (observer) observer(source, frame->GetIndex());
         const auto begin = std::chrono::steady_clock::now();
-        tracker.Track(source);
+        tracker->Track(source);
         TrackedFrameResult result;
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         result.index = frame->GetIndex();

@@ -14,11 +14,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "synth/GroundTruth.h"
 #include "synth/HeadScene.h"
+#include "synth/RunConfiguration.h"
 #include "synth/TrackingErrors.h"
 #include "tracking/TrackerParameters.h"
 
@@ -74,6 +76,8 @@ struct TrackingRunOptions {
     int stillFrames = 8;
     CTrackerParameters tracker;       // output file names are ignored
     bool perspective = false;         // "PROJECTION: PERSPECTIVE" for the source
+    // When given, the source and the tracker read these texts instead of `tracker` and `perspective`.
+    std::optional<RunConfiguration> configuration;
     FaceRegion region;
     CentrePoint centre = CentrePoint::kHeadCentre;
 };
