@@ -24,6 +24,7 @@
 #include "evaluation/EvaluationOptions.h"
 #include "evaluation/RunTable.h"
 #include "evaluation/SequenceCase.h"
+#include "synth/SceneArguments.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ SequenceCase CaseFor(const EvaluationOptions& o, const std::string& trajectory, 
     c.focalPx = focalPx;
     c.noise = o.noise;
     c.depthNoiseMm = o.depthNoiseMm;
-    c.stereoNoisePx = o.stereoNoisePx;
+    c.scene = o.scene;
     c.frames = o.frames;
     c.stillFrames = o.stillFrames;
     c.seed = o.seed;
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
     EvaluationOptions options;
     std::string error;
     if (!ParseEvaluationOptions(argc, argv, options, &error)) {
-        std::cerr << "evaluate_tracking: " << error << "\n" << kEvaluationUsage;
+        std::cerr << "evaluate_tracking: " << error << "\n" << kEvaluationUsage << kSceneUsage;
         return 2;
     }
     // The tracker runs on one core; OpenCV's peers and filters get one too, so times compare.

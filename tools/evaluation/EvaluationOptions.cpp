@@ -7,6 +7,7 @@
 
 #include "peer/OdometryPeer.h"
 #include "synth/RunConfiguration.h"
+#include "synth/SceneArguments.h"
 #include "synth/Trajectory.h"
 
 const char* const kEvaluationUsage =
@@ -43,8 +44,6 @@ const char* const kEvaluationUsage =
     "  --still-frames N       frames at rest before the motion (default 8)\n"
     "  --noise SIGMA          intensity noise in grey levels (default 0)\n"
     "  --depth-noise MM       depth noise along the ray (default 0)\n"
-    "  --stereo-noise PX      depth noise of a stereo camera with this disparity noise at the head's\n"
-    "                         distance: Z^2 PX / (focal baseline) mm (default 0)\n"
     "  --seed N               seed of the random trajectories and the noise (default 1)\n"
     "  --face-centroid        head-centre errors at the first tracked frame's face centroid (default:\n"
     "                         at the rendered head's centre)\n"
@@ -128,7 +127,9 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             double number = 0.0;
             const bool numeric = Number(value, number);
             bool ok = true;
-            if (option == "--paths") ok = AllIn(o.paths = Split(value), {"xyz", "disparity", "iff", "live"});
+            if (const SceneOption scene = ParseSceneOption(option, value, o.scene); scene != SceneOption::kUnknown)
+                ok = scene == SceneOption::kParsed;
+            else if (option == "--paths") ok = AllIn(o.paths = Split(value), {"xyz", "disparity", "iff", "live"});
             else if (option == "--modes") ok = AllIn(o.modes = Split(value), modeNames);
             else if (option == "--trajectories") ok = AllIn(o.trajectories = Split(value), TrajectoryNames());
             else if (option == "--configs") ok = AllIn(o.configs = Split(value), RunConfigurationNames());
@@ -150,7 +151,6 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             else if (option == "--still-frames") o.stillFrames = static_cast<int>(number);
             else if (option == "--noise") ok = (o.noise = number) >= 0.0;
             else if (option == "--depth-noise") ok = (o.depthNoiseMm = number) >= 0.0;
-            else if (option == "--stereo-noise") ok = (o.stereoNoisePx = number) >= 0.0;
             else if (option == "--pair-scale") o.pairScale = number;
             else if (option == "--seed") ok = number >= 0.0 && (o.seed = static_cast<unsigned>(number), true);
             else return fail("unknown option " + option);

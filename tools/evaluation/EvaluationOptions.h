@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "synth/HeadScene.h"
+
 // One way of choosing frame pairs and merging their poses, as the tracker's keywords name them.
 struct MatchMode {
     std::string name;   // previous, intensity, covariance, ..., or "configured" (as the configuration says)
@@ -29,12 +31,12 @@ struct EvaluationOptions {
     int stillFrames = 8;
     double noise = 0.0;          // grey levels
     double depthNoiseMm = 0.0;   // along the ray
-    double stereoNoisePx = 0.0;  // disparity noise: depth noise Z^2 s / (focal baseline) at the head's distance
     unsigned seed = 1;
     bool yUp = false;
     bool verbose = false;
     bool faceCentroid = false;
     double pairScale = 1.0;
+    SceneOptions scene;  // head shape, shading, stereo-like depth errors
     // Keyword lines added to the configuration's files, after what --lambda and the like set.
     std::vector<std::string> paramKeywords;
     std::vector<std::string> initKeywords;

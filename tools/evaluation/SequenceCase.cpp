@@ -26,16 +26,16 @@ std::string SequenceCase::Label() const {
 }
 
 double SequenceCase::DepthNoiseSigmaMm() const {
-    const double stereo = distanceMm * distanceMm * stereoNoisePx / (focalPx * StereoRig().baselineMm);
+    const double stereo = distanceMm * distanceMm * scene.stereo.disparityNoisePx / (focalPx * scene.camera.baselineMm);
     return std::sqrt(depthNoiseMm * depthNoiseMm + stereo * stereo);
 }
 
 SceneOptions SequenceCase::Scene() const {
-    SceneOptions options;
+    SceneOptions options = scene;
     options.camera.focalPx = focalPx;
     options.intensityNoiseSigma = noise;
     options.noiseSeed = seed;
-    options.depthNoiseSigmaMm = DepthNoiseSigmaMm();
+    options.depthNoiseSigmaMm = depthNoiseMm;
     return options;
 }
 

@@ -18,12 +18,12 @@ struct SequenceCase {
     double focalPx = 380.0;
     double noise = 0.0;           // grey levels
     double depthNoiseMm = 0.0;    // along the ray
-    double stereoNoisePx = 0.0;   // adds Z^2 s / (focal baseline) at distanceMm to the depth noise
     int frames = 120;             // sinusoidal trajectories; random ones get 300, timed ones what they need
     int stillFrames = 8;
     unsigned seed = 1;
     bool yUp = false;
     std::vector<std::string> paths{"xyz"};
+    SceneOptions scene;           // head shape, shading, stereo-like depth errors; camera and noise set below
 
     // "950 mm f380", with " n2 d2.6" for intensity noise 2 and depth noise 2.6 mm.
     std::string Label() const;
