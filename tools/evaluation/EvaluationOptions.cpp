@@ -11,10 +11,13 @@
 #include "synth/Trajectory.h"
 
 const char* const kEvaluationUsage =
-    "usage: evaluate_tracking sequences|pairs [options]\n"
+    "usage: evaluate_tracking sequences|pairs|host [options]\n"
     "  sequences   whole sequences replayed through the source and the tracker, the face region set\n"
     "              where the initialiser would put it: rotation and head-centre errors\n"
     "  pairs       single frame pairs under small known motions: relative errors\n"
+    "  host        whole sequences through the host's own loop (face detection, tracking, validation,\n"
+    "              loss and new search): wrong poses reported as tracked, frames until tracking\n"
+    "              restarts after the face comes back (default trajectory quickleave)\n"
 
     "options (LIST: comma-separated):\n"
     "  --paths LIST           3D paths among xyz, disparity (Y up), iff (recorded) and live (stereo pairs\n"
@@ -112,8 +115,9 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
     };
     if (argc < 2) return fail("no command");
     o.command = argv[1];
-    if (o.command != "sequences" && o.command != "pairs")
+    if (o.command != "sequences" && o.command != "pairs" && o.command != "host")
         return fail("unknown command " + o.command);
+    if (o.command == "host") o.trajectories = {"quickleave"};
     std::vector<std::string> modeNames;
     for (const MatchMode& mode : MatchModes()) modeNames.push_back(mode.name);
     for (int k = 2; k < argc; ++k) {

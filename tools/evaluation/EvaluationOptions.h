@@ -18,7 +18,7 @@ const std::vector<MatchMode>& MatchModes();
 const MatchMode* FindMatchMode(const std::string& name);
 
 struct EvaluationOptions {
-    std::string command;  // sequences or pairs
+    std::string command;  // sequences, pairs or host
     std::vector<std::string> paths{"xyz"};
     std::vector<std::string> modes{"previous", "intensity", "covariance"};
     std::vector<std::string> trajectories{"yaw", "pitch", "roll", "translate", "random"};

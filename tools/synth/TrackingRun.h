@@ -39,6 +39,10 @@ struct FaceRegion {
     float maxDepth = -1.0f;
 };
 
+// The box a face detector gives for the head: centred on the projection of the head centre, half
+// the head's projected width and height (the box may reach past the image).
+cv::Rect FaceBox(const StereoRig& camera, const CRigidMotion& headPose);
+
 // With the default SIZE_FACE values (60; 80, 30; 400, 300): the detector's box is centred on the
 // projection of the head centre and spans half the head's projected width and height; its mean
 // depth is taken over every pixel of the box, as the initialiser does with an all-ones mask.
