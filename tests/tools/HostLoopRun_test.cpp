@@ -50,7 +50,9 @@ TEST(HostLoopRun, DeclaresTheLossOfAHeadThatLeavesAndFindsItAgainWhenItComesBack
     EXPECT_GE(s.firstFound, 4);
     EXPECT_LE(s.firstFound, trajectory.stillFrames);
     for (const HostStep& step : steps) {
-        if (step.tracked && step.fileIndex <= trajectory.stillFrames) EXPECT_LT(step.error.rotationDeg, 0.05);
+        if (step.tracked && step.fileIndex <= trajectory.stillFrames) {
+            EXPECT_LT(step.error.rotationDeg, 0.05);
+        }
     }
     // Lost on the way out, never tracked while gone, found again after it comes back.
     EXPECT_GE(s.losses, 1);
@@ -61,7 +63,9 @@ TEST(HostLoopRun, DeclaresTheLossOfAHeadThatLeavesAndFindsItAgainWhenItComesBack
     EXPECT_LT(s.framesToRestart, 40);
     // The new run's poses start from its own frame.
     for (const HostStep& step : steps) {
-        if (step.tracked && step.fileIndex > s.restartFrame) EXPECT_EQ(step.anchor, s.restartFrame);
+        if (step.tracked && step.fileIndex > s.restartFrame) {
+            EXPECT_EQ(step.anchor, s.restartFrame);
+        }
     }
     std::error_code ignored;
     fs::remove_all(folder, ignored);
