@@ -16,6 +16,7 @@
 #include <opencv2/core/ocl.hpp>
 #include <opencv2/objdetect.hpp>
 
+#include "MedianReporter.h"
 #include "../tests/support/FaceTestData.h"
 #include "image/Image.h"
 #include "init/FaceDetector.h"
@@ -79,22 +80,6 @@ void BM_OpenCVDetectMultiScale(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenCVDetectMultiScale)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 
-// The console report, keeping every benchmark's median.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    struct Median {
-        double real, cpu;  // milliseconds
-    };
-    std::map<std::string, Median> medians;
-};
 
 }  // namespace
 

@@ -23,6 +23,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/core/ocl.hpp>
 
+#include "MedianReporter.h"
 #include "acquisition/StereoSource.h"
 #include "peer/OdometryPeer.h"
 #include "synth/HeadScene.h"
@@ -113,20 +114,6 @@ void BM_OdometryChained(benchmark::State& state, const std::string& name) {
     state.counters["failed"] = peer->FailedPairs();
 }
 
-// The console report, keeping every benchmark's median (or its single run without repetitions).
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.aggregate_name == "median" || (run.aggregate_name.empty() && run.repetitions <= 1))
-                medians[run.run_name.function_name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-        ConsoleReporter::ReportRuns(runs);
-    }
-    struct Median {
-        double real, cpu;  // milliseconds
-    };
-    std::map<std::string, Median> medians;
-};
 
 }  // namespace
 

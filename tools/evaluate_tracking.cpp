@@ -38,42 +38,34 @@ namespace fs = std::filesystem;
 
 constexpr double kDeg = CV_PI / 180.0;
 
-int RunSequences(const EvaluationOptions& o, const std::string& folder) {
-    PrintRunHeader(o.faceCentroid);
+// Renders every case of the options into `folder`, runs it and prints its rows: Run(sequence,
+// written, options, rows, error) appends the rows, Print prints one.
+template <typename Row, typename Run, typename Print>
+int RunCases(const EvaluationOptions& o, const std::string& folder, Run run, Print print) {
     for (const std::string& trajectory : o.trajectories)
         for (double distance : o.distancesMm)
             for (double focal : o.focalsPx) {
                 const SequenceCase sequence = CaseFromOptions(o, trajectory, distance, focal);
                 WrittenCase written;
-                std::vector<RunRow> rows;
+                std::vector<Row> rows;
                 std::string error;
-                if (!WriteSequenceCase(sequence, folder, written, &error) ||
-                    !RunSequenceCase(sequence, written, o, rows, &error)) {
+                if (!WriteSequenceCase(sequence, folder, written, &error) || !run(sequence, written, o, rows, &error)) {
                     std::cerr << "evaluate_tracking: " << error << "\n";
                     return 1;
                 }
-                for (const RunRow& row : rows) PrintRunRow(row);
+                for (const Row& row : rows) print(row, "");
             }
     return 0;
 }
 
+int RunSequences(const EvaluationOptions& o, const std::string& folder) {
+    PrintRunHeader(o.faceCentroid);
+    return RunCases<RunRow>(o, folder, RunSequenceCase, PrintRunRow);
+}
+
 int RunHost(const EvaluationOptions& o, const std::string& folder) {
     PrintHostHeader(o.faceCentroid);
-    for (const std::string& trajectory : o.trajectories)
-        for (double distance : o.distancesMm)
-            for (double focal : o.focalsPx) {
-                const SequenceCase sequence = CaseFromOptions(o, trajectory, distance, focal);
-                WrittenCase written;
-                std::vector<HostRow> rows;
-                std::string error;
-                if (!WriteSequenceCase(sequence, folder, written, &error) ||
-                    !RunHostCase(sequence, written, o, rows, &error)) {
-                    std::cerr << "evaluate_tracking: " << error << "\n";
-                    return 1;
-                }
-                for (const HostRow& row : rows) PrintHostRow(row);
-            }
-    return 0;
+    return RunCases<HostRow>(o, folder, RunHostCase, PrintHostRow);
 }
 
 struct PairMotion {
@@ -120,12 +112,7 @@ int RunPairs(const EvaluationOptions& o, const std::string& folder) {
         std::printf("%-5s", motion.name);
         for (const std::string& path : o.paths)
             for (const std::string& gradient : gradients) {
-                TrackingRunOptions run;
-                run.folder = written.folder;
-                run.path = path;
-                run.yUpFiles = o.yUp;
-                run.stillFrames = o.stillFrames;
-                run.region = written.region;
+                TrackingRunOptions run = ReplayOptions(sequence, written, path, o);
                 RunConfiguration configuration;
                 std::vector<TrackedFrameResult> results;
                 if (!BuildRunConfiguration(o, o.configs.front(), written.folder, *mode, gradient, configuration,

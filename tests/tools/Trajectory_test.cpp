@@ -9,6 +9,18 @@ namespace {
 
 const double kTwentyDegrees = 0.3490658503988659;
 
+// A timed trajectory with a change to its defaults, as many frames as it needs.
+template <typename Change>
+std::vector<CRigidMotion> MakeTimed(const std::string& name, Change change) {
+    TrajectoryOptions options;
+    options.name = name;
+    change(options);
+    options.frameCount = TimedFrameCount(options);
+    std::vector<CRigidMotion> poses;
+    EXPECT_TRUE(MakeTrajectory(options, poses, nullptr)) << name;
+    return poses;
+}
+
 std::vector<CRigidMotion> Make(const std::string& name, int frames = 120, int still = 8) {
     TrajectoryOptions options;
     options.name = name;
@@ -132,12 +144,7 @@ TEST(Trajectory, QuickMotionsReachThePeakSpeedsOfRealHeads) {
     EXPECT_NEAR(Peak(Make("sway"), 380).pixelsPerFrame, 8.67, 0.1);
     EXPECT_EQ(Peak(Make("sway"), 380).degreesPerFrame, 0.0);
     // The same motion is slower in pixels further away or with a shorter focal length.
-    TrajectoryOptions far;
-    far.name = "sway";
-    far.distanceMm = 1200;
-    far.frameCount = TimedFrameCount(far);
-    std::vector<CRigidMotion> farSway;
-    ASSERT_TRUE(MakeTrajectory(far, farSway, nullptr));
+    const auto farSway = MakeTimed("sway", [](TrajectoryOptions& o) { o.distanceMm = 1200; });
     EXPECT_NEAR(Peak(farSway, 300).pixelsPerFrame, 8.67 * 950 / 1200 * 300 / 380, 0.1);
     // Three times the harmonics: about three times the steps of the random motion (the window
     // that starts and stops it shapes the rest).
@@ -151,12 +158,7 @@ TEST(Trajectory, QuickMotionsReachThePeakSpeedsOfRealHeads) {
     const double ratio = std::sqrt(Peak(fast, 380).rmsDegreesPerFrame / Peak(slow, 380).rmsDegreesPerFrame);
     EXPECT_TRUE(ratio > 2.5 && ratio < 4.0) << ratio;
     // A frame rate twice as high halves the steps.
-    TrajectoryOptions doubled;
-    doubled.name = "glance";
-    doubled.framesPerSecond = 60;
-    doubled.frameCount = TimedFrameCount(doubled);
-    std::vector<CRigidMotion> smooth;
-    ASSERT_TRUE(MakeTrajectory(doubled, smooth, nullptr));
+    const auto smooth = MakeTimed("glance", [](TrajectoryOptions& o) { o.framesPerSecond = 60; });
     EXPECT_NEAR(Peak(smooth, 380).degreesPerFrame, 3.0, 0.05);
 }
 
@@ -168,20 +170,16 @@ TEST(Trajectory, QuickLeaveGoesOutOfViewFastAndComesBackToRest) {
     options.camera.focalPx = 300;
     const auto scene = CHeadScene::Create(options, nullptr);
     ASSERT_NE(scene, nullptr);
-    TrajectoryOptions far;
-    far.name = "quickleave";
-    far.distanceMm = 1200;
-    far.frameCount = TimedFrameCount(far);
-    std::vector<CRigidMotion> farPoses;
-    ASSERT_TRUE(MakeTrajectory(far, farPoses, nullptr));
+    std::vector<CRigidMotion> farPoses = MakeTimed("quickleave", [](TrajectoryOptions& o) { o.distanceMm = 1200; });
     int gone = 0;
     for (const CRigidMotion& pose : farPoses) gone += cv::countNonZero(scene->Render(pose).headMask) == 0;
     EXPECT_GE(gone, 10);
     // The last 1.5 s (45 frames) at rest.
     for (std::size_t k = farPoses.size() - 45; k < farPoses.size(); ++k)
         EXPECT_LT(cv::norm(farPoses[k].Translation() - cv::Vec3d(0, 0, 1200)), 1e-9) << k;
-    TrajectoryOptions shortOne = far;
-    shortOne.frameCount = TimedFrameCount(far) - 1;
+    TrajectoryOptions shortOne;
+    shortOne.name = "quickleave";
+    shortOne.frameCount = TimedFrameCount(shortOne) - 1;
     std::string error;
     EXPECT_FALSE(MakeTrajectory(shortOne, farPoses, &error));
     EXPECT_NE(error.find("needs at least"), std::string::npos);

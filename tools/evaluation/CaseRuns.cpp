@@ -70,6 +70,23 @@ bool BuildRunConfiguration(const EvaluationOptions& options, const std::string& 
     return true;
 }
 
+RunLabels LabelsFor(const SequenceCase& sequence, const std::string& path, const std::string& config,
+                    const std::string& mode) {
+    return {sequence.trajectory, sequence.Label(), path, config, mode};
+}
+
+TrackingRunOptions ReplayOptions(const SequenceCase& sequence, const WrittenCase& written, const std::string& path,
+                                 const EvaluationOptions& options) {
+    TrackingRunOptions run;
+    run.folder = written.folder;
+    run.path = path;
+    run.yUpFiles = sequence.yUp;
+    run.stillFrames = sequence.stillFrames;
+    run.region = written.region;
+    run.centre = options.faceCentroid ? CentrePoint::kFaceCentroid : CentrePoint::kHeadCentre;
+    return run;
+}
+
 bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, const EvaluationOptions& options,
                      std::vector<RunRow>& rows, std::string* error) {
     const std::vector<std::string> gradients = options.gradients.empty() ? std::vector<std::string>{""}
@@ -88,13 +105,7 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
                         if (error) *error = "unknown mode " + modeName;
                         return false;
                     }
-                    TrackingRunOptions run;
-                    run.folder = written.folder;
-                    run.path = path;
-                    run.yUpFiles = sequence.yUp;
-                    run.stillFrames = sequence.stillFrames;
-                    run.region = written.region;
-                    run.centre = options.faceCentroid ? CentrePoint::kFaceCentroid : CentrePoint::kHeadCentre;
+                    TrackingRunOptions run = ReplayOptions(sequence, written, path, options);
                     RunConfiguration configuration;
                     if (!BuildRunConfiguration(options, config, written.folder, *mode, gradient, configuration, error))
                         return false;
@@ -105,11 +116,7 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
                         return false;
                     if (options.verbose) PrintFrames(results);
                     RunRow row;
-                    row.trajectory = sequence.trajectory;
-                    row.caseLabel = sequence.Label();
-                    row.path = path;
-                    row.config = config;
-                    row.mode = modeName;
+                    static_cast<RunLabels&>(row) = LabelsFor(sequence, path, config, modeName);
                     row.gradient = GradientName(configuration.tracker);
                     row.errors = Summarise(results);
                     std::vector<double> seconds;

@@ -11,12 +11,19 @@
 #include "synth/TrackingErrors.h"
 #include "synth/TrackingRun.h"
 
-struct RunRow {
+// What a run was: the case and how it was run.
+struct RunLabels {
     std::string trajectory;
     std::string caseLabel;
     std::string path;
     std::string config;
     std::string mode;
+};
+
+RunLabels LabelsFor(const SequenceCase& sequence, const std::string& path, const std::string& config,
+                    const std::string& mode);
+
+struct RunRow : RunLabels {
     std::string gradient;             // as the tracker read it
     std::string estimator = "tracker";  // or the peer's name
     TrackingErrors errors;
@@ -33,6 +40,10 @@ SequenceCase CaseFromOptions(const EvaluationOptions& options, const std::string
 bool BuildRunConfiguration(const EvaluationOptions& options, const std::string& name, const std::string& folder,
                            const MatchMode& mode, const std::string& gradient, RunConfiguration& configuration,
                            std::string* error);
+
+// The replay of the written case through `path`, as the options say (configuration not set).
+TrackingRunOptions ReplayOptions(const SequenceCase& sequence, const WrittenCase& written, const std::string& path,
+                                 const EvaluationOptions& options);
 
 // Appends one row per run; false, with the reason in *error, when a run cannot be made.
 bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, const EvaluationOptions& options,

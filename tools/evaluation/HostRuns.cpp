@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "evaluation/CaseRuns.h"
 
 std::string DefaultClassifier() {
     const char* configured = std::getenv("VANTOREL_CLASSIFIER");
@@ -39,11 +38,7 @@ bool RunHostCase(const SequenceCase& sequence, const WrittenCase& written, const
                                     s.tracking ? "tracking" : "detecting", s.found ? " found" : "",
                                     s.lost ? " lost" : "", s.anchor, s.error.rotationDeg, s.error.headCentreMm);
                 HostRow row;
-                row.trajectory = sequence.trajectory;
-                row.caseLabel = sequence.Label();
-                row.path = path;
-                row.config = config;
-                row.mode = modeName;
+                static_cast<RunLabels&>(row) = LabelsFor(sequence, path, config, modeName);
                 row.frames = written.frameCount;
                 row.returnFrame = written.ReturnFrame();
                 row.summary = SummariseHostLoop(steps, written.headVisible, row.returnFrame);

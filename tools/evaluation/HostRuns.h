@@ -5,16 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "evaluation/CaseRuns.h"
 #include "evaluation/EvaluationOptions.h"
 #include "evaluation/SequenceCase.h"
 #include "synth/HostLoopRun.h"
 
-struct HostRow {
-    std::string trajectory;
-    std::string caseLabel;
-    std::string path;
-    std::string config;
-    std::string mode;
+struct HostRow : RunLabels {
     int frames = 0;
     int returnFrame = -1;  // the face back in view after leaving it; -1: it never left
     HostLoopSummary summary;
