@@ -43,18 +43,17 @@ constexpr double kDeg = CV_PI / 180.0;
 template <typename Row, typename Run, typename Print>
 int RunCases(const EvaluationOptions& o, const std::string& folder, Run run, Print print) {
     for (const std::string& trajectory : o.trajectories)
-        for (double distance : o.distancesMm)
-            for (double focal : o.focalsPx) {
-                const SequenceCase sequence = CaseFromOptions(o, trajectory, distance, focal);
-                WrittenCase written;
-                std::vector<Row> rows;
-                std::string error;
-                if (!WriteSequenceCase(sequence, folder, written, &error) || !run(sequence, written, o, rows, &error)) {
-                    std::cerr << "evaluate_tracking: " << error << "\n";
-                    return 1;
-                }
-                for (const Row& row : rows) print(row, "");
+        for (const EvaluationOptions::Rig& rig : o.rigs) {
+            const SequenceCase sequence = CaseFromOptions(o, trajectory, rig.distanceMm, rig.focalPx);
+            WrittenCase written;
+            std::vector<Row> rows;
+            std::string error;
+            if (!WriteSequenceCase(sequence, folder, written, &error) || !run(sequence, written, o, rows, &error)) {
+                std::cerr << "evaluate_tracking: " << error << "\n";
+                return 1;
             }
+            for (const Row& row : rows) print(row, "");
+        }
     return 0;
 }
 
@@ -93,7 +92,7 @@ int RunPairs(const EvaluationOptions& o, const std::string& folder) {
         for (const std::string& gradient : gradients)
             std::printf(" | %-9s %-8s ", path.c_str(), gradient.empty() ? "" : gradient.c_str());
     std::printf("\n");
-    const SequenceCase sequence = CaseFromOptions(o, "still", o.distancesMm.front(), o.focalsPx.front());
+    const SequenceCase sequence = CaseFromOptions(o, "still", o.rigs.front().distanceMm, o.rigs.front().focalPx);
     const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, sequence.distanceMm});
     const MatchMode* mode = FindMatchMode(o.modes.front());
     for (const PairMotion& motion : kPairMotions) {

@@ -120,7 +120,9 @@ TEST(EvaluationOptions, KeywordOptionsAddLinesInOrderAndBadValuesAreRefused) {
     ASSERT_TRUE(ParseEvaluationOptions(12, const_cast<char**>(argv), options, &error)) << error;
     EXPECT_EQ(options.trackerKeywords, (std::vector<std::string>{"LAMBDA: 0", "GRADIENT: DIRECT"}));
     EXPECT_EQ(options.paramKeywords, (std::vector<std::string>{"PROJECTION: ORTHOGONAL"}));
-    EXPECT_EQ(options.focalsPx, (std::vector<double>{300, 500}));
+    ASSERT_EQ(options.rigs.size(), 2u);
+    EXPECT_EQ(options.rigs[1].distanceMm, 950.0);
+    EXPECT_EQ(options.rigs[1].focalPx, 500.0);
     for (const std::vector<const char*>& bad :
          {std::vector<const char*>{"evaluate_tracking", "sequences", "--configs", "tuned"},
           {"evaluate_tracking", "sequences", "--trajectories", "spin"},

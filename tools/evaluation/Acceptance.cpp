@@ -20,6 +20,10 @@ void Append(std::string& text, const std::string& more) {
 
 bool KeyframeMode(const std::string& mode) { return mode != "previous"; }
 
+std::string Describe(const RunLabels& run) {
+    return run.trajectory + " " + run.caseLabel + " " + run.path + " " + run.config + " " + run.mode;
+}
+
 }  // namespace
 
 AcceptanceBounds BoundsFor(bool noisy) {
@@ -94,54 +98,51 @@ int RunAcceptance(const EvaluationOptions& o, const std::string& folder) {
     std::vector<std::pair<HostRow, std::string>> hostRows;
     for (const std::string& condition : o.conditions) {
         const bool noisy = condition != "clean";
-        for (double distance : o.distancesMm)
-            for (double focal : o.focalsPx)
-                for (const std::string& trajectory : o.trajectories) {
-                    if (trajectory == "still" && !noisy) continue;  // nothing to see without noise
-                    SequenceCase sequence = CaseFromOptions(o, trajectory, distance, focal);
-                    ApplyCondition(condition, sequence);
-                    WrittenCase written;
-                    std::string error;
-                    if (!WriteSequenceCase(sequence, folder, written, &error)) {
+        for (const EvaluationOptions::Rig& rig : o.rigs)
+            for (const std::string& trajectory : o.trajectories) {
+                if (trajectory == "still" && !noisy) continue;  // nothing to see without noise
+                SequenceCase sequence = CaseFromOptions(o, trajectory, rig.distanceMm, rig.focalPx);
+                ApplyCondition(condition, sequence);
+                WrittenCase written;
+                std::string error;
+                if (!WriteSequenceCase(sequence, folder, written, &error)) {
+                    std::cerr << "evaluate_tracking: " << error << "\n";
+                    return 1;
+                }
+                if (trajectory == "quickleave") {
+                    std::vector<HostRow> rows;
+                    if (!RunHostCase(sequence, written, o, rows, &error)) {
                         std::cerr << "evaluate_tracking: " << error << "\n";
                         return 1;
                     }
-                    if (trajectory == "quickleave") {
-                        std::vector<HostRow> rows;
-                        if (!RunHostCase(sequence, written, o, rows, &error)) {
-                            std::cerr << "evaluate_tracking: " << error << "\n";
-                            return 1;
-                        }
-                        for (const HostRow& row : rows) hostRows.emplace_back(row, HostShortfall(row));
+                    for (const HostRow& row : rows) hostRows.emplace_back(row, HostShortfall(row));
+                    continue;
+                }
+                std::vector<RunRow> rows;
+                if (!RunSequenceCase(sequence, written, o, rows, &error)) {
+                    std::cerr << "evaluate_tracking: " << error << "\n";
+                    return 1;
+                }
+                std::vector<RunRow> peers;
+                for (const RunRow& row : rows)
+                    if (row.estimator != "tracker") peers.push_back(row);
+                for (const RunRow& row : rows) {
+                    if (row.estimator != "tracker") {
+                        PrintRunRow(row);
                         continue;
                     }
-                    std::vector<RunRow> rows;
-                    if (!RunSequenceCase(sequence, written, o, rows, &error)) {
-                        std::cerr << "evaluate_tracking: " << error << "\n";
-                        return 1;
-                    }
-                    std::vector<RunRow> peers;
-                    for (const RunRow& row : rows)
-                        if (row.estimator != "tracker") peers.push_back(row);
-                    for (const RunRow& row : rows) {
-                        if (row.estimator != "tracker") {
-                            PrintRunRow(row);
-                            continue;
-                        }
-                        const std::string missed = Shortfall(row, noisy);
-                        const std::string comparison = PeerComparison(row, peers);
-                        ++runs;
-                        met += missed.empty();
-                        compared += !comparison.empty();
-                        beats += comparison == "beats peers";
-                        std::string verdict = missed.empty() ? "ok" : "OUT " + missed;
-                        if (!comparison.empty()) verdict += " | " + comparison;
-                        PrintRunRow(row, verdict);
-                        if (!missed.empty())
-                            misses.push_back(row.trajectory + " " + row.caseLabel + " " + row.path + " " + row.mode +
-                                             ": " + missed);
-                    }
+                    const std::string missed = Shortfall(row, noisy);
+                    const std::string comparison = PeerComparison(row, peers);
+                    ++runs;
+                    met += missed.empty();
+                    compared += !comparison.empty();
+                    beats += comparison == "beats peers";
+                    std::string verdict = missed.empty() ? "ok" : "OUT " + missed;
+                    if (!comparison.empty()) verdict += " | " + comparison;
+                    PrintRunRow(row, verdict);
+                    if (!missed.empty()) misses.push_back(Describe(row) + ": " + missed);
                 }
+            }
     }
     if (!hostRows.empty()) {
         std::printf("\n");
@@ -150,8 +151,7 @@ int RunAcceptance(const EvaluationOptions& o, const std::string& folder) {
             ++runs;
             met += missed.empty();
             PrintHostRow(row, missed.empty() ? "ok" : "OUT " + missed);
-            if (!missed.empty())
-                misses.push_back(row.trajectory + " " + row.caseLabel + " " + row.path + " " + row.mode + ": " + missed);
+            if (!missed.empty()) misses.push_back(Describe(row) + ": " + missed);
         }
     }
     std::printf("\nacceptance: %d of %d runs within their bounds; the tracker more accurate than every peer in %d of "

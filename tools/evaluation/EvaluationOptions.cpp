@@ -23,7 +23,7 @@ const char* const kEvaluationUsage =
     "              with noise; quickleave through the host's loop) on the xyz, disparity and live\n"
     "              paths, with MATCH_PREVIOUS and a keyframe mode (previous,intensity), noise-free\n"
     "              and with stereo-like noise, beside OpenCV's odometry on the xyz path; at 950 mm\n"
-    "              and focal 380, or with --full at 700, 950, 1200 mm and focal 300, 380, 500\n"
+    "              and focal 380, or with --full at five distances and focal lengths\n"
 
     "options (LIST: comma-separated):\n"
     "  --paths LIST           3D paths among xyz, disparity (Y up), iff (recorded) and live (stereo pairs\n"
@@ -47,7 +47,7 @@ const char* const kEvaluationUsage =
     "                         the same start: among rgbd, icp, rgbdicp (see peer/OdometryPeer.h)\n"
     "  --peer-paths LIST      the paths the peers run on (default every path; acceptance: xyz)\n"
 
-    "  --distance LIST        head distances in mm (default 950)\n"
+    "  --distance LIST        head distances in mm, each with every focal length (default 950)\n"
     "  --focal LIST           focal lengths in pixels (default 380)\n"
     "  --frames N             frames of each sinusoidal sequence (default 120; random and fastrandom\n"
     "                         get 300, glance, sway and quickleave as many as their motion needs)\n"
@@ -57,7 +57,8 @@ const char* const kEvaluationUsage =
     "  --seed N               seed of the random trajectories and the noise (default 1)\n"
     "  --face-centroid        head-centre errors at the first tracked frame's face centroid (default:\n"
     "                         at the rendered head's centre)\n"
-    "  --full                 acceptance: the whole sweep of distances and focal lengths\n"
+    "  --full                 the full sweep: 700 and 1200 mm each at focal 300 and 500, and 950 mm at\n"
+    "                         380 (unless --distance or --focal are given)\n"
     "  --conditions LIST      acceptance: clean (noise-free) and/or noisy (intensity noise 2 grey levels,\n"
     "                         disparity noise 0.1 pixel, no depth on weak texture (deviation below 3\n"
     "                         grey levels) and at 2 % of the pixels) and/or noholes (the noise alone)\n"
@@ -138,6 +139,7 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
         o.peers = COdometryPeer::Names();
         o.peerPaths = {"xyz"};
     }
+    std::vector<double> distances{950.0}, focals{380.0};
     bool sweepGiven = false;
     std::vector<std::string> modeNames;
     for (const MatchMode& mode : MatchModes()) modeNames.push_back(mode.name);
@@ -172,8 +174,8 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             } else if (option == "--lambda") {
                 ok = numeric;
                 o.trackerKeywords.push_back("LAMBDA: " + value);
-            } else if (option == "--distance") ok = Numbers(value, o.distancesMm), sweepGiven = true;
-            else if (option == "--focal") ok = Numbers(value, o.focalsPx), sweepGiven = true;
+            } else if (option == "--distance") ok = Numbers(value, distances), sweepGiven = true;
+            else if (option == "--focal") ok = Numbers(value, focals), sweepGiven = true;
             else if (!numeric) ok = false;
             else if (option == "--frames") o.frames = static_cast<int>(number);
             else if (option == "--still-frames") o.stillFrames = static_cast<int>(number);
@@ -186,9 +188,11 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
         }
     }
     if (!(o.frames > o.stillFrames + 1 && o.stillFrames >= 2)) return fail("need --still-frames >= 2 and more frames");
-    if (o.full && !sweepGiven) {
-        o.distancesMm = {700.0, 950.0, 1200.0};
-        o.focalsPx = {300.0, 380.0, 500.0};
-    }
+    o.rigs.clear();
+    if (o.full && !sweepGiven)
+        o.rigs = {{700.0, 300.0}, {700.0, 500.0}, {950.0, 380.0}, {1200.0, 300.0}, {1200.0, 500.0}};
+    else
+        for (double distance : distances)
+            for (double focal : focals) o.rigs.push_back({distance, focal});
     return true;
 }

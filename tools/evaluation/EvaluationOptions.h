@@ -27,8 +27,13 @@ struct EvaluationOptions {
     std::vector<std::string> peerPaths;  // empty: every path
     std::vector<std::string> conditions{"clean", "noisy"};  // acceptance
     std::vector<std::string> gradients;  // empty: as configured
-    std::vector<double> distancesMm{950.0};
-    std::vector<double> focalsPx{380.0};
+    // The cameras measured: every distance with every focal length (--distance, --focal), or the
+    // full sweep's five.
+    struct Rig {
+        double distanceMm;
+        double focalPx;
+    };
+    std::vector<Rig> rigs{{950.0, 380.0}};
     int frames = 120;
     int stillFrames = 8;
     double noise = 0.0;          // grey levels
@@ -38,7 +43,7 @@ struct EvaluationOptions {
     bool verbose = false;
     bool faceCentroid = false;
     double pairScale = 1.0;
-    bool full = false;  // acceptance: distances 700, 950, 1200 mm and focal lengths 300, 380, 500 unless given
+    bool full = false;  // the full sweep: 700 and 1200 mm at focal 300 and 500, and 950 mm at 380
     SceneOptions scene;  // head shape, shading, stereo-like depth errors
     // Keyword lines added to the configuration's files, after what --lambda and the like set.
     std::vector<std::string> paramKeywords;
