@@ -106,6 +106,17 @@ TEST_F(RunConfigurationTest, RecommendedIsWhatTheWriterWroteAndFollowsItsChanges
     EXPECT_FALSE(LoadRunConfiguration("tuned", folder_, changed, &error));
 }
 
+TEST_F(RunConfigurationTest, TheFaceRegionFollowsTheInitialisersSizes) {
+    const FaceRegion standard = written_->RegionFor("");
+    EXPECT_EQ(standard.right - standard.left, 120);
+    EXPECT_EQ(standard.bottom - standard.top, 110);
+    EXPECT_EQ(standard.left, written_->region.left);
+    const FaceRegion narrow = written_->RegionFor("SIZE_FACE_X: 40\nSIZE_FACE_Y: 50 20\n");
+    EXPECT_EQ(narrow.right - narrow.left, 80);
+    EXPECT_EQ(narrow.bottom - narrow.top, 70);
+    EXPECT_EQ(narrow.left + narrow.right, standard.left + standard.right);
+}
+
 TEST(RunConfiguration, DropsOnlyTheLinesOfTheGivenKeywords) {
     EXPECT_EQ(WithoutKeywords("# c\nRESULTS_FILE: a\n  POSES_FILE: b\nLAMBDA: -10 # RESULTS_FILE: c\n",
                               {"RESULTS_FILE:", "POSES_FILE:"}),

@@ -93,10 +93,8 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
                                                                          : options.gradients;
     for (const std::string& path : sequence.paths) {
         // The peers ride along the first run of each path: they see the frames of that path.
-        CPeerRuns peers;
-        const bool peerPath = options.peerPaths.empty() ||
-                              std::find(options.peerPaths.begin(), options.peerPaths.end(), path) != options.peerPaths.end();
-        if (peerPath && !peers.Create(options.peers, written.camera, written.region, error)) return false;
+        bool peersDue = options.peerPaths.empty() ||
+                        std::find(options.peerPaths.begin(), options.peerPaths.end(), path) != options.peerPaths.end();
         for (const std::string& config : options.configs)
             for (const std::string& gradient : gradients)
                 for (const std::string& modeName : options.modes) {
@@ -110,6 +108,10 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
                     if (!BuildRunConfiguration(options, config, written.folder, *mode, gradient, configuration, error))
                         return false;
                     run.configuration = configuration;
+                    run.region = written.RegionFor(configuration.init);
+                    CPeerRuns peers;
+                    if (peersDue && !peers.Create(options.peers, written.camera, run.region, error)) return false;
+                    peersDue = false;
                     std::vector<TrackedFrameResult> results;
                     const bool withPeers = !peers.Empty();
                     if (!RunTracking(run, written.truth, results, error, withPeers ? peers.Observer() : FrameObserver()))
@@ -123,10 +125,7 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
                     for (const TrackedFrameResult& r : results) seconds.push_back(r.seconds);
                     row.msPerPair = MedianMilliseconds(seconds);
                     rows.push_back(row);
-                    if (withPeers) {
-                        peers.AddRows(results, DataYUp(run), row, rows);
-                        peers = CPeerRuns();
-                    }
+                    if (withPeers) peers.AddRows(results, DataYUp(run), row, rows);
                 }
     }
     return true;

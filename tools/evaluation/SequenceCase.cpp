@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 
 #include "synth/SequenceWriter.h"
 #include "synth/Trajectory.h"
@@ -77,10 +78,21 @@ bool WritePoses(const SequenceCase& sequence, const std::vector<CRigidMotion>& p
         written.headVisible.push_back(cv::countNonZero(frame.headMask) > 0);
         const cv::Rect box = FaceBox(options.camera, poses[k]);
         written.faceInView.push_back((box & cv::Rect(0, 0, frame.left.cols, frame.left.rows)) == box);
-        if (index == sequence.stillFrames) written.region = InitialiserRegion(frame, options.camera, poses[k]);
+        if (index == sequence.stillFrames) {
+            written.region = InitialiserRegion(frame, options.camera, poses[k]);
+            written.stillFrame = frame;
+            written.stillPose = poses[k];
+        }
     }
     return written.truth.Write(writer->Path("ground-truth.txt"), {"evaluate_tracking: " + sequence.trajectory + ", " +
                                                                   sequence.Label()});
+}
+
+FaceRegion WrittenCase::RegionFor(const std::string& initText) const {
+    std::istringstream in(initText);
+    CInitParameters size;
+    size.Read(&in);
+    return InitialiserRegion(stillFrame, camera, stillPose, size);
 }
 
 int WrittenCase::ReturnFrame() const {

@@ -37,7 +37,9 @@ struct WrittenCase {
     std::string folder;  // absolute
     StereoRig camera;
     CGroundTruth truth;
-    FaceRegion region;
+    FaceRegion region;         // with the initialiser's default sizes
+    RenderedFrame stillFrame;  // the last still frame, where the region is found
+    CRigidMotion stillPose;
     int frameCount = 0;
     std::vector<bool> headVisible;  // by frame (file index - 1): some head pixel is in view
     std::vector<bool> faceInView;   // the whole face box (synth/TrackingRun.h FaceBox) is in the image
@@ -45,6 +47,8 @@ struct WrittenCase {
     // The first frame (file index) at which the face box is in view again after a frame without
     // any head pixel; -1 when the head never leaves.
     int ReturnFrame() const;
+    // The region with the SIZE_FACE values of an initialiser configuration ("ParamInit.cfg" text).
+    FaceRegion RegionFor(const std::string& initText) const;
 };
 
 // Renders and writes the case into `folder` (made when missing); false, with the reason in *error.

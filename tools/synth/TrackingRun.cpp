@@ -30,10 +30,10 @@ cv::Rect FaceBox(const StereoRig& camera, const CRigidMotion& headPose) {
                     cv::Point(static_cast<int>(cx + halfWidth), static_cast<int>(cy + halfHeight)));
 }
 
-FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose) {
+FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose,
+                             const CInitParameters& size) {
     const cv::Rect box = FaceBox(camera, headPose) & cv::Rect(0, 0, frame.z.cols, frame.z.rows);
     const float depth = box.area() > 0 ? static_cast<float>(cv::mean(frame.z(box))[0]) : 0.0f;
-    const CInitParameters size;  // the initialiser's default SIZE_FACE values
     FaceRegion region;
     const int boxX = static_cast<int>((box.x + box.x + box.width) / 2.0);
     const int boxY = static_cast<int>((box.y + box.y + box.height) / 2.0);

@@ -22,6 +22,7 @@
 #include "synth/HeadScene.h"
 #include "synth/RunConfiguration.h"
 #include "synth/TrackingErrors.h"
+#include "init/InitParameters.h"
 #include "tracking/TrackerParameters.h"
 
 class CPose;
@@ -46,7 +47,9 @@ cv::Rect FaceBox(const StereoRig& camera, const CRigidMotion& headPose);
 // With the default SIZE_FACE values (60; 80, 30; 400, 300): the detector's box is centred on the
 // projection of the head centre and spans half the head's projected width and height; its mean
 // depth is taken over every pixel of the box, as the initialiser does with an all-ones mask.
-FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose);
+// Other SIZE_FACE values may be given.
+FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose,
+                             const CInitParameters& size = CInitParameters());
 
 struct PoseError {
     double rotationDeg = 0.0;    // angle of R_est^T R_true
