@@ -1,6 +1,7 @@
 #include "synth/TrackingRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <sstream>
 
@@ -9,8 +10,6 @@
 #include "tracking/Pose.h"
 #include "tracking/TrackerZBCCE.h"
 
-namespace {
-
 CRigidMotion ToMotion(CPose pose) {
     pose.UpdateRotationMatrix();
     cv::Matx33d rotation;
@@ -18,8 +17,6 @@ CRigidMotion ToMotion(CPose pose) {
         for (int j = 0; j < 3; ++j) rotation(i, j) = pose.GetRotationMatrix(i, j);
     return CRigidMotion(rotation, {pose.GetTranslation(0), pose.GetTranslation(1), pose.GetTranslation(2)});
 }
-
-}  // namespace
 
 FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose) {
     const cv::Vec3d centre = headPose.Translation();
@@ -45,25 +42,28 @@ FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera
     return region;
 }
 
-PoseError ComparePose(const CPose& estimated, const CRigidMotion& truth) {
-    const CRigidMotion motion = ToMotion(estimated);
+PoseError ComparePose(const CRigidMotion& estimated, const CRigidMotion& truth, const cv::Vec3d& centre) {
     PoseError error;
-    error.rotationDeg = RotationDifferenceDeg(motion.Rotation(), truth.Rotation());
-    error.translationMm = cv::norm(motion.Translation() - truth.Translation());
+    error.rotationDeg = RotationDifferenceDeg(estimated.Rotation(), truth.Rotation());
+    error.translationMm = cv::norm(estimated.Translation() - truth.Translation());
+    error.headCentreMm =
+        PointDistance(estimated.Rotation(), estimated.Translation(), truth.Rotation(), truth.Translation(), centre);
     return error;
+}
+
+PoseError ComparePose(const CPose& estimated, const CRigidMotion& truth, const cv::Vec3d& centre) {
+    return ComparePose(ToMotion(estimated), truth, centre);
 }
 
 TrackingErrors Summarise(const std::vector<TrackedFrameResult>& results) {
     TrackingErrors errors;
-    for (const TrackedFrameResult& r : results) {
-        errors.rotationDeg.Add(r.error.rotationDeg);
-        errors.translationMm.Add(r.error.translationMm);
-    }
+    for (const TrackedFrameResult& r : results)
+        errors.Add(r.error.rotationDeg, r.error.translationMm, r.error.headCentreMm);
     return errors;
 }
 
 bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
-                 std::vector<TrackedFrameResult>& results, std::string* error) {
+                 std::vector<TrackedFrameResult>& results, std::string* error, const FrameObserver& observer) {
     results.clear();
     const auto fail = [&](const std::string& reason) {
         if (error) *error = reason;
@@ -86,16 +86,27 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
     CTrackerZBCCE tracker(parameters);
     const int start = source.GetCurrentFrame()->GetIndex();
     const bool yUp = options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
+    const CRigidMotion* startPose = truth.Find(start);
+    if (!startPose) return fail("no ground truth for the frame where tracking starts");
+    cv::Vec3d centre = startPose->Translation();
+    if (yUp) centre[1] = -centre[1];
+    if (observer) observer(source, start);
     while (source.GrabImage()) {
-        tracker.Track(source);
         CTrackedFrame* frame = source.GetCurrentFrame();
+        if (options.centre == CentrePoint::kFaceCentroid && frame->GetIndex() == start + 1)
+            centre = cv::Vec3d(frame->GetCentroidX(), frame->GetCentroidY(), frame->GetCentroidZ());
+        if (observer) observer(source, frame->GetIndex());
+        const auto begin = std::chrono::steady_clock::now();
+        tracker.Track(source);
         TrackedFrameResult result;
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         result.index = frame->GetIndex();
         if (!truth.Motion(start, result.index, result.truth)) return fail("no ground truth for a tracked frame");
         if (yUp) result.truth = result.truth.FlippedY();
         result.estimated = ToMotion(*frame->GetPose());
-        result.error = ComparePose(*frame->GetPose(), result.truth);
         results.push_back(result);
     }
+    // The face centroid is known only once the first tracked frame is in.
+    for (TrackedFrameResult& r : results) r.error = ComparePose(r.estimated, r.truth, centre);
     return true;
 }
