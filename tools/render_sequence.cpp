@@ -24,12 +24,14 @@ constexpr double kPi = 3.14159265358979323846;
 
 const std::string kUsage = std::string(
     "usage: render_sequence OUTPUT_FOLDER [options]\n"
-    "  --trajectory NAME       still, yaw, pitch, roll, translate, random, leave or tour (default yaw)\n"
+    "  --trajectory NAME       still, yaw, pitch, roll, translate, random, leave, tour, glance, sway,\n"
+    "                          fastrandom or quickleave (default yaw; see synth/Trajectory.h)\n"
     "  --frames N              frames in the sequence (default 120)\n"
     "  --still-frames N        frames at rest before the motion starts (default 8)\n"
-    "  --amplitude-deg A       rotation amplitude in degrees (default 20)\n"
+    "  --amplitude-deg A       rotation amplitude in degrees (default 20; glance 40)\n"
     "  --amplitude-mm X,Y,Z    translation amplitudes in mm (default by trajectory: translate\n"
-    "                          100,50,150; random 60,40,80; leave 650,0,0; tour 60,20,80)\n"
+    "                          100,50,150; random 60,40,80; leave 650,0,0; tour 60,20,80; sway 80,0,0;\n"
+    "                          quickleave 900,0,0)\n"
     "  --cycles N              periods of the sinusoidal trajectories (default 1)\n"
     "  --seed N                seed of the random trajectory and of the noise (default 1)\n"
     "  --distance MM           head centre distance at rest (default 950)\n"
@@ -81,7 +83,6 @@ bool ParseForms(const std::string& text, unsigned& forms) {
 // False with a message on stderr for anything unusable.
 bool ParseArguments(int argc, char** argv, Arguments& a) {
     a.trajectory.name = "yaw";
-    a.trajectory.amplitudeRad = 20.0 * kPi / 180.0;
     for (int k = 1; k < argc; ++k) {
         const std::string option = argv[k];
         if (option.empty() || option[0] != '-') {
