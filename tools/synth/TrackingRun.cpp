@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <sstream>
 
 #include "acquisition/StereoSource.h"
@@ -18,16 +19,19 @@ CRigidMotion ToMotion(CPose pose) {
     return CRigidMotion(rotation, {pose.GetTranslation(0), pose.GetTranslation(1), pose.GetTranslation(2)});
 }
 
-FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose) {
+cv::Rect FaceBox(const StereoRig& camera, const CRigidMotion& headPose) {
     const cv::Vec3d centre = headPose.Translation();
     const double cx = camera.centreX + camera.focalPx * centre[0] / centre[2];
     const double cy = camera.centreY + camera.focalPx * centre[1] / centre[2];
     // Semi-axes 75 x 100 mm project to about 30 x 40 pixels at 950 mm: a face box of half that.
     const double halfWidth = 0.5 * camera.focalPx * 75.0 / centre[2];
     const double halfHeight = 0.5 * camera.focalPx * 100.0 / centre[2];
-    const cv::Rect box = cv::Rect(cv::Point(static_cast<int>(cx - halfWidth), static_cast<int>(cy - halfHeight)),
-                                  cv::Point(static_cast<int>(cx + halfWidth), static_cast<int>(cy + halfHeight))) &
-                         cv::Rect(0, 0, frame.z.cols, frame.z.rows);
+    return cv::Rect(cv::Point(static_cast<int>(cx - halfWidth), static_cast<int>(cy - halfHeight)),
+                    cv::Point(static_cast<int>(cx + halfWidth), static_cast<int>(cy + halfHeight)));
+}
+
+FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose) {
+    const cv::Rect box = FaceBox(camera, headPose) & cv::Rect(0, 0, frame.z.cols, frame.z.rows);
     const float depth = box.area() > 0 ? static_cast<float>(cv::mean(frame.z(box))[0]) : 0.0f;
     const CInitParameters size;  // the initialiser's default SIZE_FACE values
     FaceRegion region;
@@ -62,6 +66,10 @@ TrackingErrors Summarise(const std::vector<TrackedFrameResult>& results) {
     return errors;
 }
 
+bool DataYUp(const TrackingRunOptions& options) {
+    return options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
+}
+
 bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
                  std::vector<TrackedFrameResult>& results, std::string* error, const FrameObserver& observer) {
     results.clear();
@@ -70,9 +78,13 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         return false;
     };
     // The live path matches the stereo pairs with the live camera; the others replay recorded 3D.
-    std::istringstream param(std::string("CAMERA_TYPE: ") + (options.path == "live" ? "SRI" : "FILES") +
-                             "\nCONFIG_FILENAME: " + options.folder + "/camera-" + options.path +
-                             ".cfg\nMAX_FRAMES: 100\n" + (options.perspective ? "PROJECTION: PERSPECTIVE\n" : ""));
+    const std::string paramText =
+        options.configuration
+            ? options.configuration->ParamFor(options.folder, options.path)
+            : std::string("CAMERA_TYPE: ") + (options.path == "live" ? "SRI" : "FILES") + "\nCONFIG_FILENAME: " +
+                  options.folder + "/camera-" + options.path + ".cfg\nMAX_FRAMES: 100\n" +
+                  (options.perspective ? "PROJECTION: PERSPECTIVE\n" : "");
+    std::istringstream param(paramText);
     CStereoSource source(&param);
     if (!source.GetCurrentFrame()) return fail("the source grabbed no first frame from " + options.folder);
     while (source.GetCurrentFrame()->GetIndex() < options.stillFrames)
@@ -80,12 +92,18 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
     const FaceRegion& r = options.region;
     source.SetRegion(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
 
-    CTrackerParameters parameters = options.tracker;
-    parameters.resultsFileName.clear();
-    parameters.posesFileName.clear();
-    CTrackerZBCCE tracker(parameters);
+    std::unique_ptr<CTrackerZBCCE> tracker;
+    if (options.configuration) {
+        std::istringstream text(options.configuration->tracker);
+        tracker = std::make_unique<CTrackerZBCCE>(text);
+    } else {
+        CTrackerParameters parameters = options.tracker;
+        parameters.resultsFileName.clear();
+        parameters.posesFileName.clear();
+        tracker = std::make_unique<CTrackerZBCCE>(parameters);
+    }
     const int start = source.GetCurrentFrame()->GetIndex();
-    const bool yUp = options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
+    const bool yUp = DataYUp(options);
     const CRigidMotion* startPose = truth.Find(start);
     if (!startPose) return fail("no ground truth for the frame where tracking starts");
     cv::Vec3d centre = startPose->Translation();
@@ -97,7 +115,7 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
             centre = cv::Vec3d(frame->GetCentroidX(), frame->GetCentroidY(), frame->GetCentroidZ());
         if (observer) observer(source, frame->GetIndex());
         const auto begin = std::chrono::steady_clock::now();
-        tracker.Track(source);
+        tracker->Track(source);
         TrackedFrameResult result;
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         result.index = frame->GetIndex();
@@ -107,6 +125,9 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         results.push_back(result);
     }
     // The face centroid is known only once the first tracked frame is in.
-    for (TrackedFrameResult& r : results) r.error = ComparePose(r.estimated, r.truth, centre);
+    for (TrackedFrameResult& r : results) {
+        r.centre = centre;
+        r.error = ComparePose(r.estimated, r.truth, centre);
+    }
     return true;
 }

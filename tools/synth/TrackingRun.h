@@ -14,11 +14,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "synth/GroundTruth.h"
 #include "synth/HeadScene.h"
+#include "synth/RunConfiguration.h"
 #include "synth/TrackingErrors.h"
 #include "tracking/TrackerParameters.h"
 
@@ -36,6 +38,10 @@ struct FaceRegion {
     float minDepth = -1.0f;
     float maxDepth = -1.0f;
 };
+
+// The box a face detector gives for the head: centred on the projection of the head centre, half
+// the head's projected width and height (the box may reach past the image).
+cv::Rect FaceBox(const StereoRig& camera, const CRigidMotion& headPose);
 
 // With the default SIZE_FACE values (60; 80, 30; 400, 300): the detector's box is centred on the
 // projection of the head centre and spans half the head's projected width and height; its mean
@@ -57,6 +63,7 @@ struct TrackedFrameResult {
     CRigidMotion truth;
     CRigidMotion estimated;
     PoseError error;
+    cv::Vec3d centre;      // the point the head-centre error is taken at, in the data's axes
     double seconds = 0.0;  // the tracking step of this frame
 };
 
@@ -74,9 +81,14 @@ struct TrackingRunOptions {
     int stillFrames = 8;
     CTrackerParameters tracker;       // output file names are ignored
     bool perspective = false;         // "PROJECTION: PERSPECTIVE" for the source
+    // When given, the source and the tracker read these texts instead of `tracker` and `perspective`.
+    std::optional<RunConfiguration> configuration;
     FaceRegion region;
     CentrePoint centre = CentrePoint::kHeadCentre;
 };
+
+// The recorded 3D data of the run has Y up (disparity, or X, Y files written so).
+bool DataYUp(const TrackingRunOptions& options);
 
 // Sees the source after every grab from the frame where tracking starts on (that frame first,
 // then each frame before the tracker works on it), with the frame's file index.
