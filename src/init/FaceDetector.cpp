@@ -36,9 +36,16 @@ const facedetect::FaceDetection& CFaceDetector::GetDetection(int i) const {
 int CFaceDetector::Detect(CImage& image, int draw) {
     nDetections = 0;
     IplImage* header = image.GetIplImage();
-    if (!classifierLoaded || !header || !header->imageData || header->depth != IPL_DEPTH_8U || header->nChannels != 1) {
+    if (!classifierLoaded) {
+        // Once: the loading messages may be long gone by the time nobody is found.
+        if (!reportedMissingClassifier) {
+            std::printf("Error: face detection finds nothing: the classifier %s did not load\n", classifierPath.c_str());
+            std::fflush(stdout);
+            reportedMissingClassifier = true;
+        }
         return 0;
     }
+    if (!header || !header->imageData || header->depth != IPL_DEPTH_8U || header->nChannels != 1) return 0;
     std::printf("num_scales = %d\n", nScales);
     std::fflush(stdout);
     // Nothing may escape into the Java host, not even an allocation failure.
