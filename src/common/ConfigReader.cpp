@@ -63,8 +63,12 @@ bool CConfigReader::NextToken(std::string& token) {
 bool CConfigReader::ReadPath(std::string& path) {
     std::string word;
     if (!Read(word)) return false;
-    path = Resolve(in_ ? FolderOf(OriginOf(*in_)) : std::string(), word);
+    path = ResolvePath(word);
     return true;
+}
+
+std::string CConfigReader::ResolvePath(const std::string& word) const {
+    return Resolve(in_ ? FolderOf(OriginOf(*in_)) : std::string(), word);
 }
 
 std::string CConfigReader::FileName() const {

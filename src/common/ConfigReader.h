@@ -13,6 +13,7 @@
 
 #include <ios>
 #include <istream>
+#include <sstream>
 #include <string>
 
 class CConfigReader {
@@ -36,12 +37,31 @@ public:
     bool Read(std::string& word) { return Extract(word); }
     // A file name: relative names are taken relative to the origin's folder.
     bool ReadPath(std::string& path);
+    std::string ResolvePath(const std::string& word) const;
 
     // The origin's path, else the fallback name: how messages name the file.
     std::string FileName() const;
     // One line on stderr: "<file>: <keyword> <value> refused (<rule>); keeping <kept>".
     void Refuse(const std::string& keyword, const std::string& value, const std::string& rule,
                 const std::string& kept) const;
+
+    // Reads a value into field when accepted(value) holds; otherwise reports it (Refuse) and keeps
+    // field. False only when the value does not parse, which ends the reading as Read does.
+    template <typename T, typename Accept>
+    bool ReadChecked(const std::string& keyword, T& field, Accept accepted, const std::string& rule) {
+        T value{};
+        if (!Read(value)) return false;
+        if (accepted(value)) field = value;
+        else Refuse(keyword, Text(value), rule, Text(field));
+        return true;
+    }
+
+    template <typename T>
+    static std::string Text(const T& value) {
+        std::ostringstream text;
+        text << value;
+        return text.str();
+    }
 
 private:
     template <typename T>

@@ -51,10 +51,28 @@ public class HeadPoseTracker {
 
     /**
      * One step: grabs the next frame and either searches it for a face or tracks the head in it.
+     * When no new frame comes (a recording has ended, a frame file is missing or unreadable, a
+     * live camera timed out) the step changes nothing: the state and the pose stay as they were,
+     * and {@link #hasNewFrame} answers false. The cause is printed once for a run of such steps.
      *
      * @return true when the tracker is tracking after this step, false while it is detecting
      */
     public native boolean updateImage();
+
+    /**
+     * Whether the latest grab brought a new frame: that of the last {@link #updateImage} or
+     * {@link #reacquireImage} (or of {@link #initTracker}, before either), whichever thread made
+     * it. False without a tracker. A loop over a recording ends when this turns false:
+     *
+     * <pre>{@code
+     * while (true) {
+     *     boolean tracking = tracker.updateImage();
+     *     if (!tracker.hasNewFrame()) break;  // the recording has ended (or the camera failed)
+     *     ...
+     * }
+     * }</pre>
+     */
+    public native boolean hasNewFrame();
 
     /**
      * Writes the pose of the newest frame into the fifteen {@code double} fields o1 o2 o3 t1 t2 t3
@@ -66,7 +84,11 @@ public class HeadPoseTracker {
     /** Drops the current face and starts detecting again from a newly grabbed frame. */
     public native void reacquireImage();
 
-    /** Closes the camera and the output files and frees the tracker. */
+    /**
+     * Closes the camera and the output files and frees the tracker. A program that ends without
+     * it (System.exit, or main returning while daemon threads still call the tracker) ends all the
+     * same; the output files are closed then when no call is still running a few seconds later.
+     */
     public native void closeTracker();
 
     /** The pose of the newest frame as a new {@link HeadPose}. */
