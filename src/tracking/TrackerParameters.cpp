@@ -61,8 +61,8 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "COMPARE_THRESHOLD:") ok = reader.Read(compareThreshold);
         else if (key == "MATCH_FUNCTION:") ok = ReadKeyword(reader, kMatchFunctions, matchFunction);
         else if (key == "NB_MAX_BEST_MATCH:")
-            ok = reader.ReadChecked(key, maxBestMatches, [](int n) { return n >= 1 && n <= kMaxBestMatchesCeiling; },
-                                    "1 to " + std::to_string(kMaxBestMatchesCeiling) + " frame pairs a step");
+            ok = reader.ReadChecked(key, maxBestMatches, [](int n) { return n <= kMaxBestMatchesCeiling; },
+                                    "at most " + std::to_string(kMaxBestMatchesCeiling) + " frame pairs a step");
         else if (key == "MERGE_POSE:") ok = ReadKeyword(reader, kMergePoses, mergePose);
         else if (key == "GRADIENT:") ok = ReadKeyword(reader, kGradients, gradient);
     }

@@ -5,7 +5,7 @@
 // skipped. Keys and keywords match exactly (case and trailing colon included); the last
 // occurrence of a key wins; a keyword outside the table leaves its field as it was. Reading stops
 // at the end of the stream or at the first value that does not parse, keeping what was read.
-// Values that cannot work (a LAMBDA beyond +-kMaxLambda, NB_MAX_BEST_MATCH outside 1 to
+// Values that cannot work (a LAMBDA beyond +-kMaxLambda, an NB_MAX_BEST_MATCH above
 // kMaxBestMatchesCeiling) are refused with a message and the previous value kept. Relative output
 // file names are taken relative to the configuration file's folder when the stream carries it.
 #pragma once

@@ -13,8 +13,11 @@ import java.util.concurrent.atomic.AtomicLong;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
-/** How a program using the tracker ends, whatever its threads are doing in the tracker then. */
-class HeadPoseTrackerExitTest {
+/**
+ * How runs end: a recording that runs out of frames, and a program that ends whatever its threads
+ * are doing in the tracker then.
+ */
+class HeadPoseTrackerEndingsTest {
     /**
      * Run in a child JVM: initTracker(args[0]), one thread feeding frames and one reading poses
      * without pause; once the feeder is past the first steps, the current time goes to the file
@@ -45,6 +48,30 @@ class HeadPoseTrackerExitTest {
             Files.writeString(Path.of(args[2]), Long.toString(System.currentTimeMillis()));
             if (byExit) System.exit(3);
         }
+    }
+
+    @Test
+    void stepsWithoutANewFrameSayNoAndChangeNeitherTheStateNorThePose(@TempDir Path dir) throws Exception {
+        HeadPoseTracker tracker = new HeadPoseTracker();
+        assertFalse(tracker.hasNewFrame(), "no tracker yet");
+        tracker.initTracker(TestSequence.configure(dir, 20));  // initTracker's grab and 19 steps
+        assertTrue(tracker.hasNewFrame());
+        int tracked = 0;
+        for (int step = 1; step <= 19; ++step) {
+            if (tracker.updateImage()) ++tracked;
+            assertTrue(tracker.hasNewFrame(), "step " + step);
+        }
+        assertTrue(tracked >= 10, "tracked " + tracked + " of 19 steps");
+        String last = tracker.currentPose().toString();
+        int lines = TestSequence.readPoses(dir.resolve("poses.txt")).size();
+        for (int step = 0; step < 3; ++step) {
+            assertTrue(tracker.updateImage(), "the state stays tracking");
+            assertFalse(tracker.hasNewFrame());
+            assertEquals(last, tracker.currentPose().toString());
+            assertEquals(lines, TestSequence.readPoses(dir.resolve("poses.txt")).size(), "nothing tracked twice");
+        }
+        tracker.closeTracker();
+        assertFalse(tracker.hasNewFrame(), "no tracker any more");
     }
 
     @Test
