@@ -16,7 +16,8 @@ import java.io.File;
  * <p>There is one tracker per process: every instance of this class drives the same native
  * context, and a second {@code initTracker} closes the one it replaces. The methods may be called
  * from several threads; they run one at a time. Before {@code initTracker} and after
- * {@code closeTracker} they do nothing ({@code updateImage} returns false).
+ * {@code closeTracker} they do nothing ({@code updateImage} and {@code hasNewFrame} return false).
+ * A program may end at any time, whatever its threads are doing in the tracker.
  *
  * <p>The library is loaded with {@code System.loadLibrary("Vantorel")} when the class is first
  * used: the folder holding {@code libVantorel.so} must be on {@code java.library.path}.
