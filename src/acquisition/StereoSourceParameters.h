@@ -3,9 +3,10 @@
 //
 // Read from a token stream (see common/ConfigReader.h); a null or unopened stream leaves every
 // default. A relative CONFIG_FILENAME is taken relative to the folder of "Param.cfg"; a MAX_FRAMES
-// above kMaxFramesCeiling is refused with a message and the previous value kept. projection selects the pose tracker's image model (weak perspective by default);
-// precomputedPosesFilename, nbLevel, nbFrameByLevel, scaleNumerator and scaleDenominator are kept
-// for the recording tools and used by nothing here.
+// above kMaxFramesCeiling is refused with a message and the previous value kept. projection
+// selects the pose tracker's image model (weak perspective by default); precomputedPosesFilename,
+// nbLevel, nbFrameByLevel, scaleNumerator and scaleDenominator are kept for the recording tools
+// and used by nothing here.
 #pragma once
 
 #include <istream>
@@ -19,7 +20,9 @@ public:
     enum CameraType { CAMERA_SRI = 0, CAMERA_TRICLOPS = 1, CAMERA_FILES = 2 };
     enum Projection { PROJECTION_ORTHOGONAL = 1, PROJECTION_PERSPECTIVE = 2 };
 
-    static constexpr int kMaxFramesCeiling = 1000;
+    // Keyframe matching compares every stored frame at each step: at this many a step stays
+    // under a second.
+    static constexpr int kMaxFramesCeiling = 500;
 
     void Read(std::istream* in);
 

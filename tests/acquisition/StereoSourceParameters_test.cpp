@@ -36,7 +36,7 @@ TEST(StereoSourceParameters, RefusesMoreFramesThanItsCeilingAndTakesTheCameraFil
     p.Read(&in);
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(p.maxFrames, 50);
-    EXPECT_NE(said.find("/cfg/Param.cfg: MAX_FRAMES: 5000 refused (at most 1000 frames"), std::string::npos) << said;
+    EXPECT_NE(said.find("/cfg/Param.cfg: MAX_FRAMES: 5000 refused (at most 500 frames"), std::string::npos) << said;
     EXPECT_NE(said.find("keeping 50"), std::string::npos) << said;
     EXPECT_EQ(p.configFilename, "/cfg/camera.cfg");
 }
