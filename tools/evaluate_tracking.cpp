@@ -2,13 +2,15 @@
 //
 //   evaluate_tracking sequences [options]   whole sequences: rotation and head-centre errors
 //   evaluate_tracking pairs [options]       single frame pairs under small known motions
+//   evaluate_tracking host [options]        whole sequences through the host's own loop
 //
 // Every sequence is rendered, written in the recorded form of the chosen 3D paths and replayed
 // through the stereo source and the tracker as the host would run them (see synth/TrackingRun.h):
 // frames 1 to --still-frames are grabbed while "detecting", then the face region is set where the
 // initialiser would put it and every later frame is tracked. The pose of frame k is compared with
 // the true motion from the last still frame to frame k, in the axes of the recorded data. The
-// configurations (--configs) are read from the files the sequence writer puts into the folder,
+// host command runs the host's own loop instead (synth/HostLoopRun.h): the face is detected,
+// validated, lost and found again as updateImage does it. The configurations (--configs) are read from the files the sequence writer puts into the folder,
 // or are every setting's default; see evaluation/EvaluationOptions.cpp for the options.
 #include <chrono>
 #include <cmath>
@@ -22,6 +24,7 @@
 
 #include "evaluation/CaseRuns.h"
 #include "evaluation/EvaluationOptions.h"
+#include "evaluation/HostRuns.h"
 #include "evaluation/RunTable.h"
 #include "evaluation/SequenceCase.h"
 #include "synth/SceneArguments.h"
@@ -64,6 +67,25 @@ int RunSequences(const EvaluationOptions& o, const std::string& folder) {
                     return 1;
                 }
                 for (const RunRow& row : rows) PrintRunRow(row);
+            }
+    return 0;
+}
+
+int RunHost(const EvaluationOptions& o, const std::string& folder) {
+    PrintHostHeader(o.faceCentroid);
+    for (const std::string& trajectory : o.trajectories)
+        for (double distance : o.distancesMm)
+            for (double focal : o.focalsPx) {
+                const SequenceCase sequence = CaseFor(o, trajectory, distance, focal);
+                WrittenCase written;
+                std::vector<HostRow> rows;
+                std::string error;
+                if (!WriteSequenceCase(sequence, folder, written, &error) ||
+                    !RunHostCase(sequence, written, o, rows, &error)) {
+                    std::cerr << "evaluate_tracking: " << error << "\n";
+                    return 1;
+                }
+                for (const HostRow& row : rows) PrintHostRow(row);
             }
     return 0;
 }
@@ -156,9 +178,13 @@ int main(int argc, char** argv) {
         std::cerr << "evaluate_tracking: " << error << "\n" << kEvaluationUsage << kSceneUsage;
         return 2;
     }
+    // The tracker runs on one core; OpenCV's peers and filters get one too, so times compare.
+    cv::setNumThreads(1);
     const auto begin = std::chrono::steady_clock::now();
     const std::string folder = (fs::temp_directory_path() / ("vantorel_eval_" + std::to_string(::getpid()))).string();
-    const int status = options.command == "pairs" ? RunPairs(options, folder) : RunSequences(options, folder);
+    const int status = options.command == "pairs"  ? RunPairs(options, folder)
+                       : options.command == "host" ? RunHost(options, folder)
+                                                   : RunSequences(options, folder);
     std::error_code ignored;
     fs::remove_all(folder, ignored);
     std::printf("evaluate_tracking %s: %.1f s\n", options.command.c_str(),

@@ -5,15 +5,19 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "peer/OdometryPeer.h"
 #include "synth/RunConfiguration.h"
 #include "synth/SceneArguments.h"
 #include "synth/Trajectory.h"
 
 const char* const kEvaluationUsage =
-    "usage: evaluate_tracking sequences|pairs [options]\n"
+    "usage: evaluate_tracking sequences|pairs|host [options]\n"
     "  sequences   whole sequences replayed through the source and the tracker, the face region set\n"
     "              where the initialiser would put it: rotation and head-centre errors\n"
     "  pairs       single frame pairs under small known motions: relative errors\n"
+    "  host        whole sequences through the host's own loop (face detection, tracking, validation,\n"
+    "              loss and new search): wrong poses reported as tracked, frames until tracking\n"
+    "              restarts after the face comes back (default trajectory quickleave)\n"
 
     "options (LIST: comma-separated):\n"
     "  --paths LIST           3D paths among xyz, disparity (Y up), iff (recorded) and live (stereo pairs\n"
@@ -33,6 +37,8 @@ const char* const kEvaluationUsage =
     "  --lambda L             short for --tracker-keyword \"LAMBDA: L\"\n"
     "  --projection P         short for --param-keyword \"PROJECTION: P\" (orthogonal or perspective)\n"
     "  --gradients LIST       runs with each GRADIENT among DOUBLE, DIRECT, ANALYTIC (default: as configured)\n"
+    "  --peers LIST           also OpenCV's odometry, on the frames of each path's first run, chained from\n"
+    "                         the same start: among rgbd, icp, rgbdicp (see peer/OdometryPeer.h)\n"
 
     "  --distance LIST        head distances in mm (default 950)\n"
     "  --focal LIST           focal lengths in pixels (default 380)\n"
@@ -109,8 +115,9 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
     };
     if (argc < 2) return fail("no command");
     o.command = argv[1];
-    if (o.command != "sequences" && o.command != "pairs")
+    if (o.command != "sequences" && o.command != "pairs" && o.command != "host")
         return fail("unknown command " + o.command);
+    if (o.command == "host") o.trajectories = {"quickleave"};
     std::vector<std::string> modeNames;
     for (const MatchMode& mode : MatchModes()) modeNames.push_back(mode.name);
     for (int k = 2; k < argc; ++k) {
@@ -130,6 +137,7 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             else if (option == "--modes") ok = AllIn(o.modes = Split(value), modeNames);
             else if (option == "--trajectories") ok = AllIn(o.trajectories = Split(value), TrajectoryNames());
             else if (option == "--configs") ok = AllIn(o.configs = Split(value), RunConfigurationNames());
+            else if (option == "--peers") ok = AllIn(o.peers = Split(value), COdometryPeer::Names());
             else if (option == "--gradients") ok = AllIn(o.gradients = Split(value), {"DOUBLE", "DIRECT", "ANALYTIC"});
             else if (option == "--tracker-keyword") o.trackerKeywords.push_back(value);
             else if (option == "--param-keyword") o.paramKeywords.push_back(value);

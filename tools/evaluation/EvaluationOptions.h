@@ -18,11 +18,12 @@ const std::vector<MatchMode>& MatchModes();
 const MatchMode* FindMatchMode(const std::string& name);
 
 struct EvaluationOptions {
-    std::string command;  // sequences or pairs
+    std::string command;  // sequences, pairs or host
     std::vector<std::string> paths{"xyz"};
     std::vector<std::string> modes{"previous", "intensity", "covariance"};
     std::vector<std::string> trajectories{"yaw", "pitch", "roll", "translate", "random"};
     std::vector<std::string> configs{"recommended"};
+    std::vector<std::string> peers;  // rgbd, icp, rgbdicp: OpenCV's odometry on the same frames
     std::vector<std::string> gradients;  // empty: as configured
     std::vector<double> distancesMm{950.0};
     std::vector<double> focalsPx{380.0};
