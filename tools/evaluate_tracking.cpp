@@ -3,6 +3,7 @@
 //   evaluate_tracking sequences [options]   whole sequences: rotation and head-centre errors
 //   evaluate_tracking pairs [options]       single frame pairs under small known motions
 //   evaluate_tracking host [options]        whole sequences through the host's own loop
+//   evaluate_tracking acceptance [--full]   the acceptance table of the real-motion work
 //
 // Every sequence is rendered, written in the recorded form of the chosen 3D paths and replayed
 // through the stereo source and the tracker as the host would run them (see synth/TrackingRun.h):
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -22,6 +24,7 @@
 
 #include <unistd.h>
 
+#include "evaluation/Acceptance.h"
 #include "evaluation/CaseRuns.h"
 #include "evaluation/EvaluationOptions.h"
 #include "evaluation/HostRuns.h"
@@ -35,29 +38,12 @@ namespace fs = std::filesystem;
 
 constexpr double kDeg = CV_PI / 180.0;
 
-// The case of the options for one trajectory at one distance and focal length.
-SequenceCase CaseFor(const EvaluationOptions& o, const std::string& trajectory, double distanceMm, double focalPx) {
-    SequenceCase c;
-    c.trajectory = trajectory;
-    c.distanceMm = distanceMm;
-    c.focalPx = focalPx;
-    c.noise = o.noise;
-    c.depthNoiseMm = o.depthNoiseMm;
-    c.scene = o.scene;
-    c.frames = o.frames;
-    c.stillFrames = o.stillFrames;
-    c.seed = o.seed;
-    c.yUp = o.yUp;
-    c.paths = o.paths;
-    return c;
-}
-
 int RunSequences(const EvaluationOptions& o, const std::string& folder) {
     PrintRunHeader(o.faceCentroid);
     for (const std::string& trajectory : o.trajectories)
         for (double distance : o.distancesMm)
             for (double focal : o.focalsPx) {
-                const SequenceCase sequence = CaseFor(o, trajectory, distance, focal);
+                const SequenceCase sequence = CaseFromOptions(o, trajectory, distance, focal);
                 WrittenCase written;
                 std::vector<RunRow> rows;
                 std::string error;
@@ -76,7 +62,7 @@ int RunHost(const EvaluationOptions& o, const std::string& folder) {
     for (const std::string& trajectory : o.trajectories)
         for (double distance : o.distancesMm)
             for (double focal : o.focalsPx) {
-                const SequenceCase sequence = CaseFor(o, trajectory, distance, focal);
+                const SequenceCase sequence = CaseFromOptions(o, trajectory, distance, focal);
                 WrittenCase written;
                 std::vector<HostRow> rows;
                 std::string error;
@@ -115,7 +101,7 @@ int RunPairs(const EvaluationOptions& o, const std::string& folder) {
         for (const std::string& gradient : gradients)
             std::printf(" | %-9s %-8s ", path.c_str(), gradient.empty() ? "" : gradient.c_str());
     std::printf("\n");
-    const SequenceCase sequence = CaseFor(o, "still", o.distancesMm.front(), o.focalsPx.front());
+    const SequenceCase sequence = CaseFromOptions(o, "still", o.distancesMm.front(), o.focalsPx.front());
     const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, sequence.distanceMm});
     const MatchMode* mode = FindMatchMode(o.modes.front());
     for (const PairMotion& motion : kPairMotions) {
@@ -182,12 +168,14 @@ int main(int argc, char** argv) {
     cv::setNumThreads(1);
     const auto begin = std::chrono::steady_clock::now();
     const std::string folder = (fs::temp_directory_path() / ("vantorel_eval_" + std::to_string(::getpid()))).string();
-    const int status = options.command == "pairs"  ? RunPairs(options, folder)
-                       : options.command == "host" ? RunHost(options, folder)
-                                                   : RunSequences(options, folder);
+    const int status = options.command == "pairs"        ? RunPairs(options, folder)
+                       : options.command == "host"       ? RunHost(options, folder)
+                       : options.command == "acceptance" ? RunAcceptance(options, folder)
+                                                         : RunSequences(options, folder);
     std::error_code ignored;
     fs::remove_all(folder, ignored);
-    std::printf("evaluate_tracking %s: %.1f s\n", options.command.c_str(),
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    std::printf("evaluate_tracking %s: %.1f s (processor time %.1f s)\n", options.command.c_str(),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(),
+                static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
     return status;
 }

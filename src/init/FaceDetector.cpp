@@ -1,18 +1,15 @@
 #include "init/FaceDetector.h"
 
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 #include "image/Image.h"
+#include "init/ClassifierLocation.h"
 #include "platform/ipl/ipl.h"
 
-CFaceDetector::CFaceDetector() : classifierPath("E:\\Classifier\\Classifier.txt") {
-    // A Linux host has no E: drive; the environment names the classifier there.
-    const char* configured = std::getenv("VANTOREL_CLASSIFIER");
-    if (configured && *configured) classifierPath = configured;
-    LoadClassifier();
-}
+CFaceDetector::CFaceDetector() : classifierPath(facedetect::LocateClassifier()) { LoadClassifier(); }
 
 CFaceDetector::~CFaceDetector() { facedetect::FreeClassifier(features, counts, thresholds, nScales); }
 
@@ -20,6 +17,9 @@ void CFaceDetector::LoadClassifier() {
     try {
         classifierLoaded = facedetect::ReadClassifier(classifierPath, nScales, initialScale, features, counts,
                                                       thresholds, nStages) == 1;
+        // A classifier that is there but was refused is reported again at the first search; one
+        // that is not there has been reported where it was looked for.
+        classifierRefused = !classifierLoaded && ::access(classifierPath.c_str(), F_OK) == 0;
     } catch (const std::exception& e) {
         std::printf("Error: classifier %s not loaded: %s\n", classifierPath.c_str(), e.what());
         facedetect::FreeClassifier(features, counts, thresholds, nScales);
@@ -38,10 +38,10 @@ int CFaceDetector::Detect(CImage& image, int draw) {
     IplImage* header = image.GetIplImage();
     if (!classifierLoaded) {
         // Once: the loading messages may be long gone by the time nobody is found.
-        if (!reportedMissingClassifier) {
+        if (classifierRefused) {
             std::printf("Error: face detection finds nothing: the classifier %s did not load\n", classifierPath.c_str());
             std::fflush(stdout);
-            reportedMissingClassifier = true;
+            classifierRefused = false;
         }
         return 0;
     }

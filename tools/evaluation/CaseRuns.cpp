@@ -31,6 +31,23 @@ void PrintFrames(const std::vector<TrackedFrameResult>& results) {
 
 }  // namespace
 
+SequenceCase CaseFromOptions(const EvaluationOptions& o, const std::string& trajectory, double distanceMm,
+                             double focalPx) {
+    SequenceCase c;
+    c.trajectory = trajectory;
+    c.distanceMm = distanceMm;
+    c.focalPx = focalPx;
+    c.noise = o.noise;
+    c.depthNoiseMm = o.depthNoiseMm;
+    c.scene = o.scene;
+    c.frames = o.frames;
+    c.stillFrames = o.stillFrames;
+    c.seed = o.seed;
+    c.yUp = o.yUp;
+    c.paths = o.paths;
+    return c;
+}
+
 double MedianMilliseconds(std::vector<double> seconds) {
     if (seconds.empty()) return 0.0;
     const auto middle = seconds.begin() + static_cast<long>(seconds.size() / 2);
@@ -60,7 +77,9 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
     for (const std::string& path : sequence.paths) {
         // The peers ride along the first run of each path: they see the frames of that path.
         CPeerRuns peers;
-        if (!peers.Create(options.peers, written.camera, written.region, error)) return false;
+        const bool peerPath = options.peerPaths.empty() ||
+                              std::find(options.peerPaths.begin(), options.peerPaths.end(), path) != options.peerPaths.end();
+        if (peerPath && !peers.Create(options.peers, written.camera, written.region, error)) return false;
         for (const std::string& config : options.configs)
             for (const std::string& gradient : gradients)
                 for (const std::string& modeName : options.modes) {

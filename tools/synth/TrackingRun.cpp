@@ -109,7 +109,9 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
     cv::Vec3d centre = startPose->Translation();
     if (yUp) centre[1] = -centre[1];
     if (observer) observer(source, start);
-    while (source.GrabImage()) {
+    // Up to the last frame of the truth: a live camera reports the grab past the end on stdout.
+    const int last = truth.Frames().back().index;
+    while (source.GetCurrentFrame()->GetIndex() < last && source.GrabImage()) {
         CTrackedFrame* frame = source.GetCurrentFrame();
         if (options.centre == CentrePoint::kFaceCentroid && frame->GetIndex() == start + 1)
             centre = cv::Vec3d(frame->GetCentroidX(), frame->GetCentroidY(), frame->GetCentroidZ());
