@@ -1,16 +1,17 @@
 #include "init/FaceDetection.h"
 
-#include "common/BoundedFile.h"
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <type_traits>
 #include <iterator>
 #include <limits>
 #include <sstream>
+#include <type_traits>
+
+#include "common/BoundedFile.h"
 
 namespace facedetect {
 
@@ -121,7 +122,8 @@ bool IsAbsolutePath(const std::string& path) {
     return (!path.empty() && (path[0] == '/' || path[0] == '\\')) || (path.size() > 1 && path[1] == ':');
 }
 
-bool FileOpens(const std::string& path) { return std::ifstream(path).is_open(); }
+// Without opening it: opening a pipe would wait for a writer.
+bool FileOpens(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
 // A relative stage path that does not open as given is looked for beside the classifier file.
 std::string ResolveStagePath(const std::string& stagePath, const std::string& classifierPath) {
