@@ -10,6 +10,10 @@
 #include "platform/ipl/ipl.h"
 #include "tracking/TrackerParameters.h"
 
+// Every image here lives in the pyramid's own buffers, written by OpenCV calls that reuse a
+// destination of the right size: a tracker builds two pyramids per pair, and allocating their
+// images afresh each time costs more than filtering them.
+
 namespace {
 
 constexpr int kBorder = cv::BORDER_REPLICATE;
@@ -22,6 +26,7 @@ constexpr int kClosedHole = 2;
 constexpr float kNoBound = -1.0f;
 // Larger magnitudes are taken for broken data.
 constexpr float kFar = 1e20f;
+constexpr float kNoWeight = 1e-6f;
 
 cv::Mat View(const CImage* image) { return image ? iplFullView(image->GetIplImage()) : cv::Mat(); }
 
@@ -40,31 +45,16 @@ void Derivatives5(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& alongRows) 
 }
 
 void CentralDifferences(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& alongRows) {
-    const cv::Mat horizontal = (cv::Mat_<float>(1, 3) << -0.5f, 0.0f, 0.5f);
+    static const cv::Mat horizontal = (cv::Mat_<float>(1, 3) << -0.5f, 0.0f, 0.5f);
+    static const cv::Mat vertical = horizontal.t();
     cv::filter2D(in, alongColumns, CV_32F, horizontal, cv::Point(1, 0), 0.0, kBorder);
-    cv::filter2D(in, alongRows, CV_32F, horizontal.t(), cv::Point(0, 1), 0.0, kBorder);
+    cv::filter2D(in, alongRows, CV_32F, vertical, cv::Point(0, 1), 0.0, kBorder);
 }
 
-// Gaussian of (image * weights) over the Gaussian of the weights; 0 where no weight reaches.
-cv::Mat Normalised(const cv::Mat& image, const cv::Mat& weights, const image_kernels::CorrelationKernel& kernel,
-                   cv::Mat* support = nullptr) {
-    cv::Mat weighted, spread, result;
-    Separable(image.mul(weights), weighted, kernel, kernel);
-    Separable(weights, spread, kernel, kernel);
-    cv::divide(weighted, cv::max(spread, 1e-6f), result);
-    result.setTo(0.0f, spread <= 1e-6f);
-    if (support) *support = spread;
-    return result;
-}
-
-// pyrDown of the masked values, renormalised by the halved mask.
-cv::Mat HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights) {
-    cv::Mat halved;
-    cv::pyrDown(image.mul(weights), halved, halvedWeights.size(), kBorder);
-    cv::Mat result;
-    cv::divide(halved, cv::max(halvedWeights, 1e-6f), result);
-    result.setTo(0.0f, halvedWeights <= 1e-6f);
-    return result;
+// Keeps `mask` (8-bit) where `values` satisfies `comparison` against `bound`.
+void KeepWhere(cv::Mat& mask, const cv::Mat& values, double bound, int comparison, cv::Mat& scratch) {
+    cv::compare(values, bound, scratch, comparison);
+    cv::bitwise_and(mask, scratch, mask);
 }
 
 }  // namespace
@@ -79,9 +69,33 @@ int CFramePyramid::SilhouetteReach(int gradientMode) {
     return gradientMode == CTrackerParameters::ANALYTIC ? 1 : 2;
 }
 
+// Gaussian of (image * weights) over the Gaussian of the weights, into `out`; 0 where no weight
+// reaches. The Gaussian of the weights stays in work.spread.
+void CFramePyramid::Normalised(const cv::Mat& image, const cv::Mat& weights,
+                               const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work) {
+    cv::multiply(image, weights, work.product);
+    Separable(work.product, work.weighted, kernel, kernel);
+    Separable(weights, work.spread, kernel, kernel);
+    cv::max(work.spread, kNoWeight, work.product);
+    cv::divide(work.weighted, work.product, out);
+    cv::compare(work.spread, kNoWeight, work.scratch, cv::CMP_LE);
+    out.setTo(0.0f, work.scratch);
+}
+
+// pyrDown of the masked values, renormalised by the halved mask.
+void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights,
+                                cv::Mat& out, Workspace& work) {
+    cv::multiply(image, weights, work.product);
+    cv::pyrDown(work.product, work.weighted, halvedWeights.size(), kBorder);
+    cv::max(halvedWeights, kNoWeight, work.spread);
+    cv::divide(work.weighted, work.spread, out);
+    cv::compare(halvedWeights, kNoWeight, work.scratch, cv::CMP_LE);
+    out.setTo(0.0f, work.scratch);
+}
+
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
                           int erosion, float minDepth, float maxDepth) {
-    levels_.clear();
+    count_ = 0;
     const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
     const cv::Mat pointX = View(frame.GetImageX()), pointY = View(frame.GetImageY()), mask = View(frame.GetMask());
     const cv::Size size = depth.size();
@@ -95,85 +109,95 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
     if (clamped.empty()) return false;
     const int left = clamped.x / step * step, top = clamped.y / step * step;
     const cv::Rect area(left, top, clamped.x + clamped.width - left, clamped.y + clamped.height - top);
+    if (static_cast<int>(levels_.size()) < levels) {
+        levels_.resize(static_cast<std::size_t>(levels));
+        work_.resize(static_cast<std::size_t>(levels));
+    }
 
     // Rows need a point: inside the mask with a positive, finite depth and finite rays (NaN fails
     // every comparison). Whatever is not usable is zeroed, so no filter carries it along.
-    cv::Mat rayX, rayY;
-    cv::divide(pointX(area), depth(area), rayX);
-    cv::divide(pointY(area), depth(area), rayY);
-    cv::Mat usable = (mask(area) != 0) & (depth(area) > 0.0f) & (depth(area) < kFar) & (cv::abs(rayX) < kFar) &
-                     (cv::abs(rayY) < kFar);
-    if (minDepth != kNoBound) usable = usable & (depth(area) > minDepth);
-    if (maxDepth != kNoBound) usable = usable & (depth(area) < maxDepth);
-    cv::Mat weights;
-    usable.convertTo(weights, CV_32F, 1.0 / 255.0);
-    cv::Mat levelIntensity = intensity(area).clone(), levelDepth = depth(area).clone();
-    levelIntensity.setTo(0.0f, ~(cv::abs(levelIntensity) < kFar));
-    for (cv::Mat* image : {&levelDepth, &rayX, &rayY}) image->setTo(0.0f, ~usable);
+    Workspace& first = work_[0];
+    cv::divide(pointX(area), depth(area), first.rayX);
+    cv::divide(pointY(area), depth(area), first.rayY);
+    cv::compare(mask(area), 0, first.inside, cv::CMP_NE);
+    KeepWhere(first.inside, depth(area), 0.0, cv::CMP_GT, first.scratch);
+    KeepWhere(first.inside, depth(area), kFar, cv::CMP_LT, first.scratch);
+    for (const cv::Mat* ray : {&first.rayX, &first.rayY}) {
+        cv::absdiff(*ray, cv::Scalar::all(0.0), first.product);
+        KeepWhere(first.inside, first.product, kFar, cv::CMP_LT, first.scratch);
+    }
+    if (minDepth != kNoBound) KeepWhere(first.inside, depth(area), minDepth, cv::CMP_GT, first.scratch);
+    if (maxDepth != kNoBound) KeepWhere(first.inside, depth(area), maxDepth, cv::CMP_LT, first.scratch);
+    first.inside.convertTo(first.weights, CV_32F, 1.0 / 255.0);
+    intensity(area).copyTo(first.intensity);
+    cv::patchNaNs(first.intensity, 0.0);
+    depth(area).copyTo(first.depth);
+    cv::bitwise_not(first.inside, first.scratch);
+    for (cv::Mat* image : {&first.depth, &first.rayX, &first.rayY}) image->setTo(0.0f, first.scratch);
+
     for (int level = 0; level < levels; ++level) {
+        Workspace& work = work_[static_cast<std::size_t>(level)];
         if (level > 0) {
-            if (levelDepth.cols < 2 * kSmallestLevelSide || levelDepth.rows < 2 * kSmallestLevelSide) break;
-            const cv::Size half((levelDepth.cols + 1) / 2, (levelDepth.rows + 1) / 2);
-            cv::Mat halvedWeights;
-            cv::pyrDown(weights, halvedWeights, half, kBorder);
-            cv::Mat halvedIntensity;
-            cv::pyrDown(levelIntensity, halvedIntensity, half, kBorder);
-            levelIntensity = halvedIntensity;
-            levelDepth = HalveMasked(levelDepth, weights, halvedWeights);
-            rayX = HalveMasked(rayX, weights, halvedWeights);
-            rayY = HalveMasked(rayY, weights, halvedWeights);
+            const Workspace& finer = work_[static_cast<std::size_t>(level - 1)];
+            if (finer.depth.cols < 2 * kSmallestLevelSide || finer.depth.rows < 2 * kSmallestLevelSide) break;
+            const cv::Size half((finer.depth.cols + 1) / 2, (finer.depth.rows + 1) / 2);
+            cv::pyrDown(finer.weights, work.halvedWeights, half, kBorder);
+            cv::pyrDown(finer.intensity, work.intensity, half, kBorder);
+            HalveMasked(finer.depth, finer.weights, work.halvedWeights, work.depth, work);
+            HalveMasked(finer.rayX, finer.weights, work.halvedWeights, work.rayX, work);
+            HalveMasked(finer.rayY, finer.weights, work.halvedWeights, work.rayY, work);
             // A halved pixel belongs to the head when most of what it averages did.
-            weights = cv::Mat(halvedWeights >= 0.5f) / 255;
-            weights.convertTo(weights, CV_32F);
+            cv::compare(work.halvedWeights, 0.5, work.inside, cv::CMP_GE);
+            work.inside.convertTo(work.weights, CV_32F, 1.0 / 255.0);
         }
-        PyramidLevel prepared;
+        PyramidLevel& prepared = levels_[static_cast<std::size_t>(level)];
         prepared.level = level;
         prepared.origin = cv::Point(left >> level, top >> level);
-        Prepare(prepared, levelIntensity, levelDepth, rayX, rayY, weights, gradientMode,
+        Prepare(prepared, work, gradientMode,
                 std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level));
-        levels_.push_back(std::move(prepared));
+        count_ = level + 1;
     }
     return true;
 }
 
-void CFramePyramid::Prepare(PyramidLevel& level, const cv::Mat& intensity, const cv::Mat& depth, const cv::Mat& rayX,
-                            const cv::Mat& rayY, const cv::Mat& weights, int gradientMode, int erosion) {
+void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion) {
     const auto& prefilter = image_kernels::Prefilter5();
-    cv::Mat support;
-    const cv::Mat neighbours = Normalised(depth, weights, prefilter, &support);
-    cv::Mat filled = depth.clone();
-    neighbours.copyTo(filled, weights == 0.0f);
+    // Holes filled from their masked neighbours, so that no kernel sees a cliff down to zero.
+    Normalised(work.depth, work.weights, prefilter, work.filled, work);
+    cv::compare(work.spread, kLeastSupport, work.supported, cv::CMP_GE);
+    work.depth.copyTo(work.filled, work.inside);
 
     if (gradientMode == CTrackerParameters::ANALYTIC) {
         const auto& gaussian = image_kernels::Gaussian15();
-        level.intensity = Normalised(intensity, weights, gaussian);
-        level.depth = Normalised(depth, weights, gaussian);
+        Normalised(work.intensity, work.weights, gaussian, level.intensity, work);
+        Normalised(work.depth, work.weights, gaussian, level.depth, work);
         CentralDifferences(level.intensity, level.intensityGradX, level.intensityGradY);
         CentralDifferences(level.depth, level.depthGradX, level.depthGradY);
     } else {
-        Derivatives5(intensity, level.intensityGradX, level.intensityGradY);
-        Derivatives5(filled, level.depthGradX, level.depthGradY);
+        Derivatives5(work.intensity, level.intensityGradX, level.intensityGradY);
+        Derivatives5(work.filled, level.depthGradX, level.depthGradY);
         if (gradientMode == CTrackerParameters::DIRECT) {
-            level.intensity = intensity.clone();
-            level.depth = filled;
+            work.intensity.copyTo(level.intensity);
+            work.filled.copyTo(level.depth);
         } else {
-            Separable(intensity, level.intensity, prefilter, prefilter);
-            Separable(filled, level.depth, prefilter, prefilter);
+            Separable(work.intensity, level.intensity, prefilter, prefilter);
+            Separable(work.filled, level.depth, prefilter, prefilter);
         }
     }
-    level.rayX = rayX.clone();
-    level.rayY = rayY.clone();
+    work.rayX.copyTo(level.rayX);
+    work.rayY.copyTo(level.rayY);
 
-    cv::Mat inside = weights > 0.0f;
-    cv::Mat silhouette;
-    const cv::Mat cross = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::morphologyEx(inside, silhouette, cv::MORPH_CLOSE, cross, cv::Point(-1, -1), kClosedHole);
-    cv::erode(silhouette, silhouette, cross, cv::Point(-1, -1), erosion, cv::BORDER_CONSTANT, cv::Scalar(0));
-    level.usable = inside & silhouette & (support >= kLeastSupport);
+    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::morphologyEx(work.inside, work.silhouette, cv::MORPH_CLOSE, square, cv::Point(-1, -1), kClosedHole);
+    cv::erode(work.silhouette, work.silhouette, square, cv::Point(-1, -1), erosion, cv::BORDER_CONSTANT,
+              cv::Scalar(0));
+    cv::bitwise_and(work.inside, work.silhouette, level.usable);
+    cv::bitwise_and(level.usable, work.supported, level.usable);
     const int edge = EdgeReach(gradientMode);
     const cv::Rect interior(edge, edge, level.usable.cols - 2 * edge, level.usable.rows - 2 * edge);
-    cv::Mat keep = cv::Mat::zeros(level.usable.size(), CV_8U);
-    if (interior.width > 0 && interior.height > 0) keep(interior).setTo(255);
-    level.usable &= keep;
-    level.usable /= 255;
+    work.scratch.create(level.usable.size(), CV_8U);
+    work.scratch.setTo(0);
+    if (interior.width > 0 && interior.height > 0) work.scratch(interior).setTo(255);
+    cv::bitwise_and(level.usable, work.scratch, level.usable);
+    cv::min(level.usable, 1, level.usable);
 }

@@ -13,7 +13,8 @@
 // silhouette eroded by `erosion` pixels at level 0 (at least the kernels' reach at every level;
 // small holes are closed first, so they do not eat the face), and away from the window's edge.
 //
-// Everything is owned by the pyramid; the frame is only read while Build runs.
+// Everything is owned by the pyramid and kept for the next Build; the frame is only read while
+// Build runs.
 #pragma once
 
 #include <vector>
@@ -21,6 +22,9 @@
 #include <opencv2/core.hpp>
 
 class CStereoFrame;
+namespace image_kernels {
+struct CorrelationKernel;
+}
 
 struct PyramidLevel {
     int level = 0;
@@ -42,7 +46,7 @@ public:
     bool Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode, int erosion,
                float minDepth = -1.0f, float maxDepth = -1.0f);
 
-    int Levels() const { return static_cast<int>(levels_.size()); }
+    int Levels() const { return count_; }
     const PyramidLevel& Level(int level) const { return levels_[static_cast<std::size_t>(level)]; }
 
     // Pixels this close to a window edge read the filters' replicated border at a level.
@@ -51,8 +55,21 @@ public:
     static int SilhouetteReach(int gradientMode);
 
 private:
-    void Prepare(PyramidLevel& level, const cv::Mat& intensity, const cv::Mat& depth, const cv::Mat& rayX,
-                 const cv::Mat& rayY, const cv::Mat& mask, int gradientMode, int erosion);
+    // A level's inputs (halved from the level below) and the scratch of its filters.
+    struct Workspace {
+        cv::Mat intensity, depth, rayX, rayY;
+        cv::Mat inside, weights, halvedWeights;  // 8-bit and float forms of the usable mask
+        cv::Mat filled, supported, silhouette;
+        cv::Mat product, weighted, spread, scratch;
+    };
 
-    std::vector<PyramidLevel> levels_;
+    void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion);
+    static void Normalised(const cv::Mat& image, const cv::Mat& weights,
+                           const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
+    static void HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights, cv::Mat& out,
+                            Workspace& work);
+
+    std::vector<PyramidLevel> levels_;  // the first count_ are built
+    std::vector<Workspace> work_;
+    int count_ = 0;
 };

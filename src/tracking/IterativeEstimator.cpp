@@ -8,6 +8,7 @@
 
 #include "image/Image.h"
 #include "image/StereoFrame.h"
+#include "platform/ipl/ipl.h"
 #include "tracking/Pose.h"
 #include "tracking/TrackerParameters.h"
 
@@ -115,24 +116,33 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
     loss.estimated = true;
     try {
         const int levels = std::max(settings_.levels, 1);
-        const int margin = (CFramePyramid::EdgeReach(settings_.gradient) + 2) << (levels - 1);
         const cv::Rect whole(0, 0, current.GetDepth() ? current.GetDepth()->GetWidth() : 0,
                              current.GetDepth() ? current.GetDepth()->GetHeight() : 0);
         const cv::Rect box = face ? face->box & whole : whole;
         const float nearest = face ? face->minDepth : -1.0f, farthest = face ? face->maxDepth : -1.0f;
+        // Both frames over the face box and a margin the motion may cross (twenty pixels and more
+        // at three levels) with the filters' reach beyond it; the current frame's window moved
+        // along by the motion the estimate starts from.
+        const int margin = 16 + (4 << (levels - 1));
         const cv::Rect window(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin);
-        if (projection.Usable() && !box.empty() &&
-            referencePyramid_.Build(reference, window, levels, settings_.gradient, settings_.erosion, nearest,
-                                    farthest) &&
-            currentPyramid_.Build(current, whole, levels, settings_.gradient, settings_.erosion, nearest, farthest)) {
-            const int usedLevels = std::min(referencePyramid_.Levels(), currentPyramid_.Levels());
-            ReferencePoints points;
+        const cv::Point2f shift = StartingShift(reference, projection, motion);
+        const cv::Rect moved = window + cv::Point(cvRound(shift.x), cvRound(shift.y));
+        const CFramePyramid* referencePyramid = nullptr;
+        const CFramePyramid* currentPyramid = nullptr;
+        if (projection.Usable() && !box.empty()) {
+            referencePyramid = Pyramid(reference, window, nearest, farthest, nullptr);
+            if (referencePyramid)
+                currentPyramid = Pyramid(current, window | moved, nearest, farthest, referencePyramid);
+        }
+        if (referencePyramid && currentPyramid) {
+            const int usedLevels = std::min(referencePyramid->Levels(), currentPyramid->Levels());
+            ReferencePoints& points = points_;
             for (int level = usedLevels - 1; level >= 0; --level) {
-                CollectReference(referencePyramid_.Level(level), box, points);
+                CollectReference(referencePyramid->Level(level), box, points);
                 loss.referencePixels = points.Size();
                 loss.matchedRows = 0;
                 if (points.Size() < kMinRows) continue;
-                PackCurrent(currentPyramid_.Level(level));
+                PackCurrent(currentPyramid->Level(level));
                 const LevelResult result = IterateLevel(level, points, projection, motion, loss);
                 loss.iterations += result.iterations;
                 loss.converged = result.converged;
@@ -153,6 +163,72 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
     return new CPose(static_cast<float>(rotationVector[0]), static_cast<float>(rotationVector[1]),
                      static_cast<float>(rotationVector[2]), static_cast<float>(motion.translation[0]),
                      static_cast<float>(motion.translation[1]), static_cast<float>(motion.translation[2]));
+}
+
+// Two numbers that tell one frame's pixels from another's: a pyramid built for a frame the
+// source has since deleted must not serve a new frame that took its address.
+static void Fingerprint(const CStereoFrame& frame, double print[2]) {
+    print[0] = print[1] = 0.0;
+    const CImage* images[2] = {frame.GetIntensity(), frame.GetDepth()};
+    for (int i = 0; i < 2; ++i) {
+        if (!images[i] || !images[i]->GetImageData()) continue;
+        const cv::Mat view = iplFullView(images[i]->GetIplImage());
+        if (view.type() != CV_32FC1) continue;
+        for (int row = 0; row < view.rows; row += 7)
+            for (int col = (row * 3) % 11; col < view.cols; col += 11) print[i] += view.at<float>(row, col) * (1 + col);
+    }
+}
+
+const CFramePyramid* CIterativeEstimator::Pyramid(const CStereoFrame& frame, const cv::Rect& window, float nearest,
+                                                  float farthest, const CFramePyramid* keep) {
+    PyramidKey key;
+    key.frame = &frame;
+    Fingerprint(frame, key.print);
+    key.window = window;
+    key.levels = settings_.levels;
+    key.gradient = settings_.gradient;
+    key.erosion = settings_.erosion;
+    key.nearest = nearest;
+    key.farthest = farthest;
+    ++clock_;
+    for (CachedPyramid& cached : cache_)
+        if (cached.valid && cached.key == key) {
+            cached.used = clock_;
+            return &cached.pyramid;
+        }
+    CachedPyramid* slot = nullptr;
+    for (CachedPyramid& cached : cache_)
+        if (&cached.pyramid != keep && (!slot || cached.used < slot->used)) slot = &cached;
+    slot->valid = slot->pyramid.Build(frame, window, settings_.levels, settings_.gradient, settings_.erosion, nearest,
+                                      farthest);
+    slot->key = key;
+    slot->used = clock_;
+    return slot->valid ? &slot->pyramid : nullptr;
+}
+
+bool CIterativeEstimator::PyramidKey::operator==(const PyramidKey& other) const {
+    return frame == other.frame && print[0] == other.print[0] && print[1] == other.print[1] &&
+           window == other.window && levels == other.levels && gradient == other.gradient &&
+           erosion == other.erosion && nearest == other.nearest && farthest == other.farthest;
+}
+
+// How far, in pixels of the frames, the starting motion carries the reference's face centroid.
+cv::Point2f CIterativeEstimator::StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
+                                               const Motion& motion) {
+    const cv::Vec3d centre(reference.GetCentroidX(), reference.GetCentroidY(), reference.GetCentroidZ());
+    const cv::Vec3d moved = motion.rotation * centre + motion.translation;
+    if (!(centre[2] > 0.0) || !(moved[2] > 0.0)) return {0.0f, 0.0f};
+    cv::Point2d shift;
+    if (projection.perspective) {
+        shift.x = projection.columnSign * projection.focalPx * (moved[0] / moved[2] - centre[0] / centre[2]);
+        shift.y = projection.rowSign * projection.focalPx * (moved[1] / moved[2] - centre[1] / centre[2]);
+    } else {
+        shift.x = projection.columnsPerUnit * (moved[0] - centre[0]);
+        shift.y = projection.rowsPerUnit * (moved[1] - centre[1]);
+    }
+    // A wild start is no reason to build a wild window.
+    if (!(std::fabs(shift.x) < 1e4 && std::fabs(shift.y) < 1e4)) return {0.0f, 0.0f};
+    return cv::Point2f(static_cast<float>(shift.x), static_cast<float>(shift.y));
 }
 
 void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::Rect& faceBox,

@@ -99,6 +99,12 @@ private:
         int iterations = 0;
     };
 
+    // A pyramid of the frame over the window: the one built for the same frame and window if the
+    // cache holds it, else built into the least recently used slot other than `keep`'s.
+    const CFramePyramid* Pyramid(const CStereoFrame& frame, const cv::Rect& window, float nearest, float farthest,
+                                 const CFramePyramid* keep);
+    static cv::Point2f StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
+                                     const Motion& motion);
     void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, ReferencePoints& points) const;
     void PackCurrent(const PyramidLevel& level);
     LevelResult IterateLevel(int level, const ReferencePoints& points, const PixelProjection& projection,
@@ -110,13 +116,33 @@ private:
     bool UseBrightness() const;
     bool UseDepth() const;
 
+    // Pyramids of the last frames seen: tracking frame to frame, this step's current frame is the
+    // next step's reference; keyframes come back for many steps.
+    struct PyramidKey {
+        const CStereoFrame* frame = nullptr;
+        double print[2] = {0.0, 0.0};
+        cv::Rect window;
+        int levels = 0, gradient = 0, erosion = 0;
+        float nearest = 0.0f, farthest = 0.0f;
+        bool operator==(const PyramidKey& other) const;
+    };
+    struct CachedPyramid {
+        CFramePyramid pyramid;
+        PyramidKey key;
+        bool valid = false;
+        long used = 0;
+    };
+    static constexpr int kCachedPyramids = 4;
+
     IterationSettings settings_;
-    CFramePyramid referencePyramid_, currentPyramid_;
+    CachedPyramid cache_[kCachedPyramids];
+    long clock_ = 0;
     // The current level's sampled images, interleaved per pixel: I, Ix, Iy, Z, Zx, Zy.
     std::vector<float> packed_;
     std::vector<unsigned char> packedUsable_;
     cv::Point packedOrigin_;
     cv::Size packedSize_;
+    ReferencePoints points_;
     Rows rows_;
     CNormalEquations equations_;
     std::vector<float> scratch_;
