@@ -33,9 +33,10 @@ constexpr float kGreyLevel = 1.0f / 25500.0f;
 // come from them: each block's scale is measured from its residuals.
 constexpr float kNominalIntensityNoise = kGreyLevel;
 constexpr float kNominalDisparityNoise = 0.1f;
-// A block is never taken to be more than a thousand times better than its nominal noise: enough
-// for exact synthetic depth, and no division by a zero scale when a pair fits perfectly.
-constexpr float kScaleFloor = 1e-3f;
+// A block is never taken to be more than a hundred times better than its nominal noise (a
+// thousandth of a pixel of disparity): exact synthetic depth would otherwise outweigh everything,
+// its own interpolation errors included, and a perfect fit would divide by a zero scale.
+constexpr float kScaleFloor = 0.01f;
 
 // Cubic convolution weights (a = -0.5) of the four samples around a point at fraction t.
 void CubicWeights(float t, float weights[4]) {
