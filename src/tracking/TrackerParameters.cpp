@@ -91,6 +91,5 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "MIN_FACE_SHARE:") ok = reader.Read(minFaceShare);
         else if (key == "MAX_RESIDUAL:") ok = reader.Read(maxResidual);
         else if (key == "REQUIRE_CONVERGENCE:") ok = ReadSwitch(reader, requireConvergence);
-        else if (key == "FOLLOW_REGION:") ok = ReadSwitch(reader, followRegion);
     }
 }

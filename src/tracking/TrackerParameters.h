@@ -72,7 +72,6 @@ public:
     float minFaceShare = 0.3f;            // "MIN_FACE_SHARE:" face pixels still matched, of the first pair's
     float maxResidual = 0.0f;             // "MAX_RESIDUAL:" block residual scale in noise units; 0: none
     bool requireConvergence = false;      // "REQUIRE_CONVERGENCE:" YES or NO
-    bool followRegion = false;            // "FOLLOW_REGION:" YES moves the face region with the head
 
     bool Iterated() const { return iterations > 0; }
 };

@@ -67,18 +67,19 @@ TEST(TrackerParameters, AValueThatDoesNotParseStopsTheReadingAndKeepsWhatCameBef
 TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     const auto defaults = Parse("");
     EXPECT_FALSE(defaults.Iterated());
-    EXPECT_EQ(std::make_tuple(defaults.pyramidLevels, defaults.robustWeights, defaults.rowWeights, defaults.followRegion),
+    EXPECT_EQ(std::make_tuple(defaults.pyramidLevels, defaults.robustWeights, defaults.rowWeights,
+                              defaults.requireConvergence),
               std::make_tuple(1, 0, 0, false));
     const auto p = Parse(
         "ITERATIONS: 8 PYRAMID_LEVELS: 3 ROBUST_WEIGHTS: TUKEY ROW_WEIGHTS: NOISE MIN_INLIER_SHARE: 0.6\n"
-        "MIN_FACE_SHARE: 0.25 MAX_RESIDUAL: 9 REQUIRE_CONVERGENCE: YES FOLLOW_REGION: YES ROBUST_WEIGHTS: BISQUARE");
+        "MIN_FACE_SHARE: 0.25 MAX_RESIDUAL: 9 REQUIRE_CONVERGENCE: YES ROBUST_WEIGHTS: BISQUARE");
     EXPECT_TRUE(p.Iterated());
     EXPECT_EQ(std::make_tuple(p.iterations, p.pyramidLevels, p.robustWeights, p.rowWeights, p.minInlierShare,
-                              p.minFaceShare, p.maxResidual, p.requireConvergence, p.followRegion),
-              std::make_tuple(8, 3, 2, 1, 0.6f, 0.25f, 9.0f, true, true));
+                              p.minFaceShare, p.maxResidual, p.requireConvergence),
+              std::make_tuple(8, 3, 2, 1, 0.6f, 0.25f, 9.0f, true));
     EXPECT_EQ(Parse("ROBUST_WEIGHTS: HUBER REQUIRE_CONVERGENCE: maybe").robustWeights, 1);
     EXPECT_FALSE(Parse("ITERATIONS: 0").Iterated());
-    EXPECT_FALSE(Parse("FOLLOW_REGION: YES FOLLOW_REGION: NO").followRegion);
+    EXPECT_FALSE(Parse("REQUIRE_CONVERGENCE: YES REQUIRE_CONVERGENCE: NO").requireConvergence);
 }
 
 }  // namespace
