@@ -92,13 +92,10 @@ void CIterativeEstimator::Rows::Clear() {
         values->clear();
 }
 
-bool CIterativeEstimator::UseBrightness() const {
-    return !(settings_.rowWeights == CTrackerParameters::ROWS_LAMBDA && settings_.lambda == kDepthOnly);
-}
+// LAMBDA's two special values choose the blocks, whatever weighs the rows.
+bool CIterativeEstimator::UseBrightness() const { return settings_.lambda != kDepthOnly; }
 
-bool CIterativeEstimator::UseDepth() const {
-    return !(settings_.rowWeights == CTrackerParameters::ROWS_LAMBDA && settings_.lambda == kBrightnessOnly);
-}
+bool CIterativeEstimator::UseDepth() const { return settings_.lambda != kBrightnessOnly; }
 
 CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStereoFrame& current,
                                      const FaceArea* face, const PixelProjection& projection,
