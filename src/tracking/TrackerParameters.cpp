@@ -1,5 +1,6 @@
 #include "tracking/TrackerParameters.h"
 
+#include <cmath>
 #include <cstddef>
 
 #include "common/ConfigReader.h"
@@ -71,20 +72,28 @@ bool ReadSwitch(CConfigReader& reader, bool& value) {
 }  // namespace
 
 void CTrackerParameters::Read(std::istream& in) {
-    CConfigReader reader(&in);
+    CConfigReader reader(&in, "ParamTrackerZBCCE.cfg");
     std::string key;
     bool ok = true;
     while (ok && reader.NextToken(key)) {
-        if (key == "RESULTS_FILE:") ok = reader.Read(resultsFileName);
-        else if (key == "POSES_FILE:") ok = reader.Read(posesFileName);
-        else if (key == "LAMBDA:") ok = reader.Read(lambda);
+        if (key == "RESULTS_FILE:") ok = reader.ReadPath(resultsFileName);
+        else if (key == "POSES_FILE:") ok = reader.ReadPath(posesFileName);
+        else if (key == "LAMBDA:")
+            ok = reader.ReadChecked(key, lambda, [](float v) { return std::fabs(v) <= kMaxLambda; },
+                                    "the depth rows' weight is at most 1e6 either way");
         else if (key == "COMPARE_THRESHOLD:") ok = reader.Read(compareThreshold);
         else if (key == "MATCH_FUNCTION:") ok = ReadKeyword(reader, kMatchFunctions, matchFunction);
-        else if (key == "NB_MAX_BEST_MATCH:") ok = reader.Read(maxBestMatches);
+        else if (key == "NB_MAX_BEST_MATCH:")
+            ok = reader.ReadChecked(key, maxBestMatches, [](int n) { return n <= kMaxBestMatchesCeiling; },
+                                    "at most " + std::to_string(kMaxBestMatchesCeiling) + " frame pairs a step");
         else if (key == "MERGE_POSE:") ok = ReadKeyword(reader, kMergePoses, mergePose);
         else if (key == "GRADIENT:") ok = ReadKeyword(reader, kGradients, gradient);
-        else if (key == "ITERATIONS:") ok = reader.Read(iterations);
-        else if (key == "PYRAMID_LEVELS:") ok = reader.Read(pyramidLevels);
+        else if (key == "ITERATIONS:")
+            ok = reader.ReadChecked(key, iterations, [](int n) { return n >= 0 && n <= kMaxIterations; },
+                                    "0 to " + std::to_string(kMaxIterations) + " iterations a level");
+        else if (key == "PYRAMID_LEVELS:")
+            ok = reader.ReadChecked(key, pyramidLevels, [](int n) { return n >= 1 && n <= kMaxPyramidLevels; },
+                                    "1 to " + std::to_string(kMaxPyramidLevels) + " levels");
         else if (key == "ROBUST_WEIGHTS:") ok = ReadKeyword(reader, kRobustWeights, robustWeights);
         else if (key == "ROW_WEIGHTS:") ok = ReadKeyword(reader, kRowWeights, rowWeights);
         else if (key == "MIN_INLIER_SHARE:") ok = reader.Read(minInlierShare);

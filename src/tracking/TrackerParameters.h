@@ -5,6 +5,10 @@
 // skipped. Keys and keywords match exactly (case and trailing colon included); the last
 // occurrence of a key wins; a keyword outside the table leaves its field as it was. Reading stops
 // at the end of the stream or at the first value that does not parse, keeping what was read.
+// Values that cannot work (a LAMBDA beyond +-kMaxLambda, an NB_MAX_BEST_MATCH above
+// kMaxBestMatchesCeiling, ITERATIONS or PYRAMID_LEVELS outside their ranges) are refused with a
+// message and the previous value kept. Relative output file names are taken relative to the
+// configuration file's folder when the stream carries it.
 //
 // The keys after GRADIENT select the iterated estimator (IterativeEstimator.h) and its loss
 // check; with ITERATIONS absent or 0 none of them has any effect and every pair is solved once,
@@ -47,6 +51,13 @@ public:
         ROWS_LAMBDA = 0,  // brightness rows 1, depth rows LAMBDA (with its special values)
         ROWS_NOISE = 1,   // each row divided by the noise its measurement has
     };
+
+    static constexpr float kMaxLambda = 1e6f;
+    // Each pair is one estimation: this many keep a step well under a second.
+    static constexpr int kMaxBestMatchesCeiling = 10;
+    // Iterations per level and halvings beyond these buy nothing but time.
+    static constexpr int kMaxIterations = 100;
+    static constexpr int kMaxPyramidLevels = 6;
 
     CTrackerParameters() = default;
     explicit CTrackerParameters(std::istream& in) { Read(in); }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/ConfigReader.h"
+
 #include <sstream>
 #include <tuple>
 
@@ -80,6 +82,28 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     EXPECT_EQ(Parse("ROBUST_WEIGHTS: HUBER REQUIRE_CONVERGENCE: maybe").robustWeights, 1);
     EXPECT_FALSE(Parse("ITERATIONS: 0").Iterated());
     EXPECT_FALSE(Parse("REQUIRE_CONVERGENCE: YES REQUIRE_CONVERGENCE: NO").requireConvergence);
+    ::testing::internal::CaptureStderr();
+    const auto refused = Parse("ITERATIONS: 5 ITERATIONS: -1 PYRAMID_LEVELS: 2 PYRAMID_LEVELS: 40");
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("PYRAMID_LEVELS: 40 refused"), std::string::npos);
+    EXPECT_EQ(std::make_tuple(refused.iterations, refused.pyramidLevels), std::make_tuple(5, 2));
+}
+
+TEST(TrackerParameters, RefusesALambdaOrAPairCountThatCannotWorkAndSaysSo) {
+    ::testing::internal::CaptureStderr();
+    const auto p = Parse("LAMBDA: -10 LAMBDA: 3e38 NB_MAX_BEST_MATCH: 10 NB_MAX_BEST_MATCH: 1000 GRADIENT: DIRECT");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::make_tuple(p.lambda, p.maxBestMatches, p.gradient), std::make_tuple(-10.0f, 10, 2));
+    for (const char* line : {"ParamTrackerZBCCE.cfg: LAMBDA: 3e+38 refused", "keeping -10",
+                             "ParamTrackerZBCCE.cfg: NB_MAX_BEST_MATCH: 1000 refused"})
+        EXPECT_NE(said.find(line), std::string::npos) << line << " in\n" << said;
+}
+
+TEST(TrackerParameters, TakesRelativeOutputFilesFromTheConfigurationsFolder) {
+    std::istringstream in("POSES_FILE: out/poses.txt RESULTS_FILE: /abs/results.txt");
+    CConfigReader::SetOrigin(in, "/cfg/ParamTrackerZBCCE.cfg");
+    const CTrackerParameters p(in);
+    EXPECT_EQ(p.posesFileName, "/cfg/out/poses.txt");
+    EXPECT_EQ(p.resultsFileName, "/abs/results.txt");
 }
 
 }  // namespace
