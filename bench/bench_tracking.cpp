@@ -103,8 +103,8 @@ void TrackSteps(benchmark::State& state, const std::string& configuration) {
 void BM_TrackRecommended(benchmark::State& state) { TrackSteps(state, Scene().recommended); }
 BENCHMARK(BM_TrackRecommended)->Unit(benchmark::kMillisecond);
 
-void BM_TrackSpecified(benchmark::State& state) { TrackSteps(state, ""); }
-BENCHMARK(BM_TrackSpecified)->Unit(benchmark::kMillisecond);
+void BM_TrackDefaults(benchmark::State& state) { TrackSteps(state, ""); }
+BENCHMARK(BM_TrackDefaults)->Unit(benchmark::kMillisecond);
 
 // The single-step estimator's stages on one cropped pair (frames 2 and 3).
 struct CroppedPair {

@@ -8,7 +8,6 @@
 
 #include "image/Image.h"
 #include "image/StereoFrame.h"
-#include "platform/ipl/ipl.h"
 #include "tracking/Pose.h"
 #include "tracking/TrackerParameters.h"
 
@@ -128,9 +127,9 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         const CFramePyramid* referencePyramid = nullptr;
         const CFramePyramid* currentPyramid = nullptr;
         if (projection.Usable() && !box.empty()) {
-            referencePyramid = Pyramid(reference, window, nearest, farthest, nullptr);
-            if (referencePyramid)
-                currentPyramid = Pyramid(current, window | moved, nearest, farthest, referencePyramid);
+            const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest};
+            referencePyramid = pyramids_.Get(reference, window, build, nullptr);
+            if (referencePyramid) currentPyramid = pyramids_.Get(current, window | moved, build, referencePyramid);
         }
         if (referencePyramid && currentPyramid) {
             const int usedLevels = std::min(referencePyramid->Levels(), currentPyramid->Levels());
@@ -161,53 +160,6 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
     return new CPose(static_cast<float>(rotationVector[0]), static_cast<float>(rotationVector[1]),
                      static_cast<float>(rotationVector[2]), static_cast<float>(motion.translation[0]),
                      static_cast<float>(motion.translation[1]), static_cast<float>(motion.translation[2]));
-}
-
-// Two numbers that tell one frame's pixels from another's: a pyramid built for a frame the
-// source has since deleted must not serve a new frame that took its address.
-static void Fingerprint(const CStereoFrame& frame, double print[2]) {
-    print[0] = print[1] = 0.0;
-    const CImage* images[2] = {frame.GetIntensity(), frame.GetDepth()};
-    for (int i = 0; i < 2; ++i) {
-        if (!images[i] || !images[i]->GetImageData()) continue;
-        const cv::Mat view = iplFullView(images[i]->GetIplImage());
-        if (view.type() != CV_32FC1) continue;
-        for (int row = 0; row < view.rows; row += 7)
-            for (int col = (row * 3) % 11; col < view.cols; col += 11) print[i] += view.at<float>(row, col) * (1 + col);
-    }
-}
-
-const CFramePyramid* CIterativeEstimator::Pyramid(const CStereoFrame& frame, const cv::Rect& window, float nearest,
-                                                  float farthest, const CFramePyramid* keep) {
-    PyramidKey key;
-    key.frame = &frame;
-    Fingerprint(frame, key.print);
-    key.window = window;
-    key.levels = settings_.levels;
-    key.gradient = settings_.gradient;
-    key.erosion = settings_.erosion;
-    key.nearest = nearest;
-    key.farthest = farthest;
-    ++clock_;
-    for (CachedPyramid& cached : cache_)
-        if (cached.valid && cached.key == key) {
-            cached.used = clock_;
-            return &cached.pyramid;
-        }
-    CachedPyramid* slot = nullptr;
-    for (CachedPyramid& cached : cache_)
-        if (&cached.pyramid != keep && (!slot || cached.used < slot->used)) slot = &cached;
-    slot->valid = slot->pyramid.Build(frame, window, settings_.levels, settings_.gradient, settings_.erosion, nearest,
-                                      farthest);
-    slot->key = key;
-    slot->used = clock_;
-    return slot->valid ? &slot->pyramid : nullptr;
-}
-
-bool CIterativeEstimator::PyramidKey::operator==(const PyramidKey& other) const {
-    return frame == other.frame && print[0] == other.print[0] && print[1] == other.print[1] &&
-           window == other.window && levels == other.levels && gradient == other.gradient &&
-           erosion == other.erosion && nearest == other.nearest && farthest == other.farthest;
 }
 
 // How far, in pixels of the frames, the starting motion carries the reference's face centroid.

@@ -16,7 +16,7 @@
 // which face pixels are left. The last iteration's figures come back as a MotionLoss.
 //
 // Ownership: Estimate returns a new pose the caller owns; the frames are only read. The
-// estimator keeps its pyramids and row buffers between calls to spare allocations.
+// estimator keeps its pyramids (PyramidCache.h) and row buffers between calls.
 #pragma once
 
 #include <vector>
@@ -27,6 +27,7 @@
 #include "tracking/MotionLoss.h"
 #include "tracking/NormalEquations.h"
 #include "tracking/PixelProjection.h"
+#include "tracking/PyramidCache.h"
 #include "tracking/RobustWeights.h"
 
 class CPose;
@@ -99,10 +100,6 @@ private:
         int iterations = 0;
     };
 
-    // A pyramid of the frame over the window: the one built for the same frame and window if the
-    // cache holds it, else built into the least recently used slot other than `keep`'s.
-    const CFramePyramid* Pyramid(const CStereoFrame& frame, const cv::Rect& window, float nearest, float farthest,
-                                 const CFramePyramid* keep);
     static cv::Point2f StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
                                      const Motion& motion);
     void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, ReferencePoints& points) const;
@@ -116,27 +113,8 @@ private:
     bool UseBrightness() const;
     bool UseDepth() const;
 
-    // Pyramids of the last frames seen: tracking frame to frame, this step's current frame is the
-    // next step's reference; keyframes come back for many steps.
-    struct PyramidKey {
-        const CStereoFrame* frame = nullptr;
-        double print[2] = {0.0, 0.0};
-        cv::Rect window;
-        int levels = 0, gradient = 0, erosion = 0;
-        float nearest = 0.0f, farthest = 0.0f;
-        bool operator==(const PyramidKey& other) const;
-    };
-    struct CachedPyramid {
-        CFramePyramid pyramid;
-        PyramidKey key;
-        bool valid = false;
-        long used = 0;
-    };
-    static constexpr int kCachedPyramids = 4;
-
     IterationSettings settings_;
-    CachedPyramid cache_[kCachedPyramids];
-    long clock_ = 0;
+    CPyramidCache pyramids_;
     // The current level's sampled images, interleaved per pixel: I, Ix, Iy, Z, Zx, Zy.
     std::vector<float> packed_;
     std::vector<unsigned char> packedUsable_;
