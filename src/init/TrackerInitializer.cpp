@@ -168,8 +168,10 @@ int CTrackerInitializer::Validate(CImage* /*intensity*/, CImage* /*depth*/, CIma
     }
     const int s = static_cast<int>(maskSum);
     if (s <= params.thresholdPixelMask) return 0;
-    // Written so that a motion that is not a number stops tracking too.
-    if (!(pose.RotationAngle() <= params.maxRotation)) return 0;
+    // A motion without a rotation vector cannot be measured against MAX_ROTATION; the tracker
+    // lends one so when its estimate failed its own loss check. Written so that a motion that is
+    // not a number stops tracking too.
+    if (!pose.IsRotationVectorValid() || !(pose.RotationAngle() <= params.maxRotation)) return 0;
     if (!(pose.TranslationNorm() <= params.maxTranslation)) return 0;
     return s;
 }

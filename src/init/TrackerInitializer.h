@@ -32,6 +32,7 @@ public:
     int Update(const facedetect::FaceDetection* detections, int count, CImage* intensity, CImage* depth,
                CImage* mask, int draw);
     // 0 when tracking must stop, else the mask sum inside the face box (1 without a candidate).
+    // A pose without a valid rotation vector stops tracking: its rotation cannot be checked.
     int Validate(CImage* intensity, CImage* depth, CImage* mask, const CPose& pose);
     void Reset();
 

@@ -36,6 +36,22 @@ const Keyword kGradients[] = {
     {"ANALYTIC", CTrackerParameters::ANALYTIC},
 };
 
+const Keyword kRobustWeights[] = {
+    {"NONE", CTrackerParameters::ROBUST_NONE},
+    {"HUBER", CTrackerParameters::ROBUST_HUBER},
+    {"TUKEY", CTrackerParameters::ROBUST_TUKEY},
+};
+
+const Keyword kRowWeights[] = {
+    {"LAMBDA", CTrackerParameters::ROWS_LAMBDA},
+    {"NOISE", CTrackerParameters::ROWS_NOISE},
+};
+
+const Keyword kYesNo[] = {
+    {"NO", 0},
+    {"YES", 1},
+};
+
 // Reads one keyword; an unknown one leaves the code as it was.
 template <std::size_t n>
 bool ReadKeyword(CConfigReader& reader, const Keyword (&table)[n], int& code) {
@@ -43,6 +59,13 @@ bool ReadKeyword(CConfigReader& reader, const Keyword (&table)[n], int& code) {
     if (!reader.Read(word)) return false;
     for (const Keyword& keyword : table)
         if (word == keyword.word) code = keyword.code;
+    return true;
+}
+
+bool ReadSwitch(CConfigReader& reader, bool& value) {
+    int code = value ? 1 : 0;
+    if (!ReadKeyword(reader, kYesNo, code)) return false;
+    value = code != 0;
     return true;
 }
 
@@ -65,5 +88,17 @@ void CTrackerParameters::Read(std::istream& in) {
                                     "at most " + std::to_string(kMaxBestMatchesCeiling) + " frame pairs a step");
         else if (key == "MERGE_POSE:") ok = ReadKeyword(reader, kMergePoses, mergePose);
         else if (key == "GRADIENT:") ok = ReadKeyword(reader, kGradients, gradient);
+        else if (key == "ITERATIONS:")
+            ok = reader.ReadChecked(key, iterations, [](int n) { return n >= 0 && n <= kMaxIterations; },
+                                    "0 to " + std::to_string(kMaxIterations) + " iterations a level");
+        else if (key == "PYRAMID_LEVELS:")
+            ok = reader.ReadChecked(key, pyramidLevels, [](int n) { return n >= 1 && n <= kMaxPyramidLevels; },
+                                    "1 to " + std::to_string(kMaxPyramidLevels) + " levels");
+        else if (key == "ROBUST_WEIGHTS:") ok = ReadKeyword(reader, kRobustWeights, robustWeights);
+        else if (key == "ROW_WEIGHTS:") ok = ReadKeyword(reader, kRowWeights, rowWeights);
+        else if (key == "MIN_INLIER_SHARE:") ok = reader.Read(minInlierShare);
+        else if (key == "MIN_FACE_SHARE:") ok = reader.Read(minFaceShare);
+        else if (key == "MAX_RESIDUAL:") ok = reader.Read(maxResidual);
+        else if (key == "REQUIRE_CONVERGENCE:") ok = ReadSwitch(reader, requireConvergence);
     }
 }

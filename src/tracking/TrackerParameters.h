@@ -6,8 +6,13 @@
 // occurrence of a key wins; a keyword outside the table leaves its field as it was. Reading stops
 // at the end of the stream or at the first value that does not parse, keeping what was read.
 // Values that cannot work (a LAMBDA beyond +-kMaxLambda, an NB_MAX_BEST_MATCH above
-// kMaxBestMatchesCeiling) are refused with a message and the previous value kept. Relative output
-// file names are taken relative to the configuration file's folder when the stream carries it.
+// kMaxBestMatchesCeiling, ITERATIONS or PYRAMID_LEVELS outside their ranges) are refused with a
+// message and the previous value kept. Relative output file names are taken relative to the
+// configuration file's folder when the stream carries it.
+//
+// The keys after GRADIENT select the iterated estimator (IterativeEstimator.h) and its loss
+// check; with ITERATIONS absent or 0 none of them has any effect and every pair is solved once,
+// linearised, as the first eight keys alone describe.
 #pragma once
 
 #include <istream>
@@ -37,9 +42,22 @@ public:
         ANALYTIC = 3,  // masked Gaussian smoothing, 3-tap gradients
     };
 
+    enum RobustWeighting {
+        ROBUST_NONE = 0,
+        ROBUST_HUBER = 1,
+        ROBUST_TUKEY = 2,
+    };
+    enum RowWeighting {
+        ROWS_LAMBDA = 0,  // brightness rows 1, depth rows LAMBDA (with its special values)
+        ROWS_NOISE = 1,   // each row divided by the noise its measurement has
+    };
+
     static constexpr float kMaxLambda = 1e6f;
     // Each pair is one estimation: this many keep a step well under a second.
     static constexpr int kMaxBestMatchesCeiling = 10;
+    // Iterations per level and halvings beyond these buy nothing but time.
+    static constexpr int kMaxIterations = 100;
+    static constexpr int kMaxPyramidLevels = 6;
 
     CTrackerParameters() = default;
     explicit CTrackerParameters(std::istream& in) { Read(in); }
@@ -54,4 +72,17 @@ public:
     int maxBestMatches = 2;
     int mergePose = POSE_FIRST;
     int gradient = DOUBLE;
+
+    // The iterated estimator.
+    int iterations = 0;                   // "ITERATIONS:" per pyramid level; 0: one linearised solve
+    int pyramidLevels = 1;                // "PYRAMID_LEVELS:" 1 is the frames' own resolution
+    int robustWeights = ROBUST_NONE;      // "ROBUST_WEIGHTS:" NONE, HUBER or TUKEY
+    int rowWeights = ROWS_LAMBDA;         // "ROW_WEIGHTS:" LAMBDA or NOISE
+    // The loss check of an iterated pair: a pair failing one of these loses the face.
+    float minInlierShare = 0.5f;          // "MIN_INLIER_SHARE:" rows keeping a robust weight
+    float minFaceShare = 0.3f;            // "MIN_FACE_SHARE:" face pixels still matched, of the first pair's
+    float maxResidual = 0.0f;             // "MAX_RESIDUAL:" block residual scale in noise units; 0: none
+    bool requireConvergence = false;      // "REQUIRE_CONVERGENCE:" YES or NO
+
+    bool Iterated() const { return iterations > 0; }
 };

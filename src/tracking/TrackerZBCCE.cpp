@@ -4,6 +4,8 @@
 #include <cmath>
 #include <iterator>
 
+#include <opencv2/calib3d.hpp>
+
 #include "acquisition/StereoCamera.h"
 #include "acquisition/StereoSource.h"
 #include "image/Image.h"
@@ -21,6 +23,22 @@ CTrackedFrame* PreviousFrame(const CStereoSource& source) {
     return std::next(frames.begin())->get();
 }
 
+bool PerspectiveWanted(const CStereoSource& source) {
+    return source.GetParameters().projection == CStereoSourceParameters::PROJECTION_PERSPECTIVE &&
+           source.GetCamera();
+}
+
+bool UsableScale(float scale) { return scale != 0.0f && std::isfinite(scale); }
+
+// The motion p -> R p + t of a pose, its rotation taken from the rotation vector when it has one.
+void MotionOf(CPose pose, cv::Matx33d& rotation, cv::Vec3d& translation) {
+    pose.UpdateRotationMatrix();
+    for (int i = 0; i < 3; ++i) {
+        translation[i] = pose.GetTranslation(i);
+        for (int j = 0; j < 3; ++j) rotation(i, j) = pose.GetRotationMatrix(i, j);
+    }
+}
+
 const float* FloatRow(const CImage* image, int row) {
     return reinterpret_cast<const float*>(image->GetImageData() + static_cast<long>(row) * image->GetWidthStep());
 }
@@ -28,12 +46,18 @@ const float* FloatRow(const CImage* image, int row) {
 }  // namespace
 
 CTrackerZBCCE::CTrackerZBCCE(std::istream& configuration)
-    : parameters(configuration), estimator(parameters.lambda, parameters.gradient) {
+    : parameters(configuration),
+      estimator(parameters.lambda, parameters.gradient),
+      iterativeEstimator(IterationSettings::From(parameters)),
+      thresholds(LossThresholds::From(parameters)) {
     OpenOutputs();
 }
 
 CTrackerZBCCE::CTrackerZBCCE(const CTrackerParameters& trackerParameters)
-    : parameters(trackerParameters), estimator(parameters.lambda, parameters.gradient) {
+    : parameters(trackerParameters),
+      estimator(parameters.lambda, parameters.gradient),
+      iterativeEstimator(IterationSettings::From(parameters)),
+      thresholds(LossThresholds::From(parameters)) {
     OpenOutputs();
 }
 
@@ -54,14 +78,18 @@ int CTrackerZBCCE::Track(CStereoSource& source) {
     CTrackedFrame* current = source.GetCurrentFrame();
     if (!current) return 1;
     SelectMatches(source, current, parameters.matchFunction);
-    // "PROJECTION: PERSPECTIVE" in the source's configuration selects the perspective image model,
-    // with the calibration the frames' pixel scales came from.
-    CStereoCamera* camera = source.GetCamera();
-    const bool perspective =
-        source.GetParameters().projection == CStereoSourceParameters::PROJECTION_PERSPECTIVE && camera;
-    estimator.SetPerspectiveFocal(perspective ? camera->GetFocal() : 0.0f);
-    for (auto& match : matches)
-        match->SetRelativePose(EstimateMotionInRegion(match->GetReference(), match->GetCurrent(), source.GetRegion()));
+    losses.clear();
+    if (parameters.Iterated()) {
+        EstimateIterated(source);
+    } else {
+        // "PROJECTION: PERSPECTIVE" in the source's configuration selects the perspective image
+        // model, with the calibration the frames' pixel scales came from.
+        CStereoCamera* camera = source.GetCamera();
+        estimator.SetPerspectiveFocal(PerspectiveWanted(source) ? camera->GetFocal() : 0.0f);
+        for (auto& match : matches)
+            match->SetRelativePose(
+                EstimateMotionInRegion(match->GetReference(), match->GetCurrent(), source.GetRegion()));
+    }
     current->SetPose(MergePoses(parameters.mergePose));
     if (resultsFile) WriteResults(*resultsFile);
     if (posesFile) current->GetPose()->Write(*posesFile);
@@ -78,7 +106,105 @@ CPose* CTrackerZBCCE::GetFirstMatchMotion() {
         noMotion.SetIdentity();
         return &noMotion;
     }
-    return matches.front()->GetRelativePose();
+    if (!parameters.Iterated()) return matches.front()->GetRelativePose();
+    std::size_t k = 0;
+    for (const auto& match : matches)
+        if (Trusted(k++) && match->GetRelativePose()) return match->GetRelativePose();
+    // No pair is a motion of the face: lent without a rotation vector, which fails validation.
+    cv::Matx33d rotation;
+    cv::Vec3d translation;
+    MotionOf(*matches.front()->GetRelativePose(), rotation, translation);
+    float columns[9], shift[3];
+    for (int i = 0; i < 3; ++i) {
+        shift[i] = static_cast<float>(translation[i]);
+        for (int j = 0; j < 3; ++j) columns[3 * j + i] = static_cast<float>(rotation(i, j));
+    }
+    untrustedMotion = CPose(columns, shift);
+    return &untrustedMotion;
+}
+
+bool CTrackerZBCCE::Trusted(std::size_t match) const {
+    return !parameters.Iterated() || match >= losses.size() || thresholds.Accepts(losses[match]);
+}
+
+bool CTrackerZBCCE::FirstMatchTrusted() const {
+    if (!parameters.Iterated() || matches.empty()) return true;
+    for (std::size_t k = 0; k < matches.size(); ++k)
+        if (Trusted(k)) return true;
+    return false;
+}
+
+void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
+    CStereoCamera* camera = source.GetCamera();
+    const bool perspective = PerspectiveWanted(source);
+    IterationSettings settings = IterationSettings::From(parameters);
+    settings.focalPx = camera ? camera->GetFocal() : 0.0f;
+    settings.baseline = camera ? camera->GetBaseline() : 0.0f;
+    const CImage* depth = trackedFrame ? trackedFrame->GetDepth() : nullptr;
+    settings.erosion = depth ? CMotionEstimator::ErosionFor(depth->GetWidth()) : 0;
+    iterativeEstimator.SetSettings(settings);
+    const CDepthMaskRegion* region = source.GetRegion();
+    FaceArea face;
+    if (region) {
+        face.box = cv::Rect(region->GetXOffset(), region->GetYOffset(), region->GetWidth(), region->GetHeight());
+        face.minDepth = region->GetMinDepth();
+        face.maxDepth = region->GetMaxDepth();
+    }
+    for (auto& match : matches) {
+        CTrackedFrame* reference = match->GetReference();
+        CTrackedFrame* current = match->GetCurrent();
+        // A frame grabbed before the face region was set has no pixel scale; the other one does.
+        const bool ownScale = UsableScale(reference->GetScaleX()) && UsableScale(reference->GetScaleY());
+        const CTrackedFrame* scaled = ownScale ? reference : current;
+        const PixelProjection projection = PixelProjection::FromScales(
+            scaled->GetScaleX(), scaled->GetScaleY(), settings.focalPx, perspective);
+        const std::unique_ptr<CPose> initial(PredictedMotion(*match, source));
+        MotionLoss loss;
+        match->SetRelativePose(
+            iterativeEstimator.Estimate(*reference, *current, region ? &face : nullptr, projection, initial.get(), &loss));
+        losses.push_back(loss);
+    }
+    UpdateFaceShares(source);
+}
+
+CPose* CTrackerZBCCE::PredictedMotion(const CFrameMatch& match, const CStereoSource& source) const {
+    const CTrackedFrame* previous = PreviousFrame(source);
+    const auto poseOf = [&](const CTrackedFrame* frame) -> const CPose* {
+        if (frame == trackedFrame) return previous ? previous->GetPose() : nullptr;
+        return frame ? frame->GetPose() : nullptr;
+    };
+    const CPose* referencePose = poseOf(match.GetReference());
+    const CPose* currentPose = poseOf(match.GetCurrent());
+    if (!referencePose || !currentPose) return nullptr;
+    cv::Matx33d referenceRotation, currentRotation;
+    cv::Vec3d referenceShift, currentShift;
+    MotionOf(*referencePose, referenceRotation, referenceShift);
+    MotionOf(*currentPose, currentRotation, currentShift);
+    // Poses map the session's first frame into theirs: current o reference^-1.
+    const cv::Matx33d rotation = currentRotation * referenceRotation.t();
+    const cv::Vec3d translation = currentShift - rotation * referenceShift;
+    cv::Vec3d rotationVector;
+    cv::Rodrigues(rotation, rotationVector);
+    return new CPose(static_cast<float>(rotationVector[0]), static_cast<float>(rotationVector[1]),
+                     static_cast<float>(rotationVector[2]), static_cast<float>(translation[0]),
+                     static_cast<float>(translation[1]), static_cast<float>(translation[2]));
+}
+
+// A session starts when the frame before the tracked one has no pose (it was grabbed while the
+// face was searched), or when the face region is not the one of the last step.
+void CTrackerZBCCE::UpdateFaceShares(const CStereoSource& source) {
+    const CDepthMaskRegion* region = source.GetRegion();
+    const int box[4] = {region ? region->GetXOffset() : 0, region ? region->GetYOffset() : 0,
+                        region ? region->GetWidth() : 0, region ? region->GetHeight() : 0};
+    const float depths[2] = {region ? region->GetMinDepth() : 0.0f, region ? region->GetMaxDepth() : 0.0f};
+    const CTrackedFrame* previous = PreviousFrame(source);
+    const bool sameRegion = std::equal(box, box + 4, sessionRegion) && std::equal(depths, depths + 2, sessionDepths);
+    if (!sameRegion || !previous || !previous->GetPose()) sessionFaceRows = 0;
+    std::copy(box, box + 4, sessionRegion);
+    std::copy(depths, depths + 2, sessionDepths);
+    if (sessionFaceRows == 0 && !losses.empty()) sessionFaceRows = losses.front().matchedRows;
+    for (MotionLoss& loss : losses)
+        loss.faceShare = sessionFaceRows > 0 ? static_cast<float>(loss.matchedRows) / sessionFaceRows : 0.0f;
 }
 
 int CTrackerZBCCE::MaxBestMatches() const { return std::max(parameters.maxBestMatches, 1); }
@@ -199,11 +325,16 @@ std::vector<double> CTrackerZBCCE::MergeCoefficients(int mergePose) const {
                           mergePose == CTrackerParameters::POSE_COVARIANCE;
     const bool anyZero = std::any_of(matches.begin(), matches.end(),
                                      [](const auto& match) { return match->GetWeight() == 0.0f; });
+    // Pairs whose loss fails are no motion of the face; they count only when no pair passes.
+    const bool screened = FirstMatchTrusted();
     double total = 0.0;
+    std::size_t k = 0;
     for (const auto& match : matches) {
         const float w = match->GetWeight();
         double c = 1.0;
         if (weighted) c = anyZero ? (w == 0.0f ? 1.0 : 0.0) : (std::isfinite(w) && w > 0.0f ? 1.0 / w : 0.0);
+        if (screened && !Trusted(k)) c = 0.0;
+        ++k;
         coefficients.push_back(c);
         total += c;
     }
@@ -215,7 +346,15 @@ CPose* CTrackerZBCCE::MergePoses(int mergePose) {
     if (matches.empty()) return new CPose();
     if (mergePose != CTrackerParameters::POSE_AVERAGE && mergePose != CTrackerParameters::POSE_WEIGHTED_AVERAGE &&
         mergePose != CTrackerParameters::POSE_COVARIANCE) {
-        CPose* first = CandidatePose(*matches.front());  // POSE_FIRST
+        // POSE_FIRST: the front pair, or the first that passes its loss.
+        const CFrameMatch* front = matches.front().get();
+        std::size_t k = 0;
+        for (const auto& match : matches)
+            if (Trusted(k++)) {
+                front = match.get();
+                break;
+            }
+        CPose* first = CandidatePose(*front);
         return first ? first : new CPose();
     }
     // Weighted means of the candidates' rotation vectors and translations: the candidates are

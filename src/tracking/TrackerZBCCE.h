@@ -7,6 +7,12 @@
 // pair of a step ("ref cur weight t1 t2 t3 r1 r2 r3"), and the poses file, one pose line per
 // tracked frame. Both stay open for the tracker's lifetime.
 //
+// With ITERATIONS set, every pair is estimated by the iterated estimator (IterativeEstimator.h),
+// starting from the motion the stored poses predict, and judged by its loss (MotionLoss.h): pairs
+// that fail the loss thresholds are left out of the merge, and when the front pair fails and no
+// other pair passes, GetFirstMatchMotion lends that motion without a rotation vector (as a pose
+// built from a matrix), which the tracker initialiser's Validate refuses: the face is lost.
+//
 // Ownership: the tracker owns the frame pairs of the last step with their relative poses (valid
 // until the next Track), its estimator and its output streams. Frames belong to the source; the
 // tracker only sets the newest frame's pose. MergePoses returns a new pose the caller owns;
@@ -21,7 +27,9 @@
 #include <vector>
 
 #include "tracking/FrameMatch.h"
+#include "tracking/IterativeEstimator.h"
 #include "tracking/MotionEstimator.h"
+#include "tracking/MotionLoss.h"
 #include "tracking/Pose.h"
 #include "tracking/TrackerParameters.h"
 
@@ -70,6 +78,10 @@ public:
 
     const CTrackerParameters& GetParameters() const { return parameters; }
     const MatchList& GetMatches() const { return matches; }
+    // The losses of the last step's pairs, in the order of GetMatches; empty unless iterated.
+    const std::vector<MotionLoss>& GetLosses() const { return losses; }
+    // False when the last step was iterated and no pair passed the loss thresholds.
+    bool FirstMatchTrusted() const;
     CMotionEstimator& GetEstimator() { return estimator; }
     bool HasResultsFile() const { return resultsFile != nullptr; }
     bool HasPosesFile() const { return posesFile != nullptr; }
@@ -81,6 +93,13 @@ private:
     int MaxBestMatches() const;
     CPose* CandidatePose(const CFrameMatch& match) const;
     std::vector<double> MergeCoefficients(int mergePose) const;
+    void EstimateIterated(CStereoSource& source);
+    // The reference-to-current motion the stored poses predict (the tracked frame where the
+    // frame before it was); null when a pose is missing.
+    CPose* PredictedMotion(const CFrameMatch& match, const CStereoSource& source) const;
+    // Relates each pair's matched face pixels to those of the tracking session's first pair.
+    void UpdateFaceShares(const CStereoSource& source);
+    bool Trusted(std::size_t match) const;
 
     MatchList matches;
     CTrackerParameters parameters;
@@ -89,4 +108,13 @@ private:
     std::unique_ptr<std::ofstream> posesFile;
     CPose noMotion;
     CTrackedFrame* trackedFrame = nullptr;  // the frame SelectMatches was given
+
+    CIterativeEstimator iterativeEstimator;
+    LossThresholds thresholds;
+    std::vector<MotionLoss> losses;
+    CPose untrustedMotion;  // lent by GetFirstMatchMotion when no pair passed its loss
+    // The tracking session: its face region and last frame, and its first pair's matched pixels.
+    int sessionRegion[4] = {0, 0, 0, 0};
+    float sessionDepths[2] = {0.0f, 0.0f};
+    int sessionFaceRows = 0;
 };

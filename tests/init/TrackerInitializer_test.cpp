@@ -178,11 +178,15 @@ TEST(TrackerInitializer, ValidatesTheMaskAndTheMotionAtTheirBounds) {
     EXPECT_EQ(initializer->Validate(nullptr, nullptr, frame.mask.get(), CPose()), 0);
     frame.MaskPixels().at<unsigned char>(130, 130) = 1;
     const float nan = std::numeric_limits<float>::quiet_NaN();
+    // A pose built from a matrix has no rotation vector to measure: the tracker lends its motion
+    // so when the estimate failed its loss check.
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, still[3] = {0, 0, 0};
     const std::pair<CPose, int> poses[] = {
         {CPose(0.32f, 0, 0, 0, 200.0f, 0), 401},  // both limits exactly
         {CPose(0.321f, 0, 0, 0, 0, 0), 0},
         {CPose(0, 0, 0, 0, 0, 200.01f), 0},
         {CPose(nan, 0, 0, 0, 0, 0), 0},
+        {CPose(identity, still), 0},
     };
     ASSERT_EQ(poses[0].first.RotationAngle(), 0.32f);
     for (const auto& [pose, expected] : poses) {

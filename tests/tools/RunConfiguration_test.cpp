@@ -35,15 +35,22 @@ protected:
         fs::remove_all(folder_, ignored);
     }
 
-    // Rotation errors frame by frame of one run with a configuration, or with the legacy options.
+    // Rotation errors frame by frame of one run with a configuration, or with the legacy options
+    // (`iterated`: the iterated estimator's settings the writer recommends).
     static std::vector<double> Run(const RunConfiguration* configuration, float lambda = 1.0f,
-                                   bool perspective = false) {
+                                   bool perspective = false, bool iterated = false) {
         TrackingRunOptions run;
         run.folder = written_->folder;
         run.stillFrames = 4;
         run.region = written_->region;
         if (configuration) run.configuration = *configuration;
         run.tracker.lambda = lambda;
+        if (iterated) {
+            run.tracker.iterations = 10;
+            run.tracker.pyramidLevels = 3;
+            run.tracker.rowWeights = CTrackerParameters::ROWS_NOISE;
+            run.tracker.robustWeights = CTrackerParameters::ROBUST_TUKEY;
+        }
         run.perspective = perspective;
         std::vector<TrackedFrameResult> results;
         std::string error;
@@ -79,13 +86,13 @@ TEST_F(RunConfigurationTest, RecommendedIsWhatTheWriterWroteAndFollowsItsChanges
     EXPECT_NE(param.find("PROJECTION: PERSPECTIVE"), std::string::npos);
     EXPECT_NE(param.find("CAMERA_TYPE: SRI\nCONFIG_FILENAME: " + folder_ + "/camera-live.cfg"), std::string::npos);
     const std::vector<double> errors = Run(&recommended);
-    EXPECT_EQ(errors, Run(nullptr, -10.0f, true));
+    EXPECT_EQ(errors, Run(nullptr, -10.0f, true, true));
     EXPECT_NE(errors, Run(nullptr));
 
     // Keyword lines added afterwards win over the file's.
     recommended.AddTrackerKeyword("LAMBDA: 1");
     recommended.AddParamKeyword("PROJECTION: ORTHOGONAL");
-    EXPECT_EQ(Run(&recommended), Run(nullptr));
+    EXPECT_EQ(Run(&recommended), Run(nullptr, 1.0f, false, true));
 
     // A changed recommendation is followed as written.
     const std::string trackerFile = folder_ + "/ParamTrackerZBCCE.cfg";
@@ -98,7 +105,7 @@ TEST_F(RunConfigurationTest, RecommendedIsWhatTheWriterWroteAndFollowsItsChanges
     RunConfiguration changed;
     ASSERT_TRUE(LoadRunConfiguration("recommended", folder_, changed, nullptr));
     std::ofstream(trackerFile) << original;
-    EXPECT_EQ(Run(&changed), Run(nullptr, 0.0f, true));
+    EXPECT_EQ(Run(&changed), Run(nullptr, 0.0f, true, true));
 
     std::string error;
     EXPECT_FALSE(LoadRunConfiguration("recommended", folder_ + "/missing", changed, &error));

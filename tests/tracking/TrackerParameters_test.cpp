@@ -66,6 +66,28 @@ TEST(TrackerParameters, AValueThatDoesNotParseStopsTheReadingAndKeepsWhatCameBef
     EXPECT_EQ(Parse("LAMBDA:").lambda, 1.0f);  // the file ends where the value should be
 }
 
+TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
+    const auto defaults = Parse("");
+    EXPECT_FALSE(defaults.Iterated());
+    EXPECT_EQ(std::make_tuple(defaults.pyramidLevels, defaults.robustWeights, defaults.rowWeights,
+                              defaults.requireConvergence),
+              std::make_tuple(1, 0, 0, false));
+    const auto p = Parse(
+        "ITERATIONS: 8 PYRAMID_LEVELS: 3 ROBUST_WEIGHTS: TUKEY ROW_WEIGHTS: NOISE MIN_INLIER_SHARE: 0.6\n"
+        "MIN_FACE_SHARE: 0.25 MAX_RESIDUAL: 9 REQUIRE_CONVERGENCE: YES ROBUST_WEIGHTS: BISQUARE");
+    EXPECT_TRUE(p.Iterated());
+    EXPECT_EQ(std::make_tuple(p.iterations, p.pyramidLevels, p.robustWeights, p.rowWeights, p.minInlierShare,
+                              p.minFaceShare, p.maxResidual, p.requireConvergence),
+              std::make_tuple(8, 3, 2, 1, 0.6f, 0.25f, 9.0f, true));
+    EXPECT_EQ(Parse("ROBUST_WEIGHTS: HUBER REQUIRE_CONVERGENCE: maybe").robustWeights, 1);
+    EXPECT_FALSE(Parse("ITERATIONS: 0").Iterated());
+    EXPECT_FALSE(Parse("REQUIRE_CONVERGENCE: YES REQUIRE_CONVERGENCE: NO").requireConvergence);
+    ::testing::internal::CaptureStderr();
+    const auto refused = Parse("ITERATIONS: 5 ITERATIONS: -1 PYRAMID_LEVELS: 2 PYRAMID_LEVELS: 40");
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("PYRAMID_LEVELS: 40 refused"), std::string::npos);
+    EXPECT_EQ(std::make_tuple(refused.iterations, refused.pyramidLevels), std::make_tuple(5, 2));
+}
+
 TEST(TrackerParameters, RefusesALambdaOrAPairCountThatCannotWorkAndSaysSo) {
     ::testing::internal::CaptureStderr();
     const auto p = Parse("LAMBDA: -10 LAMBDA: 3e38 NB_MAX_BEST_MATCH: 10 NB_MAX_BEST_MATCH: 1000 GRADIENT: DIRECT");

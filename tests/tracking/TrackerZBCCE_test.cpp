@@ -284,3 +284,45 @@ TEST(TrackerZBCCE, FollowsARenderedSweepInEveryMatchingModeAndThroughDisparityAn
 }
 
 }  // namespace
+
+namespace {
+
+// The head leaves the view sideways within a second: the iterated tracker, judging each pair by
+// its loss, says the face is lost (its lent motion fails validation) before it reports a pose
+// more than a few degrees wrong.
+TEST(TrackerZBCCE, DeclaresALeavingHeadLostBeforeItsPoseGoesWrong) {
+    const auto scene = CHeadScene::Create(SceneOptions(), nullptr);
+    ASSERT_NE(scene, nullptr);
+    TrajectoryOptions trajectory;
+    trajectory.name = "quickleave";
+    trajectory.stillFrames = 3;
+    trajectory.frameCount = TimedFrameCount(trajectory);
+    std::vector<CRigidMotion> poses;
+    ASSERT_TRUE(MakeTrajectory(trajectory, poses, nullptr));
+    std::vector<RenderedFrame> frames;
+    for (const CRigidMotion& pose : poses) frames.push_back(scene->Render(pose));
+    RecordingFolder folder;
+    std::istringstream param(WriteRecording(folder.Path("leave"), frames, StereoRig()) + "PROJECTION: PERSPECTIVE\n");
+    CStereoSource source(&param);
+    while (source.GetCurrentFrame()->GetIndex() < trajectory.stillFrames) ASSERT_TRUE(source.GrabImage());
+    const FaceRegion r = InitialiserRegion(frames[2], StereoRig(), poses[2]);
+    source.SetRegion(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
+    std::istringstream configuration("ITERATIONS: 10 PYRAMID_LEVELS: 3 ROBUST_WEIGHTS: TUKEY ROW_WEIGHTS: NOISE");
+    CTrackerZBCCE tracker(configuration);
+    int lost = 0;
+    while (!lost && source.GrabImage()) {
+        tracker.Track(source);
+        const int index = source.GetCurrentFrame()->GetIndex();
+        if (!tracker.GetFirstMatchMotion()->IsRotationVectorValid()) {
+            lost = index;
+            EXPECT_FALSE(tracker.FirstMatchTrusted());
+            break;
+        }
+        const CRigidMotion truth(poses[index - 1].Rotation() * poses[2].Rotation().t(), cv::Vec3d());
+        const CRigidMotion estimated = ToMotion(*source.GetCurrentFrame()->GetPose());
+        EXPECT_LT(RotationDifferenceDeg(estimated.Rotation(), truth.Rotation()), 3.0) << index;
+    }
+    EXPECT_GT(lost, 0);
+}
+
+}  // namespace

@@ -263,7 +263,11 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
                                 "# so that neither constraint drowns the other.\n"
                                 "LAMBDA: -10\nCOMPARE_THRESHOLD: 1\n"
                                 "MATCH_FUNCTION: MATCH_PREVIOUS\nNB_MAX_BEST_MATCH: 2\n"
-                                "MERGE_POSE: POSE_FIRST\nGRADIENT: DOUBLE\n";
+                                "MERGE_POSE: POSE_FIRST\nGRADIENT: DOUBLE\n"
+                                "# Each pair iterated coarse to fine (three pyramid levels, at most ten iterations\n"
+                                "# each), rows weighted by the noise of their measurement and by Tukey's biweight;\n"
+                                "# a pair its own loss rejects loses the face.\n"
+                                "ITERATIONS: 10\nPYRAMID_LEVELS: 3\nROW_WEIGHTS: NOISE\nROBUST_WEIGHTS: TUKEY\n";
     return WriteText("Param.cfg", param, error) && WriteText("ParamInit.cfg", init, error) &&
            WriteText("ParamTrackerZBCCE.cfg", tracker, error);
 }

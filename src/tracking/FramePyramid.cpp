@@ -1,0 +1,214 @@
+#include "tracking/FramePyramid.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <opencv2/imgproc.hpp>
+
+#include "image/Image.h"
+#include "image/Kernels.h"
+#include "image/StereoFrame.h"
+#include "platform/ipl/ipl.h"
+#include "tracking/TrackerParameters.h"
+
+// Every image here lives in the pyramid's own buffers, written by OpenCV calls that reuse a
+// destination of the right size: a tracker builds two pyramids per pair, and allocating their
+// images afresh each time costs more than filtering them.
+
+namespace {
+
+constexpr int kBorder = cv::BORDER_REPLICATE;
+// Below this many pixels across, a level has too few rows to say anything.
+constexpr int kSmallestLevelSide = 8;
+// A pixel whose 5 x 5 support is mostly filled holes makes no row.
+constexpr float kLeastSupport = 0.5f;
+// Stereo holes this small (in pixels of the level) are closed before the silhouette is eroded.
+constexpr int kClosedHole = 2;
+constexpr float kNoBound = -1.0f;
+// Larger magnitudes are taken for broken data.
+constexpr float kFar = 1e20f;
+constexpr float kNoWeight = 1e-6f;
+// DOUBLE smooths the intensity with the prefilter this many times more before its kernels (about
+// 1.5 pixels of blur in all): sub-pixel samples of an image with detail up to the pixel pull the
+// estimate towards whole-pixel shifts and alias, which shows as a motion underestimated by a few
+// per cent that a chain of frames adds up.
+constexpr int kIntensityPrefilterPasses = 2;
+
+cv::Mat View(const CImage* image) { return image ? iplFullView(image->GetIplImage()) : cv::Mat(); }
+
+void Separable(const cv::Mat& in, cv::Mat& out, const image_kernels::CorrelationKernel& horizontal,
+               const image_kernels::CorrelationKernel& vertical) {
+    cv::sepFilter2D(in, out, CV_32F, horizontal.taps, vertical.taps, cv::Point(horizontal.anchor, vertical.anchor),
+                    0.0, kBorder);
+}
+
+// The 5-tap derivative with the 5-tap prefilter across it, as the single-step estimator uses.
+void Derivatives5(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& alongRows) {
+    const auto& derivative = image_kernels::Derivative5();
+    const auto& prefilter = image_kernels::Prefilter5();
+    Separable(in, alongColumns, derivative, prefilter);
+    Separable(in, alongRows, prefilter, derivative);
+}
+
+void CentralDifferences(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& alongRows) {
+    static const cv::Mat horizontal = (cv::Mat_<float>(1, 3) << -0.5f, 0.0f, 0.5f);
+    static const cv::Mat vertical = horizontal.t();
+    cv::filter2D(in, alongColumns, CV_32F, horizontal, cv::Point(1, 0), 0.0, kBorder);
+    cv::filter2D(in, alongRows, CV_32F, vertical, cv::Point(0, 1), 0.0, kBorder);
+}
+
+// Keeps `mask` (8-bit) where `values` satisfies `comparison` against `bound`.
+void KeepWhere(cv::Mat& mask, const cv::Mat& values, double bound, int comparison, cv::Mat& scratch) {
+    cv::compare(values, bound, scratch, comparison);
+    cv::bitwise_and(mask, scratch, mask);
+}
+
+}  // namespace
+
+int CFramePyramid::EdgeReach(int gradientMode) {
+    // The 15-tap Gaussian of ANALYTIC reaches 7 pixels, the 5-tap kernels 2, a halving 1 more.
+    return gradientMode == CTrackerParameters::ANALYTIC ? 8 : 3;
+}
+
+int CFramePyramid::SilhouetteReach(int gradientMode) {
+    // ANALYTIC's Gaussian is normalised over the mask, so only its 3-tap difference reaches out.
+    return gradientMode == CTrackerParameters::ANALYTIC ? 1 : 2;
+}
+
+// Gaussian of (image * weights) over the Gaussian of the weights, into `out`; 0 where no weight
+// reaches. The Gaussian of the weights stays in work.spread.
+void CFramePyramid::Normalised(const cv::Mat& image, const cv::Mat& weights,
+                               const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work) {
+    cv::multiply(image, weights, work.product);
+    Separable(work.product, work.weighted, kernel, kernel);
+    Separable(weights, work.spread, kernel, kernel);
+    cv::max(work.spread, kNoWeight, work.product);
+    cv::divide(work.weighted, work.product, out);
+    cv::compare(work.spread, kNoWeight, work.scratch, cv::CMP_LE);
+    out.setTo(0.0f, work.scratch);
+}
+
+// pyrDown of the masked values, renormalised by the halved mask.
+void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights,
+                                cv::Mat& out, Workspace& work) {
+    cv::multiply(image, weights, work.product);
+    cv::pyrDown(work.product, work.weighted, halvedWeights.size(), kBorder);
+    cv::max(halvedWeights, kNoWeight, work.spread);
+    cv::divide(work.weighted, work.spread, out);
+    cv::compare(halvedWeights, kNoWeight, work.scratch, cv::CMP_LE);
+    out.setTo(0.0f, work.scratch);
+}
+
+bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
+                          int erosion, float minDepth, float maxDepth) {
+    count_ = 0;
+    const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
+    const cv::Mat pointX = View(frame.GetImageX()), pointY = View(frame.GetImageY()), mask = View(frame.GetMask());
+    const cv::Size size = depth.size();
+    for (const cv::Mat* image : {&intensity, &pointX, &pointY})
+        if (image->size() != size || image->type() != CV_32FC1) return false;
+    if (depth.type() != CV_32FC1 || mask.size() != size || mask.type() != CV_8UC1) return false;
+
+    levels = std::max(levels, 1);
+    const int step = 1 << (levels - 1);
+    const cv::Rect clamped = window & cv::Rect(cv::Point(0, 0), size);
+    if (clamped.empty()) return false;
+    const int left = clamped.x / step * step, top = clamped.y / step * step;
+    const cv::Rect area(left, top, clamped.x + clamped.width - left, clamped.y + clamped.height - top);
+    if (static_cast<int>(levels_.size()) < levels) {
+        levels_.resize(static_cast<std::size_t>(levels));
+        work_.resize(static_cast<std::size_t>(levels));
+    }
+
+    // Rows need a point: inside the mask with a positive, finite depth and finite rays (NaN fails
+    // every comparison). Whatever is not usable is zeroed, so no filter carries it along.
+    Workspace& first = work_[0];
+    cv::divide(pointX(area), depth(area), first.rayX);
+    cv::divide(pointY(area), depth(area), first.rayY);
+    cv::compare(mask(area), 0, first.inside, cv::CMP_NE);
+    KeepWhere(first.inside, depth(area), 0.0, cv::CMP_GT, first.scratch);
+    KeepWhere(first.inside, depth(area), kFar, cv::CMP_LT, first.scratch);
+    for (const cv::Mat* ray : {&first.rayX, &first.rayY}) {
+        cv::absdiff(*ray, cv::Scalar::all(0.0), first.product);
+        KeepWhere(first.inside, first.product, kFar, cv::CMP_LT, first.scratch);
+    }
+    if (minDepth != kNoBound) KeepWhere(first.inside, depth(area), minDepth, cv::CMP_GT, first.scratch);
+    if (maxDepth != kNoBound) KeepWhere(first.inside, depth(area), maxDepth, cv::CMP_LT, first.scratch);
+    first.inside.convertTo(first.weights, CV_32F, 1.0 / 255.0);
+    intensity(area).copyTo(first.intensity);
+    cv::patchNaNs(first.intensity, 0.0);
+    depth(area).copyTo(first.depth);
+    cv::bitwise_not(first.inside, first.scratch);
+    for (cv::Mat* image : {&first.depth, &first.rayX, &first.rayY}) image->setTo(0.0f, first.scratch);
+
+    for (int level = 0; level < levels; ++level) {
+        Workspace& work = work_[static_cast<std::size_t>(level)];
+        if (level > 0) {
+            const Workspace& finer = work_[static_cast<std::size_t>(level - 1)];
+            if (finer.depth.cols < 2 * kSmallestLevelSide || finer.depth.rows < 2 * kSmallestLevelSide) break;
+            const cv::Size half((finer.depth.cols + 1) / 2, (finer.depth.rows + 1) / 2);
+            cv::pyrDown(finer.weights, work.halvedWeights, half, kBorder);
+            cv::pyrDown(finer.intensity, work.intensity, half, kBorder);
+            HalveMasked(finer.depth, finer.weights, work.halvedWeights, work.depth, work);
+            HalveMasked(finer.rayX, finer.weights, work.halvedWeights, work.rayX, work);
+            HalveMasked(finer.rayY, finer.weights, work.halvedWeights, work.rayY, work);
+            // A halved pixel belongs to the head when most of what it averages did.
+            cv::compare(work.halvedWeights, 0.5, work.inside, cv::CMP_GE);
+            work.inside.convertTo(work.weights, CV_32F, 1.0 / 255.0);
+        }
+        PyramidLevel& prepared = levels_[static_cast<std::size_t>(level)];
+        prepared.level = level;
+        prepared.origin = cv::Point(left >> level, top >> level);
+        Prepare(prepared, work, gradientMode,
+                std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level));
+        count_ = level + 1;
+    }
+    return true;
+}
+
+void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion) {
+    const auto& prefilter = image_kernels::Prefilter5();
+    // Holes filled from their masked neighbours, so that no kernel sees a cliff down to zero.
+    Normalised(work.depth, work.weights, prefilter, work.filled, work);
+    cv::compare(work.spread, kLeastSupport, work.supported, cv::CMP_GE);
+    work.depth.copyTo(work.filled, work.inside);
+
+    if (gradientMode == CTrackerParameters::ANALYTIC) {
+        const auto& gaussian = image_kernels::Gaussian15();
+        Normalised(work.intensity, work.weights, gaussian, level.intensity, work);
+        Normalised(work.depth, work.weights, gaussian, level.depth, work);
+        CentralDifferences(level.intensity, level.intensityGradX, level.intensityGradY);
+        CentralDifferences(level.depth, level.depthGradX, level.depthGradY);
+    } else {
+        if (gradientMode == CTrackerParameters::DOUBLE)
+            for (int pass = 0; pass < kIntensityPrefilterPasses; ++pass) {
+                Separable(work.intensity, work.product, prefilter, prefilter);
+                std::swap(work.intensity, work.product);
+            }
+        Derivatives5(work.intensity, level.intensityGradX, level.intensityGradY);
+        Derivatives5(work.filled, level.depthGradX, level.depthGradY);
+        if (gradientMode == CTrackerParameters::DIRECT) {
+            work.intensity.copyTo(level.intensity);
+            work.filled.copyTo(level.depth);
+        } else {
+            Separable(work.intensity, level.intensity, prefilter, prefilter);
+            Separable(work.filled, level.depth, prefilter, prefilter);
+        }
+    }
+    work.rayX.copyTo(level.rayX);
+    work.rayY.copyTo(level.rayY);
+
+    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::morphologyEx(work.inside, work.silhouette, cv::MORPH_CLOSE, square, cv::Point(-1, -1), kClosedHole);
+    cv::erode(work.silhouette, work.silhouette, square, cv::Point(-1, -1), erosion, cv::BORDER_CONSTANT,
+              cv::Scalar(0));
+    cv::bitwise_and(work.inside, work.silhouette, level.usable);
+    cv::bitwise_and(level.usable, work.supported, level.usable);
+    const int edge = EdgeReach(gradientMode);
+    const cv::Rect interior(edge, edge, level.usable.cols - 2 * edge, level.usable.rows - 2 * edge);
+    work.scratch.create(level.usable.size(), CV_8U);
+    work.scratch.setTo(0);
+    if (interior.width > 0 && interior.height > 0) work.scratch(interior).setTo(255);
+    cv::bitwise_and(level.usable, work.scratch, level.usable);
+    cv::min(level.usable, 1, level.usable);
+}

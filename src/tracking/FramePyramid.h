@@ -1,0 +1,75 @@
+// Coarse-to-fine images of one stereo frame for the iterated estimator: per level, the images a
+// residual compares (intensity and depth, smoothed as the gradient mode smooths them), their
+// gradients per pixel of that level, the rays X/Z and Y/Z, and the pixels a row may use.
+//
+// Built over a window of the frame (clamped to it, its corner aligned so that pixel i of level
+// L sits on pixel 2^L i of the frame): kernels near the window's edge read real neighbours.
+// Level L+1 halves level L with a Gaussian (OpenCV pyrDown); depth and rays are halved over the
+// masked pixels only and renormalised, so neither the background nor a stereo hole (depth 0)
+// bleeds into the head. Before the depth is filtered, its holes are filled from their masked
+// neighbours; a pixel whose filter support is mostly filled makes no row.
+//
+// A pixel is usable when it lies in the frame's mask with a positive depth, inside the mask's
+// silhouette eroded by `erosion` pixels at level 0 (at least the kernels' reach at every level;
+// small holes are closed first, so they do not eat the face), and away from the window's edge.
+//
+// Everything is owned by the pyramid and kept for the next Build; the frame is only read while
+// Build runs.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+class CStereoFrame;
+namespace image_kernels {
+struct CorrelationKernel;
+}
+
+struct PyramidLevel {
+    int level = 0;
+    cv::Point origin;      // the window's corner in this level's pixels of the whole frame
+    cv::Mat intensity;     // CV_32F, what brightness residuals compare
+    cv::Mat intensityGradX, intensityGradY;  // per pixel of this level, growing with column / row
+    cv::Mat depth;         // CV_32F, what depth residuals compare; holes filled
+    cv::Mat depthGradX, depthGradY;
+    cv::Mat rayX, rayY;    // X / Z and Y / Z of the pixel's point
+    cv::Mat usable;        // CV_8U, 1 where a row may use the pixel
+};
+
+class CFramePyramid {
+public:
+    // Builds `levels` levels (at least 1; fewer when the window gets too small) over the window.
+    // gradientMode is a CTrackerParameters::Gradient code; depths outside (minDepth, maxDepth)
+    // count as outside the mask (-1: no bound). False when the frame lacks images or a mask, or
+    // the window holds no pixel.
+    bool Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode, int erosion,
+               float minDepth = -1.0f, float maxDepth = -1.0f);
+
+    int Levels() const { return count_; }
+    const PyramidLevel& Level(int level) const { return levels_[static_cast<std::size_t>(level)]; }
+
+    // Pixels this close to a window edge read the filters' replicated border at a level.
+    static int EdgeReach(int gradientMode);
+    // How far the silhouette's kernels reach, the least erosion at any level.
+    static int SilhouetteReach(int gradientMode);
+
+private:
+    // A level's inputs (halved from the level below) and the scratch of its filters.
+    struct Workspace {
+        cv::Mat intensity, depth, rayX, rayY;
+        cv::Mat inside, weights, halvedWeights;  // 8-bit and float forms of the usable mask
+        cv::Mat filled, supported, silhouette;
+        cv::Mat product, weighted, spread, scratch;
+    };
+
+    void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion);
+    static void Normalised(const cv::Mat& image, const cv::Mat& weights,
+                           const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
+    static void HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights, cv::Mat& out,
+                            Workspace& work);
+
+    std::vector<PyramidLevel> levels_;  // the first count_ are built
+    std::vector<Workspace> work_;
+    int count_ = 0;
+};

@@ -1,0 +1,413 @@
+#include "tracking/IterativeEstimator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include <opencv2/calib3d.hpp>
+
+#include "image/Image.h"
+#include "image/StereoFrame.h"
+#include "tracking/Pose.h"
+#include "tracking/TrackerParameters.h"
+
+namespace {
+
+// Six unknowns; a level with fewer matched points than this says nothing reliable.
+constexpr int kMinRows = 12;
+// An increment that moves no face pixel by more than this (pixels of its level) ends a level.
+constexpr double kNegligibleStepPx = 0.01;
+// Both frames carry their own noise: a difference has sqrt(2) times one frame's.
+constexpr float kTwoFrames = 1.41421356f;
+// Layouts LAMBDA selects, compared exactly as the single step compares them.
+constexpr float kBrightnessOnly = 0.0f;
+constexpr float kDepthOnly = -1.0f;
+constexpr float kBalanced = -10.0f;
+// Interleaved current-frame samples per pixel: I, Ix, Iy, Z, Zx, Zy and two of padding.
+constexpr int kPacked = 8;
+// The source scales grey levels 0..255 into intensities 0..0.01.
+constexpr float kGreyLevel = 1.0f / 25500.0f;
+// Nominal sensor noise: one grey level, a tenth of a pixel of disparity. Only the shape of the
+// noise (the same for every brightness row, growing with Z^2 for depth rows) and the floor below
+// come from them: each block's scale is measured from its residuals.
+constexpr float kNominalIntensityNoise = kGreyLevel;
+constexpr float kNominalDisparityNoise = 0.1f;
+// A block is never taken to be more than a hundred times better than its nominal noise (a
+// thousandth of a pixel of disparity): exact synthetic depth would otherwise outweigh everything,
+// its own interpolation errors included, and a perfect fit would divide by a zero scale.
+constexpr float kScaleFloor = 0.01f;
+
+// Cubic convolution weights (a = -0.5) of the four samples around a point at fraction t.
+void CubicWeights(float t, float weights[4]) {
+    const float t2 = t * t, t3 = t2 * t;
+    weights[0] = -0.5f * (t3 - 2.0f * t2 + t);
+    weights[1] = 1.5f * t3 - 2.5f * t2 + 1.0f;
+    weights[2] = -1.5f * t3 + 2.0f * t2 + 0.5f * t;
+    weights[3] = 0.5f * (t3 - t2);
+}
+
+// The packed channels at (c0 + fc, r0 + fr), `at` pointing at pixel (c0, r0). Cubic rather than
+// bilinear: a bilinear sample of a curved depth map lies off the surface by up to an eighth of
+// its curvature per pixel, always on the same side; on a round head that reads as a turn, and
+// exact depth weighs so much that the turn is believed.
+void SampleCubic(const float* at, int width, float fc, float fr, float sample[kPacked]) {
+    float columnWeights[4], rowWeights[4];
+    CubicWeights(fc, columnWeights);
+    CubicWeights(fr, rowWeights);
+    for (int i = 0; i < kPacked; ++i) sample[i] = 0.0f;
+    const float* corner = at - static_cast<std::ptrdiff_t>(width + 1) * kPacked;
+    for (int dr = 0; dr < 4; ++dr) {
+        float line[kPacked] = {};
+        const float* pixel = corner + static_cast<std::ptrdiff_t>(dr) * width * kPacked;
+        for (int dc = 0; dc < 4; ++dc)
+            for (int i = 0; i < kPacked; ++i) line[i] += columnWeights[dc] * pixel[dc * kPacked + i];
+        for (int i = 0; i < kPacked; ++i) sample[i] += rowWeights[dr] * line[i];
+    }
+}
+
+}  // namespace
+
+IterationSettings IterationSettings::From(const CTrackerParameters& parameters) {
+    IterationSettings settings;
+    settings.levels = std::clamp(parameters.pyramidLevels, 1, 6);
+    settings.iterations = std::clamp(parameters.iterations, 1, 100);
+    settings.gradient = parameters.gradient;
+    settings.rowWeights = parameters.rowWeights;
+    settings.lambda = parameters.lambda;
+    settings.robust = parameters.robustWeights;
+    return settings;
+}
+
+void CIterativeEstimator::ReferencePoints::Clear() {
+    for (auto* values : {&column, &row, &x, &y, &z, &intensity, &intensityGradX, &intensityGradY, &depthGradX,
+                         &depthGradY})
+        values->clear();
+    centroid = cv::Vec3d::all(0.0);
+    radius = 0.0;
+}
+
+void CIterativeEstimator::Rows::Clear() {
+    for (auto* values : {&brightnessJacobian, &depthJacobian, &brightness, &depth, &brightnessNoise, &depthNoise})
+        values->clear();
+}
+
+// LAMBDA's two special values choose the blocks, whatever weighs the rows.
+bool CIterativeEstimator::UseBrightness() const { return settings_.lambda != kDepthOnly; }
+
+bool CIterativeEstimator::UseDepth() const { return settings_.lambda != kBrightnessOnly; }
+
+CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStereoFrame& current,
+                                     const FaceArea* face, const PixelProjection& projection,
+                                     const CPose* initial, MotionLoss* lossOut) {
+    Motion motion;
+    if (initial) {
+        CPose start(*initial);
+        start.UpdateRotationMatrix();
+        for (int i = 0; i < 3; ++i) {
+            motion.translation[i] = start.GetTranslation(i);
+            for (int j = 0; j < 3; ++j) motion.rotation(i, j) = start.GetRotationMatrix(i, j);
+        }
+    }
+    const Motion start = motion;
+    MotionLoss loss;
+    loss.estimated = true;
+    try {
+        const int levels = std::max(settings_.levels, 1);
+        const cv::Rect whole(0, 0, current.GetDepth() ? current.GetDepth()->GetWidth() : 0,
+                             current.GetDepth() ? current.GetDepth()->GetHeight() : 0);
+        const cv::Rect box = face ? face->box & whole : whole;
+        const float nearest = face ? face->minDepth : -1.0f, farthest = face ? face->maxDepth : -1.0f;
+        // Both frames over the face box and a margin the motion may cross (twenty pixels and more
+        // at three levels) with the filters' reach beyond it; the current frame's window moved
+        // along by the motion the estimate starts from.
+        const int margin = 16 + (4 << (levels - 1));
+        const cv::Rect window(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin);
+        const cv::Point2f shift = StartingShift(reference, projection, motion);
+        const cv::Rect moved = window + cv::Point(cvRound(shift.x), cvRound(shift.y));
+        const CFramePyramid* referencePyramid = nullptr;
+        const CFramePyramid* currentPyramid = nullptr;
+        if (projection.Usable() && !box.empty()) {
+            const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest};
+            referencePyramid = pyramids_.Get(reference, window, build, nullptr);
+            if (referencePyramid) currentPyramid = pyramids_.Get(current, window | moved, build, referencePyramid);
+        }
+        if (referencePyramid && currentPyramid) {
+            const int usedLevels = std::min(referencePyramid->Levels(), currentPyramid->Levels());
+            ReferencePoints& points = points_;
+            for (int level = usedLevels - 1; level >= 0; --level) {
+                CollectReference(referencePyramid->Level(level), box, points);
+                loss.referencePixels = points.Size();
+                loss.matchedRows = 0;
+                if (points.Size() < kMinRows) continue;
+                PackCurrent(currentPyramid->Level(level));
+                const LevelResult result = IterateLevel(level, points, projection, motion, loss);
+                loss.iterations += result.iterations;
+                loss.converged = result.converged;
+            }
+        }
+    } catch (const cv::Exception&) {
+        motion = start;
+        loss = MotionLoss();
+        loss.estimated = true;
+    } catch (const std::bad_alloc&) {
+        motion = start;
+        loss = MotionLoss();
+        loss.estimated = true;
+    }
+    if (lossOut) *lossOut = loss;
+    cv::Vec3d rotationVector;
+    cv::Rodrigues(motion.rotation, rotationVector);
+    return new CPose(static_cast<float>(rotationVector[0]), static_cast<float>(rotationVector[1]),
+                     static_cast<float>(rotationVector[2]), static_cast<float>(motion.translation[0]),
+                     static_cast<float>(motion.translation[1]), static_cast<float>(motion.translation[2]));
+}
+
+// How far, in pixels of the frames, the starting motion carries the reference's face centroid.
+cv::Point2f CIterativeEstimator::StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
+                                               const Motion& motion) {
+    const cv::Vec3d centre(reference.GetCentroidX(), reference.GetCentroidY(), reference.GetCentroidZ());
+    const cv::Vec3d moved = motion.rotation * centre + motion.translation;
+    if (!(centre[2] > 0.0) || !(moved[2] > 0.0)) return {0.0f, 0.0f};
+    cv::Point2d shift;
+    if (projection.perspective) {
+        shift.x = projection.columnSign * projection.focalPx * (moved[0] / moved[2] - centre[0] / centre[2]);
+        shift.y = projection.rowSign * projection.focalPx * (moved[1] / moved[2] - centre[1] / centre[2]);
+    } else {
+        shift.x = projection.columnsPerUnit * (moved[0] - centre[0]);
+        shift.y = projection.rowsPerUnit * (moved[1] - centre[1]);
+    }
+    // A wild start is no reason to build a wild window.
+    if (!(std::fabs(shift.x) < 1e4 && std::fabs(shift.y) < 1e4)) return {0.0f, 0.0f};
+    return cv::Point2f(static_cast<float>(shift.x), static_cast<float>(shift.y));
+}
+
+void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::Rect& faceBox,
+                                           ReferencePoints& points) const {
+    points.Clear();
+    const int scale = 1 << level.level;
+    // Level pixel i sits on frame pixel scale * i: the box's pixels at this level.
+    const int firstColumn = (faceBox.x + scale - 1) / scale, lastColumn = (faceBox.x + faceBox.width - 1) / scale;
+    const int firstRow = (faceBox.y + scale - 1) / scale, lastRow = (faceBox.y + faceBox.height - 1) / scale;
+    const cv::Mat& usable = level.usable;
+    cv::Vec3d sum(0, 0, 0);
+    for (int localRow = 0; localRow < usable.rows; ++localRow) {
+        const int row = localRow + level.origin.y;
+        if (row < firstRow || row > lastRow) continue;
+        const unsigned char* use = usable.ptr<unsigned char>(localRow);
+        const float* depth = level.depth.ptr<float>(localRow);
+        const float* rayX = level.rayX.ptr<float>(localRow);
+        const float* rayY = level.rayY.ptr<float>(localRow);
+        for (int localColumn = 0; localColumn < usable.cols; ++localColumn) {
+            const int column = localColumn + level.origin.x;
+            if (!use[localColumn] || column < firstColumn || column > lastColumn) continue;
+            const float z = depth[localColumn];
+            if (!(z > 0.0f)) continue;
+            const float x = rayX[localColumn] * z, y = rayY[localColumn] * z;
+            points.column.push_back(static_cast<float>(column));
+            points.row.push_back(static_cast<float>(row));
+            points.x.push_back(x);
+            points.y.push_back(y);
+            points.z.push_back(z);
+            points.intensity.push_back(level.intensity.at<float>(localRow, localColumn));
+            points.intensityGradX.push_back(level.intensityGradX.at<float>(localRow, localColumn));
+            points.intensityGradY.push_back(level.intensityGradY.at<float>(localRow, localColumn));
+            points.depthGradX.push_back(level.depthGradX.at<float>(localRow, localColumn));
+            points.depthGradY.push_back(level.depthGradY.at<float>(localRow, localColumn));
+            sum += cv::Vec3d(x, y, z);
+        }
+    }
+    const int n = points.Size();
+    if (n == 0) return;
+    points.centroid = sum / n;
+    double spread = 0.0;
+    for (int k = 0; k < n; ++k) {
+        const cv::Vec3d d = cv::Vec3d(points.x[k], points.y[k], points.z[k]) - points.centroid;
+        spread += d.dot(d);
+    }
+    points.radius = std::sqrt(spread / n);
+}
+
+void CIterativeEstimator::PackCurrent(const PyramidLevel& level) {
+    packedOrigin_ = level.origin;
+    packedSize_ = level.usable.size();
+    const std::size_t pixels = static_cast<std::size_t>(packedSize_.area());
+    packed_.assign(pixels * kPacked, 0.0f);
+    packedUsable_.resize(pixels);
+    const cv::Mat* planes[6] = {&level.intensity, &level.intensityGradX, &level.intensityGradY,
+                                &level.depth,     &level.depthGradX,     &level.depthGradY};
+    for (int row = 0; row < packedSize_.height; ++row) {
+        float* out = packed_.data() + static_cast<std::size_t>(row) * packedSize_.width * kPacked;
+        for (int p = 0; p < 6; ++p) {
+            const float* in = planes[p]->ptr<float>(row);
+            for (int column = 0; column < packedSize_.width; ++column) out[column * kPacked + p] = in[column];
+        }
+        const unsigned char* use = level.usable.ptr<unsigned char>(row);
+        std::copy(use, use + packedSize_.width, packedUsable_.begin() + static_cast<long>(row) * packedSize_.width);
+    }
+}
+
+CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, const ReferencePoints& points,
+                                                                   const PixelProjection& projection, Motion& motion,
+                                                                   MotionLoss& loss) {
+    LevelResult result;
+    const double levelScale = 1.0 / (1 << level);
+    for (int iteration = 0; iteration < settings_.iterations; ++iteration) {
+        BuildRows(level, points, projection, motion);
+        loss.matchedRows = rows_.Size();
+        if (rows_.Size() < kMinRows) break;
+        ++result.iterations;
+        equations_.Reset();
+        Accumulate(loss);
+        double step[6];
+        if (!equations_.Solve(step)) break;
+        // The increment moves points by v + w x (p - c') about the moved centroid c'.
+        const cv::Vec3d v(step[0], step[1], step[2]), w(step[3], step[4], step[5]);
+        const cv::Vec3d centre = motion.rotation * points.centroid + motion.translation;
+        cv::Matx33d turn;
+        cv::Rodrigues(w, turn);
+        motion.rotation = turn * motion.rotation;
+        motion.translation = turn * (motion.translation - centre) + centre + v;
+        // How far the increment moves the face's pixels, at most.
+        const double pixelsPerUnit =
+            projection.perspective
+                ? projection.focalPx * levelScale / std::max(centre[2], 1e-6)
+                : std::max(std::fabs(projection.columnsPerUnit), std::fabs(projection.rowsPerUnit)) * levelScale;
+        if (pixelsPerUnit * (cv::norm(v) + cv::norm(w) * points.radius) < kNegligibleStepPx) {
+            result.converged = true;
+            break;
+        }
+    }
+    return result;
+}
+
+void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
+                                    const Motion& motion) {
+    rows_.Clear();
+    const float levelScale = 1.0f / static_cast<float>(1 << level);
+    const cv::Matx33f r = motion.rotation;
+    const cv::Vec3f t = motion.translation;
+    const cv::Vec3f centre = cv::Vec3f(motion.rotation * points.centroid + motion.translation);
+    const bool perspective = projection.perspective;
+    const float columnGain = perspective ? projection.columnSign * projection.focalPx * levelScale
+                                         : projection.columnsPerUnit * levelScale;
+    const float rowGain = perspective ? projection.rowSign * projection.focalPx * levelScale
+                                      : projection.rowsPerUnit * levelScale;
+    const bool averaged = settings_.gradient == CTrackerParameters::DOUBLE;
+    const float brightnessNoise = kTwoFrames * kNominalIntensityNoise;
+    // Stereo depth noise grows with the square of the depth: sigma_Z = Z^2 sigma_d / (f b).
+    const bool calibrated = settings_.focalPx > 0.0f && settings_.baseline > 0.0f &&
+                            std::isfinite(settings_.focalPx * settings_.baseline);
+    // Without a calibration, the shape alone: one depth unit at the face's depth.
+    const double centreDepth = std::max(points.centroid[2], 1e-6);
+    const float depthNoisePerSquare =
+        calibrated ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
+                   : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
+    const int width = packedSize_.width, height = packedSize_.height;
+
+    for (int k = 0; k < points.Size(); ++k) {
+        const float px = points.x[k], py = points.y[k], pz = points.z[k];
+        const float mx = r(0, 0) * px + r(0, 1) * py + r(0, 2) * pz + t[0];
+        const float my = r(1, 0) * px + r(1, 1) * py + r(1, 2) * pz + t[1];
+        const float mz = r(2, 0) * px + r(2, 1) * py + r(2, 2) * pz + t[2];
+        if (!(mz > 0.0f)) continue;
+        // Projection and its derivatives along X', Y', Z' (the column's on X' and Z', the row's on Y', Z').
+        float column, row, dcx, dcz, dry, drz;
+        if (perspective) {
+            const float inverse = 1.0f / mz;
+            column = points.column[k] + columnGain * (mx * inverse - px / pz);
+            row = points.row[k] + rowGain * (my * inverse - py / pz);
+            dcx = columnGain * inverse;
+            dcz = -columnGain * mx * inverse * inverse;
+            dry = rowGain * inverse;
+            drz = -rowGain * my * inverse * inverse;
+        } else {
+            column = points.column[k] + columnGain * (mx - px);
+            row = points.row[k] + rowGain * (my - py);
+            dcx = columnGain;
+            dcz = 0.0f;
+            dry = rowGain;
+            drz = 0.0f;
+        }
+        const float localColumn = column - static_cast<float>(packedOrigin_.x);
+        const float localRow = row - static_cast<float>(packedOrigin_.y);
+        if (!(localColumn >= 0.0f && localRow >= 0.0f)) continue;
+        const int c0 = static_cast<int>(localColumn), r0 = static_cast<int>(localRow);
+        // The cubic reads one pixel more on every side of the four around the point.
+        if (c0 < 1 || r0 < 1 || c0 + 2 >= width || r0 + 2 >= height) continue;
+        const std::size_t at = static_cast<std::size_t>(r0) * width + c0;
+        if (!packedUsable_[at] || !packedUsable_[at + 1] || !packedUsable_[at + width] ||
+            !packedUsable_[at + width + 1])
+            continue;
+        float sample[kPacked];
+        SampleCubic(packed_.data() + at * kPacked, width, localColumn - c0, localRow - r0, sample);
+
+        const float brightnessResidual = sample[0] - points.intensity[k];
+        const float depthResidual = sample[3] - mz;
+        if (!std::isfinite(brightnessResidual) || !std::isfinite(depthResidual)) continue;
+        // DOUBLE averages both frames' gradients, as the single step does: at the solution they
+        // describe the same surface, and the average makes the step second-order accurate.
+        const float gix = averaged ? 0.5f * (points.intensityGradX[k] + sample[1]) : points.intensityGradX[k];
+        const float giy = averaged ? 0.5f * (points.intensityGradY[k] + sample[2]) : points.intensityGradY[k];
+        const float gzx = averaged ? 0.5f * (points.depthGradX[k] + sample[4]) : points.depthGradX[k];
+        const float gzy = averaged ? 0.5f * (points.depthGradY[k] + sample[5]) : points.depthGradY[k];
+        // d(residual)/d(moved point): the brightness through the projection; the depth also
+        // loses the moved point's own change of depth.
+        const cv::Vec3f a(gix * dcx, giy * dry, gix * dcz + giy * drz);
+        const cv::Vec3f b(gzx * dcx, gzy * dry, gzx * dcz + gzy * drz - 1.0f);
+        // The increment moves the point by v + w x q, q its offset from the moved centroid.
+        const cv::Vec3f q(mx - centre[0], my - centre[1], mz - centre[2]);
+        const cv::Vec3f qa = q.cross(a), qb = q.cross(b);
+        const float brightnessRow[6] = {a[0], a[1], a[2], qa[0], qa[1], qa[2]};
+        const float depthRow[6] = {b[0], b[1], b[2], qb[0], qb[1], qb[2]};
+        const float depthNoise = depthNoisePerSquare * mz * mz;
+        rows_.brightnessJacobian.insert(rows_.brightnessJacobian.end(), brightnessRow, brightnessRow + 6);
+        rows_.depthJacobian.insert(rows_.depthJacobian.end(), depthRow, depthRow + 6);
+        rows_.brightness.push_back(brightnessResidual / brightnessNoise);
+        rows_.depth.push_back(depthResidual / depthNoise);
+        rows_.brightnessNoise.push_back(brightnessNoise);
+        rows_.depthNoise.push_back(depthNoise);
+    }
+}
+
+void CIterativeEstimator::Accumulate(MotionLoss& loss) {
+    const bool brightness = UseBrightness(), depth = UseDepth();
+    const bool noiseWeights = settings_.rowWeights == CTrackerParameters::ROWS_NOISE;
+    const float brightnessScale = brightness ? CRobustWeights::Scale(rows_.brightness, kScaleFloor, scratch_) : 0.0f;
+    const float depthScale = depth ? CRobustWeights::Scale(rows_.depth, kScaleFloor, scratch_) : 0.0f;
+    // LAMBDA's weight of the depth rows; -10 balances the blocks' absolute residuals, as the single
+    // step balances its temporal differences.
+    float lambda = 1.0f;
+    if (!noiseWeights && depth && brightness) {
+        lambda = settings_.lambda;
+        if (lambda == kBalanced) {
+            double brightnessSum = 0.0, depthSum = 0.0;
+            for (int k = 0; k < rows_.Size(); ++k) {
+                brightnessSum += std::fabs(rows_.brightness[k] * rows_.brightnessNoise[k]);
+                depthSum += std::fabs(rows_.depth[k] * rows_.depthNoise[k]);
+            }
+            lambda = depthSum > 0.0 ? static_cast<float>(brightnessSum / depthSum) : 0.0f;
+        }
+    }
+    // A row's weight: robust in its block's scale; then, by noise, 1 / (its noise times that scale)^2,
+    // or by LAMBDA, 1 for brightness and lambda^2 for depth.
+    const CRobustWeights robust(settings_.robust);
+    int kept = 0, counted = 0;
+    const auto add = [&](const std::vector<float>& jacobians, const std::vector<float>& normalised,
+                         const std::vector<float>& noise, int k, float scale, float lambdaWeight) {
+        const float inScale = normalised[k] / scale;
+        float weight = robust.Weight(inScale);
+        const float spread = noise[k] * scale;
+        weight *= noiseWeights ? 1.0f / (spread * spread) : lambdaWeight;
+        equations_.Add(&jacobians[6 * static_cast<std::size_t>(k)], normalised[k] * noise[k], weight);
+        kept += CRobustWeights::Keeps(inScale);
+        ++counted;
+    };
+    for (int k = 0; k < rows_.Size(); ++k) {
+        if (brightness) add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, k, brightnessScale, 1.0f);
+        if (depth && lambda != 0.0f)
+            add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, k, depthScale, lambda * lambda);
+    }
+    loss.brightnessScale = brightnessScale;
+    loss.depthScale = depthScale;
+    loss.inlierShare = counted > 0 ? static_cast<float>(kept) / static_cast<float>(counted) : 0.0f;
+}

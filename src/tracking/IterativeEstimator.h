@@ -1,0 +1,127 @@
+// The iterated, coarse-to-fine depth-and-brightness estimator: the rigid motion that carries the
+// reference frame's face points onto the current frame, p_cur = R p_ref + t in the frames' 3D
+// axes, found by Gauss-Newton with robust reweighting.
+//
+// Data path per pyramid level, coarsest first, each starting from the estimate of the level
+// above: the reference's usable pixels inside the face box -> their 3D points moved by the
+// estimate and projected into the current frame (PixelProjection.h) -> the current intensity and
+// depth sampled there (bilinear) -> per point a brightness row (sampled intensity against the
+// reference's) and a depth row (sampled depth against the moved point's depth), with the
+// single step's row model and gradients -> noise and robust weights per block -> 6 x 6 normal
+// equations -> increment, composed onto the estimate -> again, until the increment moves no
+// pixel by more than a hundredth or the level's iteration count is spent.
+//
+// Points landing outside the current frame's usable pixels make no row; the current frame is
+// sampled over the whole image, so a head leaving the face box is still followed; the rows say
+// which face pixels are left. The last iteration's figures come back as a MotionLoss.
+//
+// Ownership: Estimate returns a new pose the caller owns; the frames are only read. The
+// estimator keeps its pyramids (PyramidCache.h) and row buffers between calls.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "tracking/FramePyramid.h"
+#include "tracking/MotionLoss.h"
+#include "tracking/NormalEquations.h"
+#include "tracking/PixelProjection.h"
+#include "tracking/PyramidCache.h"
+#include "tracking/RobustWeights.h"
+
+class CPose;
+class CStereoFrame;
+class CTrackerParameters;
+
+struct IterationSettings {
+    int levels = 3;
+    int iterations = 10;           // at most, per level
+    int gradient = 1;              // CTrackerParameters::Gradient
+    int rowWeights = 1;            // CTrackerParameters::RowWeighting
+    float lambda = 1.0f;           // depth-row weight under ROWS_LAMBDA, with its special values
+    int robust = 2;                // CTrackerParameters::RobustWeighting
+    float focalPx = 0.0f;          // camera focal length and baseline, for the depth noise;
+    float baseline = 0.0f;         //   either not positive: depth noise taken as uniform
+    int erosion = 0;               // of the masks at the frames' resolution
+
+    // The tracker's settings; the camera's focal length and baseline and the erosion are the
+    // caller's to set.
+    static IterationSettings From(const CTrackerParameters& parameters);
+};
+
+// The face region: reference pixels inside the box and, in both frames, pixels strictly inside
+// the depth range make rows (a bound of -1: none). The frames' own masks apply as well; a frame
+// grabbed before the region was set has a mask that knows nothing of the face.
+struct FaceArea {
+    cv::Rect box;
+    float minDepth = -1.0f;
+    float maxDepth = -1.0f;
+};
+
+class CIterativeEstimator {
+public:
+    explicit CIterativeEstimator(const IterationSettings& settings) : settings_(settings) {}
+
+    void SetSettings(const IterationSettings& settings) { settings_ = settings; }
+    const IterationSettings& Settings() const { return settings_; }
+
+    // The motion from reference to current, starting from `initial` (null: no motion). face says
+    // which pixels make rows (null: every masked pixel of the whole frame). Never null;
+    // frames that cannot be estimated (missing images or masks, no usable image model) give the
+    // starting motion back with a loss that says so.
+    CPose* Estimate(const CStereoFrame& reference, const CStereoFrame& current, const FaceArea* face,
+                    const PixelProjection& projection, const CPose* initial, MotionLoss* loss = nullptr);
+
+private:
+    // A rigid motion in double: p' = rotation p + translation.
+    struct Motion {
+        cv::Matx33d rotation = cv::Matx33d::eye();
+        cv::Vec3d translation = cv::Vec3d::all(0.0);
+    };
+    // The reference's usable face pixels of one level, one entry per point.
+    struct ReferencePoints {
+        std::vector<float> column, row, x, y, z, intensity, intensityGradX, intensityGradY, depthGradX, depthGradY;
+        cv::Vec3d centroid;
+        double radius = 0.0;  // root mean square distance of the points from their centroid
+        void Clear();
+        int Size() const { return static_cast<int>(column.size()); }
+    };
+    // The rows of one iteration: per matched point, both Jacobians and residuals.
+    struct Rows {
+        std::vector<float> brightnessJacobian, depthJacobian;  // 6 per point
+        std::vector<float> brightness, depth;                  // residuals over their noise
+        std::vector<float> brightnessNoise, depthNoise;
+        void Clear();
+        int Size() const { return static_cast<int>(brightness.size()); }
+    };
+    struct LevelResult {
+        bool converged = false;
+        int iterations = 0;
+    };
+
+    static cv::Point2f StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
+                                     const Motion& motion);
+    void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, ReferencePoints& points) const;
+    void PackCurrent(const PyramidLevel& level);
+    LevelResult IterateLevel(int level, const ReferencePoints& points, const PixelProjection& projection,
+                             Motion& motion, MotionLoss& loss);
+    void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
+                   const Motion& motion);
+    // Accumulates the weighted rows; fills the loss's residual scales and inlier share.
+    void Accumulate(MotionLoss& loss);
+    bool UseBrightness() const;
+    bool UseDepth() const;
+
+    IterationSettings settings_;
+    CPyramidCache pyramids_;
+    // The current level's sampled images, interleaved per pixel: I, Ix, Iy, Z, Zx, Zy.
+    std::vector<float> packed_;
+    std::vector<unsigned char> packedUsable_;
+    cv::Point packedOrigin_;
+    cv::Size packedSize_;
+    ReferencePoints points_;
+    Rows rows_;
+    CNormalEquations equations_;
+    std::vector<float> scratch_;
+};

@@ -1,0 +1,31 @@
+// How well an iterated estimate explains its frame pair, taken from the last iteration at the
+// finest level, and the thresholds a pair must meet for its pose to be trusted.
+//
+// A pair that fails the thresholds is not a motion of the face: the tracker then reports the face
+// lost, the way a motion beyond MAX_ROTATION is, instead of handing a wrong pose on.
+#pragma once
+
+class CTrackerParameters;
+
+struct MotionLoss {
+    bool estimated = false;         // false: no iterated estimate was made (nothing to judge)
+    int referencePixels = 0;        // usable face pixels of the reference at the finest level
+    int matchedRows = 0;            // of those, pixels that landed on usable pixels of the current frame
+    float brightnessScale = 0.0f;   // robust scale of the brightness residuals, in noise units
+    float depthScale = 0.0f;        // the same for the depth residuals
+    float inlierShare = 0.0f;       // rows whose residual keeps a weight, of all rows
+    float faceShare = 1.0f;         // matched rows of the pair over those of the session's first pair
+    bool converged = false;         // the finest level stopped on a negligible step
+    int iterations = 0;             // over all levels
+};
+
+struct LossThresholds {
+    float minInlierShare = 0.0f;
+    float minFaceShare = 0.0f;
+    float maxResidual = 0.0f;       // 0: residual scales are not checked
+    bool requireConvergence = false;
+
+    static LossThresholds From(const CTrackerParameters& parameters);
+    // True when the pose can be trusted; a loss not estimated is trusted (nothing says otherwise).
+    bool Accepts(const MotionLoss& loss) const;
+};

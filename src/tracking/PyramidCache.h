@@ -1,0 +1,53 @@
+// The last few frame pyramids the iterated estimator built, so that a frame's pyramid is built
+// once: tracking frame to frame, a step's current frame is the next step's reference, and
+// keyframes come back for many steps.
+//
+// A pyramid is found again by the frame's address, two numbers computed from its pixels (a frame
+// the source has deleted must not lend its pyramid to a new frame that took its address), the
+// window and the build settings. Four slots, the least recently used one rebuilt. The cache owns
+// its pyramids; Get lends one until the next Get that rebuilds its slot.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "tracking/FramePyramid.h"
+
+class CStereoFrame;
+
+struct PyramidSettings {
+    int levels = 1;
+    int gradient = 1;
+    int erosion = 0;
+    float nearest = -1.0f;  // depth bounds of the face region, -1: none
+    float farthest = -1.0f;
+};
+
+class CPyramidCache {
+public:
+    // The frame's pyramid over the window; null when the frame cannot be built (see
+    // CFramePyramid::Build). `keep` is never rebuilt by this call.
+    const CFramePyramid* Get(const CStereoFrame& frame, const cv::Rect& window, const PyramidSettings& settings,
+                             const CFramePyramid* keep);
+
+private:
+    struct Key {
+        const CStereoFrame* frame = nullptr;
+        double print[2] = {0.0, 0.0};
+        cv::Rect window;
+        int levels = 0, gradient = 0, erosion = 0;
+        float nearest = 0.0f, farthest = 0.0f;
+        bool operator==(const Key& other) const;
+    };
+    struct Slot {
+        CFramePyramid pyramid;
+        Key key;
+        bool valid = false;
+        long used = 0;
+    };
+    static constexpr int kSlots = 4;
+
+    static void Fingerprint(const CStereoFrame& frame, double print[2]);
+
+    Slot slots_[kSlots];
+    long clock_ = 0;
+};

@@ -1,0 +1,103 @@
+#include "tracking/FramePyramid.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/TrackingFixtures.h"
+#include "tracking/TrackerParameters.h"
+
+namespace {
+
+constexpr float kFocal = 300.0f;
+constexpr int kWidth = 96, kHeight = 80;
+
+float Texture(int col, int row) { return 120 + 50 * std::sin(0.4 * col) + 40 * std::cos(0.3 * row); }
+
+// A plane at 1000 in front of a wall at 2000: the plane covers columns 16..79, rows 12..67, with
+// a stereo hole (no depth) of 3 x 3 pixels at (40..42, 30..32).
+RenderedFrame PlaneWithHole() {
+    RenderedFrame frame = PlaneFrame(kWidth, kHeight, 1000.0f, kFocal, Texture);
+    for (int row = 0; row < kHeight; ++row)
+        for (int col = 0; col < kWidth; ++col) {
+            const bool plane = col >= 16 && col < 80 && row >= 12 && row < 68;
+            const float depth = plane ? 1000.0f : 2000.0f;
+            frame.x.at<float>(row, col) *= depth / 1000.0f;
+            frame.y.at<float>(row, col) *= depth / 1000.0f;
+            frame.z.at<float>(row, col) = depth;
+        }
+    frame.z(cv::Rect(40, 30, 3, 3)).setTo(0.0f);
+    frame.x(cv::Rect(40, 30, 3, 3)).setTo(0.0f);
+    frame.y(cv::Rect(40, 30, 3, 3)).setTo(0.0f);
+    return frame;
+}
+
+class Pyramid : public ::testing::Test {
+protected:
+    void SetUp() override { frame = MakeTrackedFrame(PlaneWithHole(), region, 1, kFocal); }
+    const CDepthMaskRegion region{0, kWidth, 0, kHeight, 900.0f, 1100.0f};
+    std::unique_ptr<CTrackedFrame> frame;
+    CFramePyramid pyramid;
+};
+
+TEST_F(Pyramid, NeitherHolesNorTheBackgroundBleedIntoTheHead) {
+    ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(0, 0, kWidth, kHeight), 3, CTrackerParameters::DOUBLE, 0));
+    ASSERT_EQ(pyramid.Levels(), 3);
+    const PyramidLevel& fine = pyramid.Level(0);
+    EXPECT_EQ(fine.usable.at<unsigned char>(31, 41), 0);  // the hole makes no row
+    EXPECT_EQ(fine.usable.at<unsigned char>(40, 8), 0);   // nor does the wall
+    EXPECT_EQ(fine.usable.at<unsigned char>(40, 60), 1);
+    // The hole is filled from its neighbours, so the filters around it see the plane.
+    EXPECT_NEAR(fine.depth.at<float>(31, 41), 1000.0f, 1.0f);
+    EXPECT_LT(std::fabs(fine.depthGradX.at<float>(31, 44)), 1.0f);
+    for (int level = 0; level < pyramid.Levels(); ++level) {
+        const PyramidLevel& l = pyramid.Level(level);
+        int usable = 0;
+        for (int row = 0; row < l.usable.rows; ++row)
+            for (int col = 0; col < l.usable.cols; ++col) {
+                if (!l.usable.at<unsigned char>(row, col)) continue;
+                ++usable;
+                ASSERT_NEAR(l.depth.at<float>(row, col), 1000.0f, 0.5f) << level << " " << col << " " << row;
+            }
+        EXPECT_GT(usable, 0) << level;
+    }
+}
+
+TEST_F(Pyramid, LevelPixelsSitOnHalvedFramePixelsAndKeepTheirRays) {
+    // Away from the hole and the silhouettes, whose masked averages pull a ray inwards.
+    ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(47, 34, 30, 32), 3, CTrackerParameters::DOUBLE, 4));
+    ASSERT_EQ(pyramid.Levels(), 3);
+    const cv::Point origins[] = {{44, 32}, {22, 16}, {11, 8}};
+    for (int level = 0; level < 3; ++level) {
+        const PyramidLevel& l = pyramid.Level(level);
+        EXPECT_EQ(l.origin, origins[level]) << level;
+        // On the plane the ray of level pixel i is that of frame pixel 2^level i.
+        for (int row = 0; row < l.usable.rows; ++row)
+            for (int col = 0; col < l.usable.cols; ++col) {
+                if (!l.usable.at<unsigned char>(row, col)) continue;
+                const float frameColumn = static_cast<float>((l.origin.x + col) << level);
+                ASSERT_NEAR(l.rayX.at<float>(row, col), (frameColumn - kWidth / 2.0f) / kFocal, 2e-4f) << level;
+            }
+    }
+    EXPECT_FALSE(pyramid.Build(*frame, cv::Rect(200, 200, 10, 10), 3, CTrackerParameters::DOUBLE, 0));
+}
+
+TEST_F(Pyramid, DepthBoundsErosionAndWindowEdgesDecideWhichPixelsMakeRows) {
+    ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(0, 0, kWidth, kHeight), 1, CTrackerParameters::DOUBLE, 5, 950.0f, 990.0f));
+    EXPECT_EQ(cv::countNonZero(pyramid.Level(0).usable), 0);  // the plane lies beyond the bounds
+
+    ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(0, 0, kWidth, kHeight), 1, CTrackerParameters::DOUBLE, 5));
+    const cv::Mat& usable = pyramid.Level(0).usable;
+    EXPECT_EQ(usable.at<unsigned char>(40, 20), 0);  // within five pixels of the silhouette
+    EXPECT_EQ(usable.at<unsigned char>(40, 21), 1);
+    EXPECT_EQ(usable.at<unsigned char>(31, 45), 1);  // a small hole is closed, not eroded around
+
+    // A window cut through the plane: its edge is not a silhouette, but the filters read past it.
+    ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(30, 20, 30, 30), 1, CTrackerParameters::DOUBLE, 0));
+    const cv::Mat& cut = pyramid.Level(0).usable;
+    const int reach = CFramePyramid::EdgeReach(CTrackerParameters::DOUBLE);
+    EXPECT_EQ(cut.at<unsigned char>(15, reach - 1), 0);
+    EXPECT_EQ(cut.at<unsigned char>(15, reach), 1);
+}
+
+}  // namespace

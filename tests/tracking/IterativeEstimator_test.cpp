@@ -1,0 +1,231 @@
+#include "tracking/IterativeEstimator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include <opencv2/calib3d.hpp>
+
+#include "support/TrackingFixtures.h"
+#include "synth/HeadScene.h"
+#include "synth/TrackingRun.h"
+#include "tracking/MotionEstimator.h"
+#include "tracking/Pose.h"
+#include "tracking/TrackerParameters.h"
+
+namespace {
+
+constexpr double kDeg = M_PI / 180.0;
+constexpr float kFocal = 380.0f;
+
+CTrackerParameters Recommended() {
+    CTrackerParameters parameters;
+    parameters.iterations = 10;
+    parameters.pyramidLevels = 3;
+    parameters.robustWeights = CTrackerParameters::ROBUST_TUKEY;
+    parameters.rowWeights = CTrackerParameters::ROWS_NOISE;
+    return parameters;
+}
+
+IterationSettings Settings(const CTrackerParameters& parameters) {
+    IterationSettings settings = IterationSettings::From(parameters);
+    settings.focalPx = kFocal;
+    settings.baseline = 90.0f;
+    settings.erosion = CMotionEstimator::ErosionFor(320);
+    return settings;
+}
+
+// The motion p -> R p + t of a pose.
+CRigidMotion MotionOf(const CPose& pose) {
+    CPose copy(pose);
+    copy.UpdateRotationMatrix();
+    cv::Matx33d rotation;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) rotation(i, j) = copy.GetRotationMatrix(i, j);
+    return CRigidMotion(rotation, {copy.GetTranslation(0), copy.GetTranslation(1), copy.GetTranslation(2)});
+}
+
+// Rotation error in degrees and head-centre error in mm of an estimate against the truth.
+struct Errors {
+    double rotationDeg, centreMm;
+};
+
+// The rendered head at rest and moved by `step` about its own centre, as tracked frames with the
+// face region the initialiser would give (Y down, as the renderer writes it).
+class HeadPair : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { scene = CHeadScene::Create(SceneOptions(), nullptr).release(); }
+    static void TearDownTestSuite() {
+        delete scene;
+        scene = nullptr;
+    }
+
+    void Render(const cv::Vec3d& rotationDeg, const cv::Vec3d& translationMm) {
+        ASSERT_NE(scene, nullptr);
+        const CRigidMotion step = CRigidMotion::FromRotationVector(rotationDeg * kDeg, translationMm);
+        moved = CRigidMotion(step.Rotation() * rest.Rotation(), rest.Translation() + step.Translation());
+        // In camera axes the motion turns about the head centre c: p -> R p + c - R c.
+        truth = CRigidMotion(step.Rotation(), rest.Translation() + step.Translation() - step.Rotation() * rest.Translation());
+        first = scene->Render(rest);
+        second = scene->Render(moved);
+        const FaceRegion r = InitialiserRegion(first, scene->Options().camera, rest);
+        region = CDepthMaskRegion(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
+        face.box = cv::Rect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        face.minDepth = r.minDepth;
+        face.maxDepth = r.maxDepth;
+    }
+    std::unique_ptr<CTrackedFrame> Frame(const RenderedFrame& frame, int index) const {
+        return MakeTrackedFrame(frame, region, index, kFocal);
+    }
+    Errors Compare(const CPose& estimate, const CRigidMotion& expected) const {
+        const CRigidMotion motion = MotionOf(estimate);
+        const cv::Matx33d difference = motion.Rotation().t() * expected.Rotation();
+        cv::Vec3d angle;
+        cv::Rodrigues(difference, angle);
+        const cv::Vec3d centre = rest.Translation();
+        return {cv::norm(angle) / kDeg, cv::norm(motion.Apply(centre) - expected.Apply(centre))};
+    }
+    Errors Iterated(const RenderedFrame& a, const RenderedFrame& b, const CTrackerParameters& parameters,
+                    MotionLoss* loss = nullptr) {
+        const auto reference = Frame(a, 1), current = Frame(b, 2);
+        CIterativeEstimator estimator(Settings(parameters));
+        const PixelProjection projection =
+            PixelProjection::FromScales(reference->GetScaleX(), reference->GetScaleY(), kFocal, true);
+        const std::unique_ptr<CPose> pose(estimator.Estimate(*reference, *current, &face, projection, nullptr, loss));
+        return Compare(*pose, truth);
+    }
+
+    static CHeadScene* scene;
+    const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 950});
+    CRigidMotion moved, truth;
+    RenderedFrame first, second;
+    CDepthMaskRegion region;
+    FaceArea face;
+};
+
+CHeadScene* HeadPair::scene = nullptr;
+
+TEST_F(HeadPair, ASixPixelShiftTheSingleStepMissesIsRecoveredByIteratingCoarseToFine) {
+    Render({0, 0, 0}, {15, 0, 0});  // 15 mm sideways at 950 mm: six pixels
+    const auto reference = Frame(first, 1), current = Frame(second, 2);
+    CMotionEstimator single(-10.0f, CTrackerParameters::DOUBLE);
+    single.SetPerspectiveFocal(kFocal);
+    const std::unique_ptr<CPose> once(single.EstimateMotionInRegion(reference.get(), current.get(), &region));
+    const Errors step = Compare(*once, truth);
+    EXPECT_GT(step.centreMm, 4.0);
+
+    MotionLoss loss;
+    const Errors iterated = Iterated(first, second, Recommended(), &loss);
+    EXPECT_LT(iterated.centreMm, 0.5);
+    EXPECT_LT(iterated.rotationDeg, 0.2);
+    EXPECT_TRUE(loss.converged);
+    EXPECT_GT(loss.inlierShare, 0.8f);
+
+}
+
+TEST_F(HeadPair, TheCoarseLevelsCarryTheIterationsWhereTheFinestLevelAloneIsLost) {
+    Render({0, 0, 0}, {45, 0, 0});  // eighteen pixels
+    EXPECT_LT(Iterated(first, second, Recommended()).centreMm, 0.5);
+    CTrackerParameters flat = Recommended();
+    flat.pyramidLevels = 1;
+    EXPECT_GT(Iterated(first, second, flat).centreMm, 5.0);
+}
+
+TEST_F(HeadPair, ABandOverAThirdOfTheFaceMovesTheRobustPoseByLessThanADegree) {
+    Render({0, 3, 0}, {0, 0, 0});
+    // A hand across the face, nearer than the head, with a texture of its own.
+    const cv::Rect band(face.box.x, face.box.y + face.box.height / 3, face.box.width, face.box.height / 3);
+    for (int row = band.y; row < band.y + band.height; ++row)
+        for (int col = band.x; col < band.x + band.width; ++col) {
+            if (second.z.at<float>(row, col) > 1300.0f) continue;
+            second.left.at<unsigned char>(row, col) = static_cast<unsigned char>(90 + 60 * std::sin(0.5 * col));
+            const float depth = 780.0f;
+            const float scale = depth / second.z.at<float>(row, col);
+            second.x.at<float>(row, col) *= scale;
+            second.y.at<float>(row, col) *= scale;
+            second.z.at<float>(row, col) = depth;
+        }
+    MotionLoss loss;
+    const Errors robust = Iterated(first, second, Recommended(), &loss);
+    EXPECT_LT(robust.rotationDeg, 1.0);
+    EXPECT_LT(loss.inlierShare, 0.9f);  // the band's rows were let go
+
+    CTrackerParameters plain = Recommended();
+    plain.robustWeights = CTrackerParameters::ROBUST_NONE;
+    EXPECT_GT(Iterated(first, second, plain).rotationDeg, 2.0 * robust.rotationDeg);
+}
+
+TEST_F(HeadPair, DataWithYUpGiveTheSameMotionInTheirOwnAxes) {
+    Render({1.5, -2, 1}, {4, -3, 6});
+    const Errors down = Iterated(first, second, Recommended());
+    EXPECT_LT(down.rotationDeg, 0.1);
+    EXPECT_LT(down.centreMm, 0.3);
+
+    // The same frames with Y pointing up, as disparity recordings give them: the source then
+    // signs the vertical pixel scale the other way.
+    RenderedFrame upFirst = first, upSecond = second;
+    upFirst.y = -first.y;
+    upSecond.y = -second.y;
+    const auto reference = Frame(upFirst, 1), current = Frame(upSecond, 2);
+    reference->SetScaleY(-reference->GetScaleY());
+    current->SetScaleY(-current->GetScaleY());
+    CIterativeEstimator estimator(Settings(Recommended()));
+    const PixelProjection projection =
+        PixelProjection::FromScales(reference->GetScaleX(), reference->GetScaleY(), kFocal, true);
+    EXPECT_EQ(projection.rowSign, -1.0f);
+    const std::unique_ptr<CPose> pose(estimator.Estimate(*reference, *current, &face, projection, nullptr));
+    const cv::Matx33d flip(1, 0, 0, 0, -1, 0, 0, 0, 1);
+    const CRigidMotion upTruth(flip * truth.Rotation() * flip, flip * truth.Translation());
+    const Errors up = Compare(*pose, upTruth);
+    EXPECT_LT(std::fabs(up.rotationDeg - down.rotationDeg), 0.02);
+    EXPECT_LT(up.centreMm, 0.3);
+}
+
+TEST_F(HeadPair, HolesInTheDepthMakeNoRowsAndTheWeakPerspectiveModelFollowsToo) {
+    Render({0, 2, 0}, {0, 0, 0});
+    // Depth lost over a scattered tenth of the pixels, as stereo matching loses weak texture.
+    cv::RNG random(7);
+    for (RenderedFrame* frame : {&first, &second})
+        for (int k = 0; k < 320 * 240 / 10; ++k) {
+            const int col = random.uniform(0, 320), row = random.uniform(0, 240);
+            frame->x.at<float>(row, col) = frame->y.at<float>(row, col) = frame->z.at<float>(row, col) = 0.0f;
+        }
+    MotionLoss loss;
+    const Errors holes = Iterated(first, second, Recommended(), &loss);
+    EXPECT_LT(holes.rotationDeg, 0.2);
+    EXPECT_LT(holes.centreMm, 0.5);
+    EXPECT_GT(loss.matchedRows, 1000);
+
+    const auto reference = Frame(first, 1), current = Frame(second, 2);
+    CIterativeEstimator estimator(Settings(Recommended()));
+    const PixelProjection weak =
+        PixelProjection::FromScales(reference->GetScaleX(), reference->GetScaleY(), kFocal, false);
+    const std::unique_ptr<CPose> pose(estimator.Estimate(*reference, *current, &face, weak, nullptr));
+    EXPECT_LT(Compare(*pose, truth).rotationDeg, 0.5);
+}
+
+TEST_F(HeadPair, FramesItCannotUseGiveTheStartBackWithALossThatFails) {
+    Render({0, 1, 0}, {0, 0, 0});
+    const auto reference = Frame(first, 1), current = Frame(second, 2);
+    CIterativeEstimator estimator(Settings(Recommended()));
+    const CPose start(0.01f, 0.0f, 0.0f, 1.0f, 2.0f, 3.0f);
+    LossThresholds thresholds = LossThresholds::From(Recommended());
+    MotionLoss loss;
+    // No focal length: no perspective model.
+    const PixelProjection blind = PixelProjection::FromScales(reference->GetScaleX(), reference->GetScaleY(), 0.0f, true);
+    std::unique_ptr<CPose> pose(estimator.Estimate(*reference, *current, &face, blind, &start, &loss));
+    EXPECT_EQ(std::make_tuple(pose->GetRotation(0), pose->GetTranslation(2)), std::make_tuple(0.01f, 3.0f));
+    EXPECT_FALSE(thresholds.Accepts(loss));
+    // A face box outside the image.
+    FaceArea away = face;
+    away.box = cv::Rect(400, 300, 50, 50);
+    const PixelProjection projection =
+        PixelProjection::FromScales(reference->GetScaleX(), reference->GetScaleY(), kFocal, true);
+    pose.reset(estimator.Estimate(*reference, *current, &away, projection, &start, &loss));
+    EXPECT_FALSE(thresholds.Accepts(loss));
+    EXPECT_EQ(pose->GetTranslation(1), 2.0f);
+}
+
+}  // namespace

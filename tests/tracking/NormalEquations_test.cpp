@@ -1,0 +1,44 @@
+#include "tracking/NormalEquations.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// Rows J x + r = 0 built from a known x: the weighted solve gives x back.
+TEST(NormalEquations, SolvesAWeightedSystemBuiltFromAKnownIncrement) {
+    const double truth[6] = {0.5, -1.0, 2.0, 0.01, -0.02, 0.03};
+    CNormalEquations equations;
+    for (int k = 0; k < 40; ++k) {
+        float row[6];
+        double predicted = 0.0;
+        for (int j = 0; j < 6; ++j) {
+            row[j] = static_cast<float>(std::sin(1.3 * k * (j + 1) + 0.7 * j) * (j < 3 ? 1.0 : 100.0));
+            predicted += row[j] * truth[j];
+        }
+        equations.Add(row, static_cast<float>(-predicted), 1.0f + static_cast<float>(k % 3));
+    }
+    EXPECT_EQ(equations.Rows(), 40);
+    double x[6];
+    ASSERT_TRUE(equations.Solve(x));
+    for (int j = 0; j < 6; ++j) EXPECT_NEAR(x[j], truth[j], 1e-5 * (1.0 + std::fabs(truth[j]))) << j;
+}
+
+TEST(NormalEquations, AnUnseenMotionGetsNoStepAndNoRowsNoSolution) {
+    CNormalEquations equations;
+    double x[6];
+    EXPECT_FALSE(equations.Solve(x));
+    // Rows that never involve tz (brightness rows of the weak-perspective model).
+    for (int k = 0; k < 12; ++k) {
+        const float row[6] = {1.0f + k, 0.5f * k, 0.0f, std::cos(static_cast<float>(k)), 2.0f, -1.0f * k};
+        equations.Add(row, 0.25f * k - 1.0f, 1.0f);
+    }
+    ASSERT_TRUE(equations.Solve(x));
+    EXPECT_NEAR(x[2], 0.0, 1e-9);
+    equations.Reset();
+    EXPECT_EQ(equations.Rows(), 0);
+    EXPECT_FALSE(equations.Solve(x));
+}
+
+}  // namespace
