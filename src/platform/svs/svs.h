@@ -44,6 +44,20 @@
 //   SPECKLE: size range          remove blobs under size pixels whose disparity varies by at most
 //                                range pixels (0..10000, 0..64; default 0 0 = off)
 //   OFFSET: ox oy                horopter and vertical offsets (-64..64 each; default 0 0)
+//   MATCHER: BLOCK|SEMI_GLOBAL   block matching, or semi-global matching (smoothness along 5
+//                                paths; the correlation window is its block, the prefilter
+//                                window only bounds the valid window; no texture threshold)
+//                                (default BLOCK)
+//   LEFT_RIGHT_CHECK: t|OFF      drop a disparity that the right view's own matching contradicts
+//                                by more than t pixels (0..64; default OFF)
+//   SMOOTHNESS: p1 p2            semi-global penalties of a disparity change of one pixel and of
+//                                more, 0 < p1 < p2 (0 0 = 8 a^2 and 32 a^2 for window a; default 0 0)
+//   DEPTH_EDGE: margin jump      drop the disparities within margin pixels of a jump of more than
+//                                jump pixels between neighbours, on both sides: there a window
+//                                straddling the edge drags one surface's texture over the other.
+//                                Along a row a hole counts as the farther of the disparities that
+//                                bound it, as what one camera sees behind the other's edge (margin
+//                                0..16, jump 1..64; default 0 1 = off)
 //   PIXEL_SIZE: p                width of one pixel in the unit of the focal lengths (default 1:
 //                                focal lengths in pixels)
 //   FOCAL: fl fr                 left and right focal lengths (> 0; default 1 1)
@@ -113,6 +127,20 @@ struct svsCaptureSource {
     char right[SVS_MAX_PATH];       // second device or right file pattern
 };
 
+// Matchers.
+constexpr int SVS_MATCHER_BLOCK = 0;        // block matching (cv::StereoBM)
+constexpr int SVS_MATCHER_SEMI_GLOBAL = 1;  // semi-global matching (cv::StereoSGBM)
+
+// What the matcher does beyond its windows; every option is off by default.
+struct svsMatchingOptions {
+    std::int32_t matcher;           // SVS_MATCHER_*
+    std::int32_t leftRightCheck;    // largest disagreement of the two views' disparities, pixels; -1 off
+    std::int32_t smoothnessSmall;   // semi-global: penalty of a disparity change of one pixel; 0 from the window
+    std::int32_t smoothnessLarge;   // semi-global: penalty of a larger change; 0 from the window
+    std::int32_t edgeMargin;        // pixels dropped on the near side of a disparity jump; 0 off
+    std::int32_t edgeJump;          // smallest jump, pixels of disparity
+};
+
 struct svsParameterBlock {
     std::int32_t layoutVersion;          // 0x00  1
     std::int32_t corrWindowWidth;        // 0x04  a, odd
@@ -152,6 +180,7 @@ struct svsParameterBlock {
     double baseline;                     // 0x210 unit of the 3D output
     svsRectification rectification[2];   // left, right
     svsCaptureSource source;
+    svsMatchingOptions matching;
 };
 
 static_assert(offsetof(svsParameterBlock, corrWindowWidth) == 0x04);
