@@ -44,12 +44,13 @@
 //   SPECKLE: size range          remove blobs under size pixels whose disparity varies by at most
 //                                range pixels (0..10000, 0..64; default 0 0 = off)
 //   OFFSET: ox oy                horopter and vertical offsets (-64..64 each; default 0 0)
-//   MATCHER: BLOCK|SEMI_GLOBAL   block matching, or semi-global matching (smoothness along 5
-//                                paths; the correlation window is its block, the prefilter
-//                                window only bounds the valid window; no texture threshold)
-//                                (default BLOCK)
+//   MATCHER: BLOCK|SEMI_GLOBAL   block matching, or semi-global matching (disparities kept smooth
+//                                along three paths in one pass; the correlation window is its
+//                                block, the prefilter window only bounds the valid window; no
+//                                texture threshold) (default BLOCK)
 //   LEFT_RIGHT_CHECK: t|OFF      drop a disparity that the right view's own matching contradicts
-//                                by more than t pixels (0..64; default OFF)
+//                                by more than t pixels (0..64; default OFF); the semi-global
+//                                matcher always checks, from its own costs, within at least 1
 //   SMOOTHNESS: p1 p2            semi-global penalties of a disparity change of one pixel and of
 //                                more, 0 < p1 < p2 (0 0 = 8 a^2 and 32 a^2 for window a; default 0 0)
 //   DEPTH_EDGE: margin jump      drop the disparities within margin pixels of a jump of more than
