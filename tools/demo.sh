@@ -26,10 +26,10 @@ if [ -z "$CONFIG" ]; then
     rm -rf "$OUT"
     mkdir -p "$OUT"
     echo "== rendering a synthetic head sequence into $SEQUENCE"
-    # Ten still frames for the detector, then a 15-degree turn with two nods while the head drifts
-    # by up to 60, 20 and 80 mm.
+    # A face's relief under a mild lamp: ten still frames for the detector, then a 15-degree turn
+    # with two nods while the head drifts by up to 60, 20 and 80 mm.
     "$BUILD/tools/render_sequence" "$SEQUENCE" --trajectory tour --frames 160 --still-frames 10 \
-        --amplitude-deg 15 --forms pgm --preview
+        --amplitude-deg 15 --shading 0.4 --forms pgm --preview
     echo "== tracking it from Java (one line per frame)"
     track "$SEQUENCE" "$OUT/track-log.txt"
     echo "== comparing with the ground truth and drawing the pictures"

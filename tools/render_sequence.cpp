@@ -14,6 +14,7 @@
 #include "synth/ContactSheet.h"
 #include "synth/GroundTruth.h"
 #include "synth/HeadScene.h"
+#include "synth/SceneArguments.h"
 #include "synth/SequenceWriter.h"
 #include "synth/Trajectory.h"
 
@@ -21,14 +22,16 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-const char* kUsage =
+const std::string kUsage = std::string(
     "usage: render_sequence OUTPUT_FOLDER [options]\n"
-    "  --trajectory NAME       still, yaw, pitch, roll, translate, random, leave or tour (default yaw)\n"
+    "  --trajectory NAME       still, yaw, pitch, roll, translate, random, leave, tour, glance, sway,\n"
+    "                          fastrandom or quickleave (default yaw; see synth/Trajectory.h)\n"
     "  --frames N              frames in the sequence (default 120)\n"
     "  --still-frames N        frames at rest before the motion starts (default 8)\n"
-    "  --amplitude-deg A       rotation amplitude in degrees (default 20)\n"
+    "  --amplitude-deg A       rotation amplitude in degrees (default 20; glance 40)\n"
     "  --amplitude-mm X,Y,Z    translation amplitudes in mm (default by trajectory: translate\n"
-    "                          100,50,150; random 60,40,80; leave 650,0,0; tour 60,20,80)\n"
+    "                          100,50,150; random 60,40,80; leave 650,0,0; tour 60,20,80; sway 80,0,0;\n"
+    "                          quickleave 900,0,0)\n"
     "  --cycles N              periods of the sinusoidal trajectories (default 1)\n"
     "  --seed N                seed of the random trajectory and of the noise (default 1)\n"
     "  --distance MM           head centre distance at rest (default 950)\n"
@@ -46,7 +49,7 @@ const char* kUsage =
     "  --first-index N         file index of the first frame (default 1)\n"
     "  --face FILE             face photograph (default astronaut.png of the data folder)\n"
     "  --background-image FILE background photograph (default brick.png of the data folder)\n"
-    "  --preview               also write preview.png, a contact sheet of four frames\n";
+    "  --preview               also write preview.png, a contact sheet of four frames\n") + kSceneUsage;
 
 struct Arguments {
     SceneOptions scene;
@@ -54,19 +57,6 @@ struct Arguments {
     SequenceOptions sequence;
     bool preview = false;
 };
-
-bool ParseNumbers(const std::string& text, std::vector<double>& values, std::size_t count) {
-    values.clear();
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        char* end = nullptr;
-        const double value = std::strtod(item.c_str(), &end);
-        if (item.empty() || *end != '\0' || !std::isfinite(value)) return false;
-        values.push_back(value);
-    }
-    return values.size() == count;
-}
 
 bool ParseInt(const std::string& text, int& value) {
     char* end = nullptr;
@@ -93,7 +83,6 @@ bool ParseForms(const std::string& text, unsigned& forms) {
 // False with a message on stderr for anything unusable.
 bool ParseArguments(int argc, char** argv, Arguments& a) {
     a.trajectory.name = "yaw";
-    a.trajectory.amplitudeRad = 20.0 * kPi / 180.0;
     for (int k = 1; k < argc; ++k) {
         const std::string option = argv[k];
         if (option.empty() || option[0] != '-') {
@@ -163,6 +152,8 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         else if (option == "--forms") ok = ParseForms(value, a.sequence.forms);
         else if (option == "--face") a.scene.faceImagePath = value;
         else if (option == "--background-image") a.scene.backgroundImagePath = value;
+        else if (const SceneOption scene = ParseSceneOption(option, value, a.scene); scene != SceneOption::kUnknown)
+            ok = scene == SceneOption::kParsed;
         else {
             std::cerr << "render_sequence: unknown option " << option << "\n";
             return false;
@@ -189,11 +180,18 @@ std::vector<std::string> Description(const Arguments& a, int argc, char** argv) 
     std::ostringstream camera, head, trajectory;
     camera << "camera: " << c.width << " x " << c.height << ", focal " << c.focalPx << " px, centre " << c.centreX
            << " " << c.centreY << ", baseline " << c.baselineMm << " mm";
-    head << "head semi-axes " << a.scene.headSemiAxesMm[0] << " " << a.scene.headSemiAxesMm[1] << " "
+    head << (a.scene.head == HeadShape::kRelief ? "face relief on an ellipsoid" : "ellipsoid") << ", semi-axes "
+         << a.scene.headSemiAxesMm[0] << " " << a.scene.headSemiAxesMm[1] << " "
          << a.scene.headSemiAxesMm[2] << " mm, background plane at " << a.scene.backgroundDistanceMm << " mm";
     trajectory << "trajectory " << a.trajectory.name << ", " << a.trajectory.frameCount << " frames, "
                << a.trajectory.stillFrames << " still";
-    return {command, camera.str(), head.str(), trajectory.str(),
+    std::ostringstream light;
+    const SceneOptions& o = a.scene;
+    light << "shading " << o.lighting.strength << ", light from " << o.lighting.direction[0] << " "
+          << o.lighting.direction[1] << " " << o.lighting.direction[2] << "; noise " << o.intensityNoiseSigma
+          << " grey levels, depth " << o.depthNoiseSigmaMm << " mm, disparity " << o.stereo.disparityNoisePx
+          << " px, holes below texture " << o.stereo.textureThreshold << ", dropout " << o.stereo.dropout;
+    return {command, camera.str(), head.str(), light.str(), trajectory.str(),
             std::string("X, Y files written Y ") + (a.sequence.yUp ? "up" : "down") +
                 "; the disparity camera reconstructs Y up, the IFF camera Y down"};
 }

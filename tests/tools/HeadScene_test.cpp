@@ -1,51 +1,56 @@
 #include "synth/HeadScene.h"
 
 #include <cmath>
+#include <filesystem>
+#include <memory>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
+#include <unistd.h>
 
+#include "init/FaceDetection.h"
+#include "support/FaceTestData.h"
+#include "support/HeadGeometry.h"
 #include "synth/Trajectory.h"
 
 namespace {
 
 const CRigidMotion kRest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 950});
 
+std::unique_ptr<CHeadScene> SceneWith(void (*change)(SceneOptions&)) {
+    SceneOptions options;
+    change(options);
+    std::string error;
+    auto scene = CHeadScene::Create(options, &error);
+    EXPECT_NE(scene, nullptr) << error;
+    return scene;
+}
+
 class HeadSceneTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        std::string error;
-        scene_ = CHeadScene::Create(SceneOptions(), &error).release();
-        ASSERT_NE(scene_, nullptr) << error;
+        scene_ = CHeadScene::Create(SceneOptions(), nullptr).release();
+        ASSERT_NE(scene_, nullptr);
     }
     static void TearDownTestSuite() { delete scene_; }
-    static CHeadScene* scene_;
+    static CHeadScene* scene_;  // the default: the relief head, unshaded
 };
 
 CHeadScene* HeadSceneTest::scene_ = nullptr;
 
-// Distance along the ray (slopeX, slopeY, 1) from the left camera to the ellipsoid, or -1 when the
-// ray misses; solved in camera coordinates, apart from the renderer's head-frame solution.
-double ExpectedHit(const CRigidMotion& pose, const cv::Vec3d& axes, double slopeX, double slopeY) {
-    const cv::Matx33d inverseSquares = cv::Matx33d::diag({1 / (axes[0] * axes[0]), 1 / (axes[1] * axes[1]),
-                                                          1 / (axes[2] * axes[2])});
-    const cv::Matx33d form = pose.Rotation() * inverseSquares * pose.Rotation().t();
-    const cv::Vec3d d(slopeX, slopeY, 1.0), w = -pose.Translation();
-    const double a = d.dot(form * d), b = 2.0 * d.dot(form * w), c = w.dot(form * w) - 1.0;
-    const double discriminant = b * b - 4 * a * c;
-    return discriminant < 0 ? -1.0 : (-b - std::sqrt(discriminant)) / (2 * a);
-}
-
-TEST_F(HeadSceneTest, EveryPixelSeesTheNearestSurfaceOnItsOwnRay) {
-    const SceneOptions& o = scene_->Options();
+TEST(EllipsoidHead, EveryPixelSeesTheNearestSurfaceOnItsOwnRay) {
+    const auto scene = SceneWith([](SceneOptions& o) { o.head = HeadShape::kEllipsoid; });
+    ASSERT_NE(scene, nullptr);
+    const SceneOptions& o = scene->Options();
     const StereoRig& c = o.camera;
     for (const CRigidMotion& pose : {kRest, CRigidMotion::FromRotationVector({0.2, -0.5, 0.3}, {-60, 40, 1000})}) {
-        const RenderedFrame frame = scene_->Render(pose);
+        const RenderedFrame frame = scene->Render(pose);
         for (int j = 0; j < c.height; ++j)
             for (int i = 0; i < c.width; ++i) {
                 const double slopeX = (i - c.centreX) / c.focalPx, slopeY = (j - c.centreY) / c.focalPx;
-                const double hit = ExpectedHit(pose, o.headSemiAxesMm, slopeX, slopeY);
+                const double hit = headtest::EllipsoidHit(pose, o.headSemiAxesMm, slopeX, slopeY);
                 const double z = frame.z.at<float>(j, i);
                 ASSERT_EQ(frame.headMask.at<unsigned char>(j, i), hit > 0 ? 1 : 0) << i << ", " << j;
                 ASSERT_NEAR(z, hit > 0 ? hit : o.backgroundDistanceMm, 1e-3) << i << ", " << j;
@@ -54,7 +59,7 @@ TEST_F(HeadSceneTest, EveryPixelSeesTheNearestSurfaceOnItsOwnRay) {
             }
         EXPECT_GT(cv::countNonZero(frame.headMask), 2000);
     }
-    EXPECT_FLOAT_EQ(scene_->Render(kRest).z.at<float>(120, 160), 860.0f);  // the face's front
+    EXPECT_FLOAT_EQ(scene->Render(kRest).z.at<float>(120, 160), 860.0f);  // the face's front
 }
 
 TEST_F(HeadSceneTest, RightCameraSitsOneBaselineAlongX) {
@@ -87,16 +92,90 @@ TEST_F(HeadSceneTest, TextureTurnsWithTheHeadExactly) {
     EXPECT_GT(equal, 0.99 * compared);
 }
 
-TEST_F(HeadSceneTest, StillTrajectoryRendersIdenticalFrames) {
+TEST(ShadedHead, StillTrajectoryRendersIdenticalFrames) {
+    const auto scene = SceneWith([](SceneOptions& o) { o.lighting.strength = 0.4; });
+    ASSERT_NE(scene, nullptr);
     TrajectoryOptions still;
     still.frameCount = 5;
     std::vector<CRigidMotion> poses;
     ASSERT_TRUE(MakeTrajectory(still, poses, nullptr));
-    const RenderedFrame first = scene_->Render(poses.front(), 0), last = scene_->Render(poses.back(), 4);
+    const RenderedFrame first = scene->Render(poses.front(), 0), last = scene->Render(poses.back(), 4);
     EXPECT_EQ(cv::norm(first.left, last.left, cv::NORM_INF) + cv::norm(first.right, last.right, cv::NORM_INF) +
                   cv::norm(first.x, last.x, cv::NORM_INF) + cv::norm(first.y, last.y, cv::NORM_INF) +
                   cv::norm(first.z, last.z, cv::NORM_INF),
               0.0);
+}
+
+TEST(ShadedHead, TurningTowardsTheLampBrightensTheLitSide) {
+    // A lamp well to the camera's left; the shading is the ratio of the shaded to the unshaded image.
+    const auto lit = SceneWith([](SceneOptions& o) {
+        o.lighting.strength = 0.3;
+        o.lighting.direction = {-1.0, 0.0, -0.4};
+    });
+    const auto plain = SceneWith([](SceneOptions&) {});
+    ASSERT_TRUE(lit && plain);
+    // Mean shading over the face's left and right cheeks (head x 15 to 45 mm from the middle).
+    auto cheeks = [&](const CRigidMotion& pose) {
+        const RenderedFrame shaded = lit->Render(pose), flat = plain->Render(pose);
+        double sum[2] = {0, 0};
+        int count[2] = {0, 0};
+        for (int j = 0; j < 240; ++j)
+            for (int i = 0; i < 320; ++i) {
+                const int grey = flat.left.at<unsigned char>(j, i);
+                if (!shaded.headMask.at<unsigned char>(j, i) || grey < 40 || grey > 160) continue;
+                const cv::Vec3d p = pose.Inverse().Apply(
+                    {shaded.x.at<float>(j, i), shaded.y.at<float>(j, i), shaded.z.at<float>(j, i)});
+                if (std::abs(p[0]) < 15.0 || std::abs(p[0]) > 45.0 || std::abs(p[1]) > 30.0 || p[2] > -40.0) continue;
+                const int side = p[0] < 0 ? 0 : 1;
+                sum[side] += shaded.left.at<unsigned char>(j, i) / static_cast<double>(grey);
+                ++count[side];
+            }
+        EXPECT_GT(count[0], 20);
+        EXPECT_GT(count[1], 20);
+        return cv::Vec2d(sum[0] / count[0], sum[1] / count[1]);
+    };
+    const cv::Vec2d frontal = cheeks(kRest);
+    // Positive yaw turns the face's normal towards -X, the lamp's side.
+    const cv::Vec2d turned = cheeks(CRigidMotion::FromRotationVector({0, 0.35, 0}, {0, 0, 950}));
+    EXPECT_GT(frontal[0], frontal[1] + 0.1);  // the lit cheek is the brighter one
+    EXPECT_GT(turned[0], frontal[0] + 0.05);
+    EXPECT_GT(turned[1], frontal[1] + 0.05);
+}
+
+TEST(ShadedHead, BothCascadesFindTheFaceFrom800To1100Mm) {
+    cv::CascadeClassifier cascade("/usr/share/opencv4/haarcascades/haarcascade_frontalface_default.xml");
+    ASSERT_FALSE(cascade.empty());
+    facedetect::ScaledFeatures features;
+    std::vector<int> counts;
+    std::vector<double> thresholds;
+    int stages = 0;
+    ::testing::internal::CaptureStdout();
+    const int loaded = facedetect::ReadClassifier(facetest::ClassifierPath(), 4, 1.0, features, counts, thresholds, stages);
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(loaded, 1);
+    const auto scene = SceneWith([](SceneOptions& o) { o.lighting.strength = 0.4; });
+    ASSERT_NE(scene, nullptr);
+    for (const double distance : {800.0, 950.0, 1100.0}) {
+        const RenderedFrame frame =
+            scene->Render(CRigidMotion::FromRotationVector({0, 0.1, 0}, {20, -10, distance}));
+        // The face box's centre lies about 5 mm below the head centre.
+        const cv::Point2d face(160 + 380 * 20 / distance, 120 + 380 * -5 / distance);
+        std::vector<cv::Rect> faces;
+        cascade.detectMultiScale(frame.left, faces, 1.1, 3, 0, cv::Size(20, 20));
+        ASSERT_EQ(faces.size(), 1u) << distance;
+        EXPECT_NEAR(faces[0].x + faces[0].width / 2.0, face.x, 8) << distance;
+        EXPECT_NEAR(faces[0].y + faces[0].height / 2.0, face.y, 10) << distance;
+        std::vector<facedetect::FaceDetection> found(facedetect::kMaxDetections);
+        ::testing::internal::CaptureStdout();
+        const int n = facedetect::DetectFaces(frame.left.data, frame.left.rows, frame.left.cols, 4, 1.0, found.data(),
+                                              features, counts, thresholds, stages);
+        ::testing::internal::GetCapturedStdout();
+        int near = 0;
+        for (int k = 0; k < n; ++k)
+            near += found[k].hits >= 3 && std::abs((found[k].x1 + found[k].x2) / 2 - face.x) < 8 &&
+                    std::abs((found[k].y1 + found[k].y2) / 2 - face.y) < 10;
+        EXPECT_EQ(near, 1) << distance;
+    }
 }
 
 TEST_F(HeadSceneTest, NoiseIsSeededPerFrameAndKeepsPointsOnTheirRays) {
@@ -119,20 +198,54 @@ TEST_F(HeadSceneTest, NoiseIsSeededPerFrameAndKeepsPointsOnTheirRays) {
     EXPECT_LT(cv::norm(a.x, a.z.mul(cv::repeat(slopeX, 240, 1)), cv::NORM_INF), 1e-3);
 }
 
-TEST_F(HeadSceneTest, CascadeFindsTheFaceAtTheDefaultDistance) {
-    cv::CascadeClassifier cascade("/usr/share/opencv4/haarcascades/haarcascade_frontalface_default.xml");
-    ASSERT_FALSE(cascade.empty());
-    const RenderedFrame frame = scene_->Render(kRest);
-    // The head centre projects to column 160 in the left view, 40 px further left in the right one.
-    for (const auto& [image, headColumn] : {std::make_pair(&frame.left, 160), std::make_pair(&frame.right, 120)}) {
-        std::vector<cv::Rect> faces;
-        cascade.detectMultiScale(*image, faces, 1.1, 3, 0, cv::Size(20, 20));
-        ASSERT_EQ(faces.size(), 1u);
-        EXPECT_GE(faces[0].width, 30);
-        EXPECT_LE(faces[0].width, 45);
-        EXPECT_NEAR(faces[0].x + faces[0].width / 2, headColumn, 8);
-        EXPECT_NEAR(faces[0].y + faces[0].height / 2, 120, 10);
+TEST_F(HeadSceneTest, StereoDepthNoiseGrowsWithTheSquareOfTheDistance) {
+    const auto scene = SceneWith([](SceneOptions& o) { o.stereo.disparityNoisePx = 0.25; });
+    ASSERT_NE(scene, nullptr);
+    const RenderedFrame clean = scene_->Render(kRest), noisy = scene->Render(kRest, 3);
+    EXPECT_EQ(cv::norm(noisy.z, scene->Render(kRest, 3).z, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(noisy.left, clean.left, cv::NORM_INF), 0.0);
+    // The error over Z^2 / (focal baseline) is the disparity noise, on the head (about 870 mm)
+    // and on the wall (1800 mm) alike.
+    cv::Mat normalised = (noisy.z - clean.z) / clean.z.mul(clean.z) * (380.0 * 90.0);
+    for (const cv::Mat& where : {clean.headMask, cv::Mat(clean.headMask == 0)}) {
+        cv::Scalar mean, deviation;
+        cv::meanStdDev(normalised, mean, deviation, where);
+        EXPECT_NEAR(deviation[0], 0.25, 0.015);
+        EXPECT_NEAR(mean[0], 0.0, 0.01);
     }
+    cv::Mat slopeY(240, 1, CV_32F);
+    for (int j = 0; j < 240; ++j) slopeY.at<float>(j) = (j - 120.0f) / 380.0f;
+    EXPECT_LT(cv::norm(noisy.y, noisy.z.mul(cv::repeat(slopeY, 1, 320)), cv::NORM_INF), 1e-3);
+}
+
+TEST_F(HeadSceneTest, StereoHolesHaveNoDepthWhereTextureIsWeakOrAtRandom) {
+    // A wall of one grey: no matcher finds anything on it, while the face keeps its texture.
+    const std::string flat = (std::filesystem::temp_directory_path() /
+                              ("vantorel_flat_" + std::to_string(::getpid()) + ".png")).string();
+    ASSERT_TRUE(cv::imwrite(flat, cv::Mat(64, 64, CV_8U, cv::Scalar(120))));
+    SceneOptions options;
+    options.backgroundImagePath = flat;
+    options.stereo.textureThreshold = 2.0;
+    const auto textured = CHeadScene::Create(options, nullptr);
+    options.stereo.textureThreshold = 0.0;
+    options.stereo.dropout = 0.1;
+    const auto random = CHeadScene::Create(options, nullptr);
+    std::filesystem::remove(flat);
+    ASSERT_TRUE(textured && random);
+    for (const RenderedFrame& frame : {textured->Render(kRest), random->Render(kRest)}) {
+        const cv::Mat holes = frame.z == 0.0f;
+        EXPECT_EQ(cv::countNonZero(holes), cv::countNonZero((frame.x == 0.0f) & (frame.y == 0.0f) & holes));
+        EXPECT_EQ(cv::countNonZero(frame.headMask), cv::countNonZero(scene_->Render(kRest).headMask));
+    }
+    const RenderedFrame weak = textured->Render(kRest);
+    cv::Mat wall, face;
+    cv::erode(weak.headMask == 0, wall, cv::Mat(), cv::Point(-1, -1), 8);
+    EXPECT_EQ(cv::countNonZero(wall & (weak.z != 0.0f)), 0);  // the wall far from the head
+    cv::erode(weak.headMask, face, cv::Mat(), cv::Point(-1, -1), 8);
+    EXPECT_LT(cv::countNonZero(face & (weak.z == 0.0f)), 0.1 * cv::countNonZero(face));
+    const RenderedFrame dropped = random->Render(kRest, 5);
+    EXPECT_NEAR(cv::countNonZero(dropped.z == 0.0f) / (320.0 * 240.0), 0.1, 0.006);
+    EXPECT_GT(cv::norm(dropped.z, random->Render(kRest, 6).z, cv::NORM_INF), 0.0);  // drawn per frame
 }
 
 TEST(HeadSceneOptions, RefusesMissingPhotographsAndImpossibleGeometry) {
@@ -143,11 +256,23 @@ TEST(HeadSceneOptions, RefusesMissingPhotographsAndImpossibleGeometry) {
     EXPECT_NE(error.find("/nonexistent/face.png"), std::string::npos);
     for (auto change : {+[](SceneOptions& o) { o.camera.focalPx = 0; }, +[](SceneOptions& o) { o.headSemiAxesMm[1] = -1; },
                         +[](SceneOptions& o) { o.depthNoiseSigmaMm = -1; },
-                        +[](SceneOptions& o) { o.backgroundDistanceMm = std::nan(""); }}) {
+                        +[](SceneOptions& o) { o.backgroundDistanceMm = std::nan(""); },
+                        +[](SceneOptions& o) { o.lighting.strength = 1.5; },
+                        +[](SceneOptions& o) { o.lighting.direction = {0, 0, 1}; },  // behind the head
+                        +[](SceneOptions& o) { o.stereo.dropout = 2; },
+                        +[](SceneOptions& o) { o.stereo.textureWindow = 4; },
+                        +[](SceneOptions& o) { o.face.mouthPx = o.face.leftEyePx; },
+                        +[](SceneOptions& o) { o.face.rightEyePx = o.face.leftEyePx; },
+                        +[](SceneOptions& o) { o.face.photoPxPerMm = 0.3; },  // the face outgrows the head
+                        +[](SceneOptions& o) { o.headSemiAxesMm = {40, 50, 40}; }}) {
         SceneOptions options;
         change(options);
         EXPECT_EQ(CHeadScene::Create(options, nullptr), nullptr);
     }
+    SceneOptions smallHead;
+    smallHead.headSemiAxesMm = {40, 50, 40};
+    smallHead.head = HeadShape::kEllipsoid;  // no relief to fit
+    EXPECT_NE(CHeadScene::Create(smallHead, nullptr), nullptr);
 }
 
 }  // namespace

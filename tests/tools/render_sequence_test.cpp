@@ -33,7 +33,10 @@ protected:
 };
 
 TEST_F(RenderSequenceTest, WritesEveryFormTheConfigurationAndTheGroundTruth) {
-    ASSERT_EQ(Run(folder_ + " --trajectory roll --frames 6 --still-frames 2 --preview"), 0) << output_;
+    ASSERT_EQ(Run(folder_ + " --trajectory roll --frames 6 --still-frames 2 --preview --shading 0.4 --light -1,-1,-2"
+                            " --disparity-noise 0.2 --holes 2 --dropout 0.01"),
+              0)
+        << output_;
     for (const char* name : {"Param.cfg", "ParamInit.cfg", "ParamTrackerZBCCE.cfg", "camera-xyz.cfg",
                              "camera-disparity.cfg", "camera-iff.cfg", "ground-truth.txt", "preview.png",
                              "frame0001-i.pgm", "frame0001-x.pgm", "frame0001-y.pgm", "frame0001-z.pgm",
@@ -50,11 +53,16 @@ TEST_F(RenderSequenceTest, WritesEveryFormTheConfigurationAndTheGroundTruth) {
 
 TEST_F(RenderSequenceTest, RefusesBadArgumentsWithUsage) {
     for (const std::string& arguments : {std::string(""), folder_ + " --frames x", folder_ + " --trajectory spin",
-                                         folder_ + " --center 1", folder_ + " --forms pgm,jpeg", folder_ + " --frames"}) {
+                                         folder_ + " --center 1", folder_ + " --forms pgm,jpeg", folder_ + " --frames",
+                                         folder_ + " --head cube", folder_ + " --light 1,2"}) {
         EXPECT_EQ(Run(arguments), 2) << arguments;
         EXPECT_NE(output_.find("usage: render_sequence"), std::string::npos) << arguments;
     }
     EXPECT_FALSE(fs::exists(folder_));
+    for (const char* unusable : {" --shading 2", " --light 0,0,1", " --dropout -0.1"}) {
+        EXPECT_EQ(Run(folder_ + unusable), 1) << unusable;
+        EXPECT_NE(output_.find("render_sequence: "), std::string::npos) << unusable;
+    }
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "synth/FaceRelief.h"
+#include "synth/HeadSurface.h"
+
 #ifndef VANTOREL_DATA_DIR
 #define VANTOREL_DATA_DIR ".cache/data"
 #endif
@@ -105,33 +108,18 @@ std::string ValidationError(const SceneOptions& o) {
     if (!(o.face.photoPxPerMm > 0.0) || !(o.face.maskSemiAxesPx.width > 0.0) || !(o.face.maskSemiAxesPx.height > 0.0))
         return "face mapping scales must be positive";
     if (!(o.intensityNoiseSigma >= 0.0) || !(o.depthNoiseSigmaMm >= 0.0)) return "noise must not be negative";
+    const Lighting& l = o.lighting;
+    if (!(l.strength >= 0.0 && l.strength <= 1.0)) return "shading strength must lie between 0 and 1";
+    if (!std::isfinite(l.direction[0]) || !std::isfinite(l.direction[1]) || !(l.direction[2] < 0.0))
+        return "the light must come from in front of the head (negative Z)";
+    const StereoDepthErrors& e = o.stereo;
+    if (!(e.disparityNoisePx >= 0.0) || !std::isfinite(e.disparityNoisePx) || !(e.textureThreshold >= 0.0) ||
+        !std::isfinite(e.textureThreshold) || !(e.dropout >= 0.0 && e.dropout <= 1.0))
+        return "stereo depth errors must not be negative (dropout at most 1)";
+    if (e.textureWindow < 3 || e.textureWindow > 51 || e.textureWindow % 2 == 0)
+        return "the texture window must be odd, 3 to 51 pixels";
     return "";
 }
-
-// Where a camera ray meets the head, in the ray's own parameter (Z of the hit for a ray with
-// direction z 1) and in head coordinates.
-struct HeadRayCaster {
-    cv::Matx33d cameraToScaledHead;  // diag(1 / semi-axes) R^T
-    cv::Matx33d cameraToHead;        // R^T
-    cv::Vec3d originHead;            // camera centre in head coordinates
-    cv::Vec3d originScaled;          // the same, divided by the semi-axes
-    double originTerm = 0.0;         // |originScaled|^2 - 1: positive when the camera is outside
-    double farLimit = 0.0;           // the plane's distance: nothing behind it is seen
-
-    bool Cast(double slopeX, double slopeY, double& distance, cv::Vec3d& headPoint) const {
-        const cv::Vec3d direction(slopeX, slopeY, 1.0);
-        const cv::Vec3d scaled = cameraToScaledHead * direction;
-        const double a = scaled.dot(scaled);
-        const double b = originScaled.dot(scaled);
-        const double discriminant = b * b - a * originTerm;
-        if (discriminant < 0.0) return false;
-        const double s = (-b - std::sqrt(discriminant)) / a;
-        if (s <= 0.0 || s >= farLimit) return false;
-        distance = s;
-        headPoint = originHead + s * (cameraToHead * direction);
-        return true;
-    }
-};
 
 }  // namespace
 
@@ -144,6 +132,12 @@ std::unique_ptr<CHeadScene> CHeadScene::Create(const SceneOptions& options, std:
         return nullptr;
     }
     std::unique_ptr<CHeadScene> scene(new CHeadScene(options));
+    std::unique_ptr<CFaceRelief> relief;
+    if (options.head == HeadShape::kRelief) {
+        relief = CFaceRelief::Create(options.headSemiAxesMm, options.face, error);
+        if (!relief) return nullptr;
+    }
+    scene->surface_ = std::make_unique<CHeadSurface>(options.headSemiAxesMm, std::move(relief));
     const std::string dataDir = DefaultDataDir();
     const std::string facePath = options.faceImagePath.empty() ? dataDir + "/astronaut.png" : options.faceImagePath;
     const std::string backgroundPath =
@@ -154,7 +148,10 @@ std::unique_ptr<CHeadScene> CHeadScene::Create(const SceneOptions& options, std:
     return scene;
 }
 
-CHeadScene::CHeadScene(const SceneOptions& options) : options_(options) {
+CHeadScene::~CHeadScene() = default;
+
+CHeadScene::CHeadScene(const SceneOptions& options)
+    : options_(options), light_(options.lighting.direction / cv::norm(options.lighting.direction)) {
     const StereoRig& c = options_.camera;
     columnSlope_.resize(c.width);
     rowSlope_.resize(c.height);
@@ -218,6 +215,13 @@ double CHeadScene::HeadIntensity(const cv::Vec3d& p) const {
     return weight * SampleClamped(face_, u, v) + (1.0 - weight) * neutral;
 }
 
+double CHeadScene::Shading(const cv::Vec3d& headPoint, const cv::Matx33d& headToCamera) const {
+    const double lit = std::max((headToCamera * surface_->Normal(headPoint)).dot(light_), 0.0);
+    // Scaled so that a surface facing the camera, normal (0, 0, -1), keeps its brightness.
+    const double strength = options_.lighting.strength;
+    return 1.0 - strength + strength * lit / -light_[2];
+}
+
 RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStream) const {
     RenderedFrame frame;
     cv::Mat left, right;
@@ -240,6 +244,10 @@ RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStr
             frame.y = frame.y.mul(scale);
             frame.z = frame.z.mul(scale);
         }
+    }
+    if (options_.stereo.Any()) {
+        cv::RNG rng(0x2545f4914f6cdd1dull ^ (static_cast<std::uint64_t>(options_.noiseSeed) << 32) ^ noiseStream);
+        ApplyStereoDepthErrors(options_.stereo, options_.camera, left, rng, frame.x, frame.y, frame.z);
     }
     left.convertTo(frame.left, CV_8U);
     right.convertTo(frame.right, CV_8U);
@@ -266,32 +274,37 @@ void CHeadScene::RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv:
         headMask->setTo(0);
     }
 
-    const cv::Vec3d& axes = options_.headSemiAxesMm;
-    const cv::Matx33d inverseAxes(1.0 / axes[0], 0, 0, 0, 1.0 / axes[1], 0, 0, 0, 1.0 / axes[2]);
-    HeadRayCaster caster;
-    caster.cameraToHead = headPose.Rotation().t();
-    caster.cameraToScaledHead = inverseAxes * caster.cameraToHead;
-    caster.originHead = caster.cameraToHead * (origin - headPose.Translation());
-    caster.originScaled = inverseAxes * caster.originHead;
-    caster.originTerm = caster.originScaled.dot(caster.originScaled) - 1.0;
-    caster.farLimit = options_.backgroundDistanceMm;
+    const cv::Matx33d headToCamera = headPose.Rotation(), cameraToHead = headToCamera.t();
+    const cv::Vec3d originHead = cameraToHead * (origin - headPose.Translation());
     // A camera inside the head sees nothing sensible; show the background alone.
-    if (caster.originTerm <= 0.0) return;
-
+    if (surface_->Inside(originHead)) return;
     cv::Rect box;
     if (!HeadBox(headPose.Translation() - origin, box)) return;
+
+    const double farLimit = options_.backgroundDistanceMm;
+    const bool shaded = options_.lighting.strength > 0.0;
+    auto cast = [&](double slopeX, double slopeY, double& distance, cv::Vec3d& headPoint) {
+        const cv::Vec3d direction = cameraToHead * cv::Vec3d(slopeX, slopeY, 1.0);
+        if (!surface_->Cast(originHead, direction, farLimit, distance)) return false;
+        headPoint = originHead + distance * direction;
+        return true;
+    };
     for (int j = box.y; j < box.y + box.height; ++j) {
         float* row = intensity.ptr<float>(j);
         for (int i = box.x; i < box.x + box.width; ++i) {
             const float* sample = &samples[(static_cast<std::size_t>(j) * c.width + i) * 4];
             double sum = 0.0, distance;
             cv::Vec3d headPoint;
-            for (int k = 0; k < 4; ++k)
-                sum += caster.Cast(columnSubSlope_[k & 1][i], rowSubSlope_[k >> 1][j], distance, headPoint)
-                           ? HeadIntensity(headPoint)
-                           : sample[k];
+            for (int k = 0; k < 4; ++k) {
+                if (!cast(columnSubSlope_[k & 1][i], rowSubSlope_[k >> 1][j], distance, headPoint)) {
+                    sum += sample[k];
+                    continue;
+                }
+                const double texture = HeadIntensity(headPoint);
+                sum += shaded ? texture * Shading(headPoint, headToCamera) : texture;
+            }
             row[i] = static_cast<float>(sum / 4.0);
-            if (x && caster.Cast(columnSlope_[i], rowSlope_[j], distance, headPoint)) {
+            if (x && cast(columnSlope_[i], rowSlope_[j], distance, headPoint)) {
                 x->at<float>(j, i) = static_cast<float>(distance * columnSlope_[i]);
                 y->at<float>(j, i) = static_cast<float>(distance * rowSlope_[j]);
                 z->at<float>(j, i) = static_cast<float>(distance);
@@ -304,7 +317,7 @@ void CHeadScene::RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv:
 bool CHeadScene::HeadBox(const cv::Vec3d& centre, cv::Rect& box) const {
     const StereoRig& c = options_.camera;
     const cv::Rect image(0, 0, c.width, c.height);
-    const double radius = std::max({options_.headSemiAxesMm[0], options_.headSemiAxesMm[1], options_.headSemiAxesMm[2]});
+    const double radius = surface_->Reach();
     if (centre[2] - radius < 1.0) {
         box = image;  // too close for the bound below
         return true;

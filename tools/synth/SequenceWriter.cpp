@@ -130,17 +130,23 @@ bool CSequenceWriter::WriteFrame(int index, const RenderedFrame& frame, std::str
         if (!SaveImageFile(frame.z, IPL_DEPTH_32F, base + "-z.pgm")) return fail(base + "-z.pgm");
     }
     if (options_.forms & kFormDisparity) {
-        // 1/16 pixel; the reader takes the samples as signed, so they stop at 32767.
+        // 1/16 pixel; the reader takes the samples as signed, so they stop at 32767. A pixel
+        // without depth gets disparity 0, which the reader turns into a point far beyond any mask.
         cv::Mat disparity(size, CV_16U);
         const double scale = 16.0 * c.focalPx * c.baselineMm;
         for (int j = 0; j < c.height; ++j)
-            for (int i = 0; i < c.width; ++i)
-                disparity.at<unsigned short>(j, i) = static_cast<unsigned short>(
-                    std::clamp(std::lround(scale / frame.z.at<float>(j, i)), 0L, 32767L));
+            for (int i = 0; i < c.width; ++i) {
+                const float z = frame.z.at<float>(j, i);
+                disparity.at<unsigned short>(j, i) =
+                    z > 0.0f ? static_cast<unsigned short>(std::clamp(std::lround(scale / z), 0L, 32767L)) : 0;
+            }
         if (!SaveImageFile(disparity, IPL_DEPTH_16U, base + "-d.pgm")) return fail(base + "-d.pgm");
     }
     if (options_.forms & kFormIff) {
-        cv::Mat inverseDepth = 1.0 / frame.z;
+        // Inverse depth 0 where there is no depth: the reader's far plane.
+        cv::Mat inverseDepth;
+        cv::divide(1.0, frame.z, inverseDepth);
+        inverseDepth.setTo(0.0f, frame.z <= 0.0f);
         const cv::Mat left = frame.left.isContinuous() ? frame.left : frame.left.clone();
         if (ILsave((base + ".iff").c_str(), c.width, c.height, IL_TYPE_GRAY | IL_TYPE_RANGE, left.ptr<unsigned char>(),
                    inverseDepth.ptr<float>()) != 0)

@@ -6,6 +6,8 @@
 //                    Y down, or up with yUp)
 //   disparity form:  base-d.pgm (P9, 1/16 pixel: round(16 focal baseline / Z))
 //   IFF form:        base.iff (grey pixels and inverse depth 1/Z)
+// A pixel without depth (Z = 0 in the frame) is X = Y = Z = 0 in the PGM form, disparity 0 and
+// inverse depth 0: what each reader takes for "nothing measured".
 //   PNG form:        left-<k>.png and right-<k>.png (rectified 8-bit pairs)
 // Configuration, all paths absolute: camera-xyz.cfg (PGM form), camera-disparity.cfg (PGM and
 // disparity forms), camera-iff.cfg (IFF form), camera-live.cfg (PNG form: the live camera's

@@ -1,15 +1,15 @@
 #include "synth/TrackingRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <memory>
 #include <sstream>
 
 #include "acquisition/StereoSource.h"
 #include "init/InitParameters.h"
 #include "tracking/Pose.h"
 #include "tracking/TrackerZBCCE.h"
-
-namespace {
 
 CRigidMotion ToMotion(CPose pose) {
     pose.UpdateRotationMatrix();
@@ -18,8 +18,6 @@ CRigidMotion ToMotion(CPose pose) {
         for (int j = 0; j < 3; ++j) rotation(i, j) = pose.GetRotationMatrix(i, j);
     return CRigidMotion(rotation, {pose.GetTranslation(0), pose.GetTranslation(1), pose.GetTranslation(2)});
 }
-
-}  // namespace
 
 FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose) {
     const cv::Vec3d centre = headPose.Translation();
@@ -45,34 +43,41 @@ FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera
     return region;
 }
 
-PoseError ComparePose(const CPose& estimated, const CRigidMotion& truth) {
-    const CRigidMotion motion = ToMotion(estimated);
+PoseError ComparePose(const CRigidMotion& estimated, const CRigidMotion& truth, const cv::Vec3d& centre) {
     PoseError error;
-    error.rotationDeg = RotationDifferenceDeg(motion.Rotation(), truth.Rotation());
-    error.translationMm = cv::norm(motion.Translation() - truth.Translation());
+    error.rotationDeg = RotationDifferenceDeg(estimated.Rotation(), truth.Rotation());
+    error.translationMm = cv::norm(estimated.Translation() - truth.Translation());
+    error.headCentreMm =
+        PointDistance(estimated.Rotation(), estimated.Translation(), truth.Rotation(), truth.Translation(), centre);
     return error;
+}
+
+PoseError ComparePose(const CPose& estimated, const CRigidMotion& truth, const cv::Vec3d& centre) {
+    return ComparePose(ToMotion(estimated), truth, centre);
 }
 
 TrackingErrors Summarise(const std::vector<TrackedFrameResult>& results) {
     TrackingErrors errors;
-    for (const TrackedFrameResult& r : results) {
-        errors.rotationDeg.Add(r.error.rotationDeg);
-        errors.translationMm.Add(r.error.translationMm);
-    }
+    for (const TrackedFrameResult& r : results)
+        errors.Add(r.error.rotationDeg, r.error.translationMm, r.error.headCentreMm);
     return errors;
 }
 
 bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
-                 std::vector<TrackedFrameResult>& results, std::string* error) {
+                 std::vector<TrackedFrameResult>& results, std::string* error, const FrameObserver& observer) {
     results.clear();
     const auto fail = [&](const std::string& reason) {
         if (error) *error = reason;
         return false;
     };
     // The live path matches the stereo pairs with the live camera; the others replay recorded 3D.
-    std::istringstream param(std::string("CAMERA_TYPE: ") + (options.path == "live" ? "SRI" : "FILES") +
-                             "\nCONFIG_FILENAME: " + options.folder + "/camera-" + options.path +
-                             ".cfg\nMAX_FRAMES: 100\n" + (options.perspective ? "PROJECTION: PERSPECTIVE\n" : ""));
+    const std::string paramText =
+        options.configuration
+            ? options.configuration->ParamFor(options.folder, options.path)
+            : std::string("CAMERA_TYPE: ") + (options.path == "live" ? "SRI" : "FILES") + "\nCONFIG_FILENAME: " +
+                  options.folder + "/camera-" + options.path + ".cfg\nMAX_FRAMES: 100\n" +
+                  (options.perspective ? "PROJECTION: PERSPECTIVE\n" : "");
+    std::istringstream param(paramText);
     CStereoSource source(&param);
     if (!source.GetCurrentFrame()) return fail("the source grabbed no first frame from " + options.folder);
     while (source.GetCurrentFrame()->GetIndex() < options.stillFrames)
@@ -80,22 +85,39 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
     const FaceRegion& r = options.region;
     source.SetRegion(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
 
-    CTrackerParameters parameters = options.tracker;
-    parameters.resultsFileName.clear();
-    parameters.posesFileName.clear();
-    CTrackerZBCCE tracker(parameters);
+    std::unique_ptr<CTrackerZBCCE> tracker;
+    if (options.configuration) {
+        std::istringstream text(options.configuration->tracker);
+        tracker = std::make_unique<CTrackerZBCCE>(text);
+    } else {
+        CTrackerParameters parameters = options.tracker;
+        parameters.resultsFileName.clear();
+        parameters.posesFileName.clear();
+        tracker = std::make_unique<CTrackerZBCCE>(parameters);
+    }
     const int start = source.GetCurrentFrame()->GetIndex();
     const bool yUp = options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
+    const CRigidMotion* startPose = truth.Find(start);
+    if (!startPose) return fail("no ground truth for the frame where tracking starts");
+    cv::Vec3d centre = startPose->Translation();
+    if (yUp) centre[1] = -centre[1];
+    if (observer) observer(source, start);
     while (source.GrabImage()) {
-        tracker.Track(source);
         CTrackedFrame* frame = source.GetCurrentFrame();
+        if (options.centre == CentrePoint::kFaceCentroid && frame->GetIndex() == start + 1)
+            centre = cv::Vec3d(frame->GetCentroidX(), frame->GetCentroidY(), frame->GetCentroidZ());
+        if (observer) observer(source, frame->GetIndex());
+        const auto begin = std::chrono::steady_clock::now();
+        tracker->Track(source);
         TrackedFrameResult result;
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         result.index = frame->GetIndex();
         if (!truth.Motion(start, result.index, result.truth)) return fail("no ground truth for a tracked frame");
         if (yUp) result.truth = result.truth.FlippedY();
         result.estimated = ToMotion(*frame->GetPose());
-        result.error = ComparePose(*frame->GetPose(), result.truth);
         results.push_back(result);
     }
+    // The face centroid is known only once the first tracked frame is in.
+    for (TrackedFrameResult& r : results) r.error = ComparePose(r.estimated, r.truth, centre);
     return true;
 }

@@ -6,17 +6,26 @@
 // give is set, and every later frame is grabbed and tracked. The tracker's pose of frame k is then
 // the motion from frame stillFrames to frame k, in the axes of the recorded 3D data: Y up through
 // disparity (and X, Y files written Y up), Y down otherwise. Errors are taken in those axes.
+//
+// The head-centre error of a frame is how far apart the estimated and the true motion put one
+// point of the frame where tracking started: by default the rendered head's centre (the centre of
+// its ellipsoid), or, on request, the face centroid the tracker computes for the first tracked
+// frame (the centroid of the face region's masked pixels), which is all a tracker knows.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "synth/GroundTruth.h"
 #include "synth/HeadScene.h"
+#include "synth/RunConfiguration.h"
 #include "synth/TrackingErrors.h"
 #include "tracking/TrackerParameters.h"
 
 class CPose;
+class CStereoSource;
 
 // The face region of the initialiser's getters: box centre +- SIZE_FACE_X across, SIZE_FACE_Y
 // above and below (left and top clamped at 0), depth SIZE_FACE_Z in front and behind the mean
@@ -38,18 +47,27 @@ FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera
 struct PoseError {
     double rotationDeg = 0.0;    // angle of R_est^T R_true
     double translationMm = 0.0;  // |t_est - t_true|
+    double headCentreMm = 0.0;   // |(R_est c + t_est) - (R_true c + t_true)|
 };
 
-PoseError ComparePose(const CPose& estimated, const CRigidMotion& truth);
+CRigidMotion ToMotion(CPose pose);
+PoseError ComparePose(const CRigidMotion& estimated, const CRigidMotion& truth, const cv::Vec3d& centre);
+PoseError ComparePose(const CPose& estimated, const CRigidMotion& truth, const cv::Vec3d& centre);
 
 struct TrackedFrameResult {
     int index = 0;
     CRigidMotion truth;
     CRigidMotion estimated;
     PoseError error;
+    double seconds = 0.0;  // the tracking step of this frame
 };
 
 TrackingErrors Summarise(const std::vector<TrackedFrameResult>& results);
+
+enum class CentrePoint {
+    kHeadCentre,    // the rendered head's centre where tracking started
+    kFaceCentroid,  // the first tracked frame's face centroid
+};
 
 struct TrackingRunOptions {
     std::string folder;               // written by CSequenceWriter with the needed forms
@@ -58,9 +76,17 @@ struct TrackingRunOptions {
     int stillFrames = 8;
     CTrackerParameters tracker;       // output file names are ignored
     bool perspective = false;         // "PROJECTION: PERSPECTIVE" for the source
+    // When given, the source and the tracker read these texts instead of `tracker` and `perspective`.
+    std::optional<RunConfiguration> configuration;
     FaceRegion region;
+    CentrePoint centre = CentrePoint::kHeadCentre;
 };
+
+// Sees the source after every grab from the frame where tracking starts on (that frame first,
+// then each frame before the tracker works on it), with the frame's file index.
+using FrameObserver = std::function<void(const CStereoSource& source, int fileIndex)>;
 
 // False, with the reason in *error, when the folder cannot be replayed or tracking never starts.
 bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
-                 std::vector<TrackedFrameResult>& results, std::string* error);
+                 std::vector<TrackedFrameResult>& results, std::string* error,
+                 const FrameObserver& observer = FrameObserver());

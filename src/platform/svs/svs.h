@@ -50,7 +50,8 @@
 //                                texture threshold) (default BLOCK)
 //   LEFT_RIGHT_CHECK: t|OFF      drop a disparity that the right view's own matching contradicts
 //                                by more than t pixels (0..64; default OFF); the semi-global
-//                                matcher always checks, from its own costs, within at least 1
+//                                matcher always checks, from its own costs, within at least a
+//                                pixel
 //   SMOOTHNESS: p1 p2            semi-global penalties of a disparity change of one pixel and of
 //                                more, 0 < p1 < p2 (0 0 = 8 a^2 and 32 a^2 for window a; default 0 0)
 //   DEPTH_EDGE: margin jump      drop the disparities within margin pixels of a jump of more than

@@ -1,0 +1,96 @@
+#include "evaluation/CaseRuns.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+#include "tracking/TrackerParameters.h"
+
+namespace {
+
+const char* GradientName(const std::string& trackerText) {
+    std::istringstream in(trackerText);
+    const CTrackerParameters parameters(in);
+    if (parameters.gradient == CTrackerParameters::DIRECT) return "DIRECT";
+    if (parameters.gradient == CTrackerParameters::ANALYTIC) return "ANALYTIC";
+    return "DOUBLE";
+}
+
+void PrintFrames(const std::vector<TrackedFrameResult>& results) {
+    constexpr double kDeg = 180.0 / CV_PI;
+    for (const TrackedFrameResult& r : results) {
+        const cv::Vec3d rt = r.truth.RotationVector() * kDeg, re = r.estimated.RotationVector() * kDeg;
+        const cv::Vec3d tt = r.truth.Translation(), te = r.estimated.Translation();
+        std::printf("  %4d true r %7.3f %7.3f %7.3f t %8.2f %8.2f %8.2f | est r %7.3f %7.3f %7.3f t %8.2f %8.2f %8.2f"
+                    " | %6.3f deg %7.2f mm\n",
+                    r.index, rt[0], rt[1], rt[2], tt[0], tt[1], tt[2], re[0], re[1], re[2], te[0], te[1], te[2],
+                    r.error.rotationDeg, r.error.headCentreMm);
+    }
+}
+
+}  // namespace
+
+double MedianMilliseconds(std::vector<double> seconds) {
+    if (seconds.empty()) return 0.0;
+    const auto middle = seconds.begin() + static_cast<long>(seconds.size() / 2);
+    std::nth_element(seconds.begin(), middle, seconds.end());
+    return 1000.0 * *middle;
+}
+
+bool BuildRunConfiguration(const EvaluationOptions& options, const std::string& name, const std::string& folder,
+                           const MatchMode& mode, const std::string& gradient, RunConfiguration& configuration,
+                           std::string* error) {
+    if (!LoadRunConfiguration(name, folder, configuration, error)) return false;
+    if (!mode.match.empty()) {
+        configuration.AddTrackerKeyword("MATCH_FUNCTION: " + mode.match);
+        configuration.AddTrackerKeyword("MERGE_POSE: " + mode.merge);
+    }
+    if (!gradient.empty()) configuration.AddTrackerKeyword("GRADIENT: " + gradient);
+    for (const std::string& line : options.paramKeywords) configuration.AddParamKeyword(line);
+    for (const std::string& line : options.initKeywords) configuration.AddInitKeyword(line);
+    for (const std::string& line : options.trackerKeywords) configuration.AddTrackerKeyword(line);
+    return true;
+}
+
+bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, const EvaluationOptions& options,
+                     std::vector<RunRow>& rows, std::string* error) {
+    const std::vector<std::string> gradients = options.gradients.empty() ? std::vector<std::string>{""}
+                                                                         : options.gradients;
+    for (const std::string& path : sequence.paths)
+        for (const std::string& config : options.configs)
+            for (const std::string& gradient : gradients)
+                for (const std::string& modeName : options.modes) {
+                    const MatchMode* mode = FindMatchMode(modeName);
+                    if (!mode) {
+                        if (error) *error = "unknown mode " + modeName;
+                        return false;
+                    }
+                    TrackingRunOptions run;
+                    run.folder = written.folder;
+                    run.path = path;
+                    run.yUpFiles = sequence.yUp;
+                    run.stillFrames = sequence.stillFrames;
+                    run.region = written.region;
+                    run.centre = options.faceCentroid ? CentrePoint::kFaceCentroid : CentrePoint::kHeadCentre;
+                    RunConfiguration configuration;
+                    if (!BuildRunConfiguration(options, config, written.folder, *mode, gradient, configuration, error))
+                        return false;
+                    run.configuration = configuration;
+                    std::vector<TrackedFrameResult> results;
+                    if (!RunTracking(run, written.truth, results, error)) return false;
+                    if (options.verbose) PrintFrames(results);
+                    RunRow row;
+                    row.trajectory = sequence.trajectory;
+                    row.caseLabel = sequence.Label();
+                    row.path = path;
+                    row.config = config;
+                    row.mode = modeName;
+                    row.gradient = GradientName(configuration.tracker);
+                    row.errors = Summarise(results);
+                    std::vector<double> seconds;
+                    for (const TrackedFrameResult& r : results) seconds.push_back(r.seconds);
+                    row.msPerPair = MedianMilliseconds(seconds);
+                    rows.push_back(row);
+                }
+    return true;
+}

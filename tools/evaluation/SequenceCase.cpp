@@ -1,0 +1,87 @@
+#include "evaluation/SequenceCase.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "synth/SequenceWriter.h"
+#include "synth/Trajectory.h"
+
+namespace {
+
+unsigned FormsFor(const std::string& path) {
+    if (path == "disparity") return kFormPgm | kFormDisparity;
+    if (path == "iff") return kFormIff;
+    if (path == "live") return kFormPng;
+    return kFormPgm;
+}
+
+}  // namespace
+
+std::string SequenceCase::Label() const {
+    char text[96];
+    int n = std::snprintf(text, sizeof text, "%.0f mm f%.0f", distanceMm, focalPx);
+    if (noise > 0.0 || DepthNoiseSigmaMm() > 0.0)
+        std::snprintf(text + n, sizeof text - n, " n%.3g d%.2g", noise, DepthNoiseSigmaMm());
+    return text;
+}
+
+double SequenceCase::DepthNoiseSigmaMm() const {
+    const double stereo = distanceMm * distanceMm * scene.stereo.disparityNoisePx / (focalPx * scene.camera.baselineMm);
+    return std::sqrt(depthNoiseMm * depthNoiseMm + stereo * stereo);
+}
+
+SceneOptions SequenceCase::Scene() const {
+    SceneOptions options = scene;
+    options.camera.focalPx = focalPx;
+    options.intensityNoiseSigma = noise;
+    options.noiseSeed = seed;
+    options.depthNoiseSigmaMm = depthNoiseMm;
+    return options;
+}
+
+TrajectoryOptions SequenceCase::Trajectory() const {
+    TrajectoryOptions options;
+    options.name = trajectory;
+    options.frameCount = trajectory == "random" || trajectory == "fastrandom" ? 300 : frames;
+    options.stillFrames = stillFrames;
+    options.distanceMm = distanceMm;
+    options.seed = seed;
+    if (IsTimedTrajectory(trajectory)) options.frameCount = TimedFrameCount(options);
+    return options;
+}
+
+bool WritePoses(const SequenceCase& sequence, const std::vector<CRigidMotion>& poses, const std::string& folder,
+                WrittenCase& written, std::string* error) {
+    const auto scene = CHeadScene::Create(sequence.Scene(), error);
+    if (!scene) return false;
+    SequenceOptions options;
+    options.folder = folder;
+    options.camera = scene->Options().camera;
+    options.frameCount = static_cast<int>(poses.size());
+    options.yUp = sequence.yUp;
+    options.forms = 0;
+    for (const std::string& path : sequence.paths) options.forms |= FormsFor(path);
+    options.trackerCamera = sequence.paths.empty() ? "xyz" : sequence.paths.front();
+    options.nearestDepthMm = 0.5 * sequence.distanceMm;
+    const auto writer = CSequenceWriter::Create(options, error);
+    if (!writer || !writer->WriteConfiguration(error)) return false;
+    written = WrittenCase();
+    written.folder = writer->Options().folder;
+    written.camera = options.camera;
+    written.frameCount = options.frameCount;
+    for (std::size_t k = 0; k < poses.size(); ++k) {
+        const int index = static_cast<int>(k) + 1;
+        const RenderedFrame frame = scene->Render(poses[k], static_cast<unsigned>(index));
+        if (!writer->WriteFrame(index, frame, error)) return false;
+        written.truth.Add(index, poses[k]);
+        if (index == sequence.stillFrames) written.region = InitialiserRegion(frame, options.camera, poses[k]);
+    }
+    return written.truth.Write(writer->Path("ground-truth.txt"), {"evaluate_tracking: " + sequence.trajectory + ", " +
+                                                                  sequence.Label()});
+}
+
+bool WriteSequenceCase(const SequenceCase& sequence, const std::string& folder, WrittenCase& written,
+                       std::string* error) {
+    std::vector<CRigidMotion> poses;
+    return MakeTrajectory(sequence.Trajectory(), poses, error) && WritePoses(sequence, poses, folder, written, error);
+}

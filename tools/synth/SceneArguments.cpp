@@ -1,0 +1,51 @@
+#include "synth/SceneArguments.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+const char* const kSceneUsage =
+    "  --head SHAPE            relief (a face's relief on the ellipsoid, default) or ellipsoid\n"
+    "  --shading S             the lamp's share of the light, 0 to 1 (default 0: none; 0.4 is mild)\n"
+    "  --light X,Y,Z           direction towards the lamp, camera frame, Z < 0 (default -0.5,-0.4,-1)\n"
+    "  --disparity-noise PX    stereo-like depth noise: Z^2 / (focal baseline) PX in mm (default 0)\n"
+    "  --holes T               no depth where the grey levels' deviation over 11 x 11 pixels is below\n"
+    "                          T, as a stereo matcher loses weak texture (default 0: none)\n"
+    "  --dropout P             no depth at a random fraction P of the pixels (default 0)\n";
+
+bool ParseNumbers(const std::string& text, std::vector<double>& values, std::size_t count) {
+    values.clear();
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        char* end = nullptr;
+        const double value = std::strtod(item.c_str(), &end);
+        if (item.empty() || *end != '\0' || !std::isfinite(value)) return false;
+        values.push_back(value);
+    }
+    return values.size() == count;
+}
+
+SceneOption ParseSceneOption(const std::string& option, const std::string& value, SceneOptions& scene) {
+    std::vector<double> numbers;
+    auto number = [&](double& target) {
+        if (!ParseNumbers(value, numbers, 1)) return SceneOption::kBadValue;
+        target = numbers[0];
+        return SceneOption::kParsed;
+    };
+    if (option == "--head") {
+        if (value != "relief" && value != "ellipsoid") return SceneOption::kBadValue;
+        scene.head = value == "relief" ? HeadShape::kRelief : HeadShape::kEllipsoid;
+        return SceneOption::kParsed;
+    }
+    if (option == "--light") {
+        if (!ParseNumbers(value, numbers, 3)) return SceneOption::kBadValue;
+        scene.lighting.direction = cv::Vec3d(numbers[0], numbers[1], numbers[2]);
+        return SceneOption::kParsed;
+    }
+    if (option == "--shading") return number(scene.lighting.strength);
+    if (option == "--disparity-noise") return number(scene.stereo.disparityNoisePx);
+    if (option == "--holes") return number(scene.stereo.textureThreshold);
+    if (option == "--dropout") return number(scene.stereo.dropout);
+    return SceneOption::kUnknown;
+}
