@@ -27,6 +27,7 @@
 #include "synth/DepthPicture.h"
 #include "synth/HeadScene.h"
 #include "synth/LiveDepthRun.h"
+#include "synth/SceneArguments.h"
 #include "synth/SequenceWriter.h"
 
 namespace {
@@ -84,7 +85,8 @@ const char* kUsage =
     "  --band PX          half-width of the silhouette band (default 4)\n"
     "  --by-pose          one line per pose instead of one per pose set\n"
     "  --keep FOLDER      write the pairs and parameter files into FOLDER and keep them\n"
-    "  --pictures FOLDER  one picture per setting, condition and pose (synth/DepthPicture.h)\n";
+    "  --pictures FOLDER  one picture per setting, condition and pose (synth/DepthPicture.h)\n"
+    "scene (the depth errors of a stereo camera are what is measured here, so none is added):\n";
 
 struct Arguments {
     std::vector<std::string> settings;
@@ -97,6 +99,7 @@ struct Arguments {
     bool byPose = false;
     std::string keep;
     std::string pictures;
+    SceneOptions scene;
 };
 
 std::vector<std::string> Split(const std::string& text) {
@@ -130,6 +133,9 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         if (k + 1 >= argc) return false;
         const std::string value = argv[++k];
         std::vector<double> numbers;
+        const SceneOption sceneOption = ParseSceneOption(option, value, a.scene);
+        if (sceneOption == SceneOption::kBadValue) return false;
+        if (sceneOption == SceneOption::kParsed) continue;
         if (option == "--settings") a.settings = Split(value);
         else if (option == "--poses") a.poses = Split(value);
         else if (option == "--keep") a.keep = value;
@@ -145,7 +151,7 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
     for (const std::string& pose : a.poses)
         if (std::none_of(std::begin(kPoses), std::end(kPoses), [&](const NamedPose& p) { return pose == p.name; }))
             return false;
-    return !a.settings.empty() && !a.poses.empty();
+    return !a.settings.empty() && !a.poses.empty() && !a.scene.stereo.Any();
 }
 
 // A setting by name, or the keyword lines of a file.
@@ -177,7 +183,7 @@ struct Condition {
 // Renders every pose and noise draw of one condition and writes them as one live sequence.
 bool WriteCondition(const Arguments& a, const Condition& c, const std::string& folder, std::vector<PoseFrames>& rendered,
                     std::string* error) {
-    SceneOptions sceneOptions;
+    SceneOptions sceneOptions = a.scene;
     sceneOptions.camera.focalPx = c.focalPx;
     sceneOptions.intensityNoiseSigma = c.noise;
     const auto scene = CHeadScene::Create(sceneOptions, error);
@@ -289,7 +295,7 @@ bool RunCondition(const Arguments& a, const Condition& c, const std::vector<Matc
 int main(int argc, char** argv) {
     Arguments a;
     if (!ParseArguments(argc, argv, a)) {
-        std::cerr << kUsage << "settings:";
+        std::cerr << kUsage << kSceneUsage << "settings:";
         for (const MatcherSetting& s : Settings()) std::cerr << " " << s.name;
         std::cerr << "\n";
         return 2;

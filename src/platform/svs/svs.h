@@ -22,9 +22,10 @@
 // Matching: pixel (x, y) of the left image is compared with (x - d + offsetX, y + offsetY) of the
 // right one for d = 0 .. n-1, so the true disparity is d - offsetX (a negative offsetX lets nearer
 // objects be seen). Reconstruction: X right, Y down, Z forward, in the unit of the baseline:
-//   Z = f * B / (d / 16 - offsetX),  X = (column - cx) * Z / f,  Y = (row - cy) * Z / f
-// with f = leftFocal / (s * pixelWidth), cx = (leftCenterX + rightCenterX) / (2s),
-// cy = leftCenterY / s, B = baseline.
+//   Z = f * B / (d / 16 - offsetX - dx),  X = (column - cx) * Z / f,  Y = (row - cy) * Z / f
+// with f = leftFocal / (s * pixelWidth), dx = (leftCenterX - rightCenterX) / s (the disparity of
+// a point at infinity), cx = (leftCenterX + rightCenterX) / (2s), cy = leftCenterY / s,
+// B = baseline.
 //
 // Parameter file (svsReadParamFile): whitespace-separated tokens, "#" comments to the line end.
 // Each keyword ends with ":" and is followed by its values; a keyword given twice keeps its
@@ -54,6 +55,10 @@
 //                                pixel
 //   SMOOTHNESS: p1 p2            semi-global penalties of a disparity change of one pixel and of
 //                                more, 0 < p1 < p2 (0 0 = 8 a^2 and 32 a^2 for window a; default 0 0)
+//   SUBPIXEL_WINDOW: w           refine each disparity to the sub-pixel shift that best aligns a
+//                                w x w window of the right image with the left one (odd, 3..15;
+//                                0 = off: the matcher's own interpolation between whole pixels;
+//                                default 0)
 //   DEPTH_EDGE: margin jump      drop the disparities within margin pixels of a jump of more than
 //                                jump pixels between neighbours, on both sides: there a window
 //                                straddling the edge drags one surface's texture over the other.
@@ -141,6 +146,8 @@ struct svsMatchingOptions {
     std::int32_t smoothnessLarge;   // semi-global: penalty of a larger change; 0 from the window
     std::int32_t edgeMargin;        // pixels dropped on the near side of a disparity jump; 0 off
     std::int32_t edgeJump;          // smallest jump, pixels of disparity
+    std::int32_t subpixelWindow;    // side of the window that refines each disparity; 0 off
+    std::int32_t reserved;
 };
 
 struct svsParameterBlock {

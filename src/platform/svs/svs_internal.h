@@ -35,6 +35,10 @@ constexpr std::int16_t kNoMatch = -16;
 // (x - d, y): the block's matcher with its left-right check. Throws cv::Exception on failure.
 cv::Mat MatchPair(const svsParameterBlock& block, const cv::Mat& left, const cv::Mat& right);
 
+// Refines every matched disparity to the sub-pixel shift that best aligns a window x window
+// square of the right image with the left one.
+void RefineSubpixel(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity, int window);
+
 // Drops the disparities within margin pixels of a jump of more than jump pixels between neighbours,
 // on both sides; along a row a hole counts as the farther of the disparities bounding it.
 void DropAroundJumps(cv::Mat& disparity, int margin, int jump);

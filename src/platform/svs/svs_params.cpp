@@ -112,6 +112,10 @@ private:
                    Check((b.matching.smoothnessSmall == 0 && b.matching.smoothnessLarge == 0) ||
                              (b.matching.smoothnessSmall > 0 && b.matching.smoothnessSmall < b.matching.smoothnessLarge),
                          "SMOOTHNESS: needs 0 < p1 < p2, or 0 0");
+        if (k == "SUBPIXEL_WINDOW:")
+            return Int(b.matching.subpixelWindow, 0, 15) &&
+                   Check(b.matching.subpixelWindow == 0 || (b.matching.subpixelWindow >= 3 && (b.matching.subpixelWindow & 1)),
+                         "SUBPIXEL_WINDOW: takes 0 or an odd size from 3 to 15");
         if (k == "DEPTH_EDGE:") return Int(b.matching.edgeMargin, 0, 16) && Int(b.matching.edgeJump, 1, 64);
         if (k == "PIXEL_SIZE:") return Positive(b.pixelWidth);
         if (k == "FOCAL:") return (hasFocal_ = Positive(b.leftFocal) && Positive(b.rightFocal));

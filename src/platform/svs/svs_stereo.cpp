@@ -1,5 +1,5 @@
-// The stereo computation: the pair aligned by the offsets, matched, cleaned, stored in the
-// library's disparity layout.
+// The stereo computation: the pair aligned by the offsets, matched, refined, cleaned, stored in
+// the library's disparity layout.
 #include "platform/svs/svs.h"
 #include "platform/svs/svs_internal.h"
 
@@ -31,6 +31,8 @@ int svsCalcStereo(std::int16_t* dst, const unsigned char* left, const unsigned c
     cv::Mat disparity;
     try {
         disparity = svs_internal::MatchPair(b, leftImage, rightImage);
+        if (b.matching.subpixelWindow > 0)
+            svs_internal::RefineSubpixel(leftImage, rightImage, disparity, b.matching.subpixelWindow);
         if (b.matching.edgeMargin > 0)
             svs_internal::DropAroundJumps(disparity, b.matching.edgeMargin, b.matching.edgeJump);
     } catch (const cv::Exception&) {
