@@ -37,28 +37,32 @@ namespace fs = std::filesystem;
 constexpr double kDeg = 3.14159265358979323846 / 180.0;
 constexpr double kBleedingMm = 20.0;
 
-// Matcher settings: keyword lines appended to the generator's parameter file, after the
-// defaults of every matching keyword, so a setting does not inherit what the generator recommends.
+// Matcher settings: keyword lines appended to the generator's parameter file (the last mention of
+// a keyword counts). All but "generator" start from the defaults of every matching keyword, so
+// that they do not inherit what the generator recommends.
 struct MatcherSetting {
     std::string name;
     std::string lines;
+    bool fromDefaults = true;
 };
 
 const char* kMatchingDefaults =
     "MATCHER: BLOCK CORRELATION_WINDOW: 11 PREFILTER_WINDOW: 9 TEXTURE_THRESHOLD: 10 UNIQUENESS: 10\n"
-    "SPECKLE: 0 0 LEFT_RIGHT_CHECK: OFF SMOOTHNESS: 0 0 DEPTH_EDGE: 0 1\n";
+    "SPECKLE: 0 0 LEFT_RIGHT_CHECK: OFF SMOOTHNESS: 0 0 SUBPIXEL_WINDOW: 0 DEPTH_EDGE: 0 1\n";
 
 const std::vector<MatcherSetting>& Settings() {
+    static const std::string semiGlobal = "MATCHER: SEMI_GLOBAL CORRELATION_WINDOW: 5 ";
+    static const std::string light = semiGlobal + "SMOOTHNESS: 50 200 LEFT_RIGHT_CHECK: 1 ";
     static const std::vector<MatcherSetting> settings = {
-        {"bm", ""},
-        {"bm-lr", "LEFT_RIGHT_CHECK: 1"},
-        {"bm-lr-sp", "LEFT_RIGHT_CHECK: 1 SPECKLE: 100 2"},
-        {"bm-lr-sp-edge", "LEFT_RIGHT_CHECK: 1 SPECKLE: 100 2 DEPTH_EDGE: 3 2"},
-        {"sgbm5", "MATCHER: SEMI_GLOBAL CORRELATION_WINDOW: 5"},
-        {"sgbm5-lr", "MATCHER: SEMI_GLOBAL CORRELATION_WINDOW: 5 LEFT_RIGHT_CHECK: 1"},
-        {"sgbm5-lr-sp", "MATCHER: SEMI_GLOBAL CORRELATION_WINDOW: 5 LEFT_RIGHT_CHECK: 1 SPECKLE: 100 2"},
-        {"sgbm5-lr-sp-edge",
-         "MATCHER: SEMI_GLOBAL CORRELATION_WINDOW: 5 LEFT_RIGHT_CHECK: 1 SPECKLE: 100 2 DEPTH_EDGE: 3 2"},
+        {"generator", "", false},
+        {"block", ""},
+        {"block-checked", "LEFT_RIGHT_CHECK: 1"},
+        {"block-checked-sub", "LEFT_RIGHT_CHECK: 1 SUBPIXEL_WINDOW: 7"},
+        {"sgbm", semiGlobal},
+        {"sgbm-checked", semiGlobal + "LEFT_RIGHT_CHECK: 1"},
+        {"sgbm-light-checked", light},
+        {"sgbm-light-checked-sub", light + "SUBPIXEL_WINDOW: 7"},
+        {"sgbm-light-checked-sub-edge", light + "SUBPIXEL_WINDOW: 7 DEPTH_EDGE: 3 2"},
     };
     return settings;
 }
@@ -77,6 +81,7 @@ const NamedPose kPoses[] = {
 const char* kUsage =
     "usage: evaluate_depth [options]\n"
     "  --settings LIST    matcher settings (default all): names below, or a file of keyword lines\n"
+    "                     (added to the matching defaults)\n"
     "  --distances LIST   head centre distances, mm (default 700,950,1200)\n"
     "  --focals LIST      focal lengths, pixels (default 380)\n"
     "  --noise LIST       intensity noise, grey levels (default 0,2)\n"
@@ -165,7 +170,7 @@ bool FindSetting(const std::string& name, MatcherSetting& setting) {
     if (!in) return false;
     std::stringstream text;
     text << in.rdbuf();
-    setting = {fs::path(name).filename().string(), text.str()};
+    setting = {fs::path(name).filename().string(), text.str(), true};
     return true;
 }
 
@@ -227,14 +232,14 @@ double Median(std::vector<double> values) {
 }
 
 void PrintHeader() {
-    std::printf("%-16s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s | %6s\n", "setting", "focal", "dist",
+    std::printf("%-27s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s | %6s\n", "setting", "focal", "dist",
                 "noise", "poses", "face", "median", "p95", ">20mm", "band", "median", "p95", "bleed", "nearer", "frame");
-    std::printf("%-16s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s | %6s\n", "", "px", "mm", "grey", "",
+    std::printf("%-27s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s | %6s\n", "", "px", "mm", "grey", "",
                 "depth%", "mm", "mm", "%", "depth%", "mm", "mm", "%", "%", "ms");
 }
 
 void PrintLine(const std::string& setting, const Condition& c, const std::string& poses, const RegionErrors& e) {
-    std::printf("%-16s %5.0f %5.0f %5.1f %-8s | %6.1f %6.2f %6.1f %6.2f | %6.1f %6.2f %6.1f %6.2f %6.2f | %6.2f\n",
+    std::printf("%-27s %5.0f %5.0f %5.1f %-8s | %6.1f %6.2f %6.1f %6.2f | %6.1f %6.2f %6.1f %6.2f %6.2f | %6.2f\n",
                 setting.c_str(), c.focalPx, c.distanceMm, c.noise, poses.c_str(), 100 * e.face.ShareWithDepth(),
                 e.face.QuantileMm(0.5), e.face.QuantileMm(0.95), 100 * e.face.ShareOffBy(kBleedingMm),
                 100 * e.band.ShareWithDepth(), e.band.QuantileMm(0.5), e.band.QuantileMm(0.95),
@@ -264,7 +269,8 @@ bool RunCondition(const Arguments& a, const Condition& c, const std::vector<Matc
     for (const MatcherSetting& setting : settings) {
         const std::string file = folder + "/camera-" + setting.name + ".cfg";
         std::vector<LiveDepthFrame> measured;
-        if (!WriteParameterVariant(folder + "/camera-live.cfg", kMatchingDefaults + setting.lines, file, &error) ||
+        const std::string lines = setting.fromDefaults ? kMatchingDefaults + setting.lines : setting.lines;
+        if (!WriteParameterVariant(folder + "/camera-live.cfg", lines, file, &error) ||
             !RunLiveCamera(file, count, measured, &error)) {
             std::cerr << "evaluate_depth: " << error << "\n";
             return false;

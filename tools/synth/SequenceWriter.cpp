@@ -243,9 +243,10 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
             "PRINCIPAL_POINT_LEFT: " + Number(c.centreX) + " " + Number(c.centreY) + "\n" +
             "PRINCIPAL_POINT_RIGHT: " + Number(c.centreX) + " " + Number(c.centreY) + "\n" +
             "BASELINE: " + Number(c.baselineMm) + "\n" +
-            "# The matching that measures best against the rendered depth (tools/evaluate_depth):\n"
-            "# semi-global, checked against the right view, without the pixels next to a depth edge.\n" +
-            "MATCHER: SEMI_GLOBAL\nCORRELATION_WINDOW: 5\nSMOOTHNESS: 50 200\nLEFT_RIGHT_CHECK: 1\nDEPTH_EDGE: 3 2\n" +
+            "# The matching that measures best against the rendered depth and in tracking\n"
+            "# (tools/evaluate_depth, tools/evaluate_tracking): semi-global, checked against the right\n"
+            "# view's own matching, each disparity refined over 7 x 7 pixels.\n"
+            "MATCHER: SEMI_GLOBAL\nCORRELATION_WINDOW: 5\nSMOOTHNESS: 50 200\nLEFT_RIGHT_CHECK: 1\nSUBPIXEL_WINDOW: 7\n" +
             "SOURCE: FILES " + Path("left-" + pattern) + " " + Path("right-" + pattern) + " " +
             std::to_string(options_.firstIndex) + " " + std::to_string(last) + "\n";
         if (!WriteText("camera-live.cfg", text, error)) return false;

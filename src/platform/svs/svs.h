@@ -49,10 +49,9 @@
 //                                along three paths in one pass; the correlation window is its
 //                                block, the prefilter window only bounds the valid window; no
 //                                texture threshold) (default BLOCK)
-//   LEFT_RIGHT_CHECK: t|OFF      drop a disparity that the right view's own matching contradicts
-//                                by more than t pixels (0..64; default OFF); the semi-global
-//                                matcher always checks, from its own costs, within at least a
-//                                pixel
+//   LEFT_RIGHT_CHECK: t|OFF      drop a disparity that the right view's own matching (the mirrored
+//                                pair matched alike) contradicts by more than t pixels (0..64;
+//                                default OFF)
 //   SMOOTHNESS: p1 p2            semi-global penalties of a disparity change of one pixel and of
 //                                more, 0 < p1 < p2 (0 0 = 8 a^2 and 32 a^2 for window a; default 0 0)
 //   SUBPIXEL_WINDOW: w           refine each disparity to the sub-pixel shift that best aligns a
