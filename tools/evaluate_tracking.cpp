@@ -2,17 +2,21 @@
 //
 //   evaluate_tracking sequences [options]   whole sequences: rotation and head-centre errors
 //   evaluate_tracking pairs [options]       single frame pairs under small known motions
+//   evaluate_tracking host [options]        whole sequences through the host's own loop
+//   evaluate_tracking acceptance [--full]   the acceptance table of the real-motion work
 //
 // Every sequence is rendered, written in the recorded form of the chosen 3D paths and replayed
 // through the stereo source and the tracker as the host would run them (see synth/TrackingRun.h):
 // frames 1 to --still-frames are grabbed while "detecting", then the face region is set where the
 // initialiser would put it and every later frame is tracked. The pose of frame k is compared with
 // the true motion from the last still frame to frame k, in the axes of the recorded data. The
-// configurations (--configs) are read from the files the sequence writer puts into the folder,
+// host command runs the host's own loop instead (synth/HostLoopRun.h): the face is detected,
+// validated, lost and found again as updateImage does it. The configurations (--configs) are read from the files the sequence writer puts into the folder,
 // or are every setting's default; see evaluation/EvaluationOptions.cpp for the options.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -20,8 +24,10 @@
 
 #include <unistd.h>
 
+#include "evaluation/Acceptance.h"
 #include "evaluation/CaseRuns.h"
 #include "evaluation/EvaluationOptions.h"
+#include "evaluation/HostRuns.h"
 #include "evaluation/RunTable.h"
 #include "evaluation/SequenceCase.h"
 #include "synth/SceneArguments.h"
@@ -32,29 +38,12 @@ namespace fs = std::filesystem;
 
 constexpr double kDeg = CV_PI / 180.0;
 
-// The case of the options for one trajectory at one distance and focal length.
-SequenceCase CaseFor(const EvaluationOptions& o, const std::string& trajectory, double distanceMm, double focalPx) {
-    SequenceCase c;
-    c.trajectory = trajectory;
-    c.distanceMm = distanceMm;
-    c.focalPx = focalPx;
-    c.noise = o.noise;
-    c.depthNoiseMm = o.depthNoiseMm;
-    c.scene = o.scene;
-    c.frames = o.frames;
-    c.stillFrames = o.stillFrames;
-    c.seed = o.seed;
-    c.yUp = o.yUp;
-    c.paths = o.paths;
-    return c;
-}
-
 int RunSequences(const EvaluationOptions& o, const std::string& folder) {
     PrintRunHeader(o.faceCentroid);
     for (const std::string& trajectory : o.trajectories)
         for (double distance : o.distancesMm)
             for (double focal : o.focalsPx) {
-                const SequenceCase sequence = CaseFor(o, trajectory, distance, focal);
+                const SequenceCase sequence = CaseFromOptions(o, trajectory, distance, focal);
                 WrittenCase written;
                 std::vector<RunRow> rows;
                 std::string error;
@@ -64,6 +53,25 @@ int RunSequences(const EvaluationOptions& o, const std::string& folder) {
                     return 1;
                 }
                 for (const RunRow& row : rows) PrintRunRow(row);
+            }
+    return 0;
+}
+
+int RunHost(const EvaluationOptions& o, const std::string& folder) {
+    PrintHostHeader(o.faceCentroid);
+    for (const std::string& trajectory : o.trajectories)
+        for (double distance : o.distancesMm)
+            for (double focal : o.focalsPx) {
+                const SequenceCase sequence = CaseFromOptions(o, trajectory, distance, focal);
+                WrittenCase written;
+                std::vector<HostRow> rows;
+                std::string error;
+                if (!WriteSequenceCase(sequence, folder, written, &error) ||
+                    !RunHostCase(sequence, written, o, rows, &error)) {
+                    std::cerr << "evaluate_tracking: " << error << "\n";
+                    return 1;
+                }
+                for (const HostRow& row : rows) PrintHostRow(row);
             }
     return 0;
 }
@@ -93,7 +101,7 @@ int RunPairs(const EvaluationOptions& o, const std::string& folder) {
         for (const std::string& gradient : gradients)
             std::printf(" | %-9s %-8s ", path.c_str(), gradient.empty() ? "" : gradient.c_str());
     std::printf("\n");
-    const SequenceCase sequence = CaseFor(o, "still", o.distancesMm.front(), o.focalsPx.front());
+    const SequenceCase sequence = CaseFromOptions(o, "still", o.distancesMm.front(), o.focalsPx.front());
     const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, sequence.distanceMm});
     const MatchMode* mode = FindMatchMode(o.modes.front());
     for (const PairMotion& motion : kPairMotions) {
@@ -156,12 +164,18 @@ int main(int argc, char** argv) {
         std::cerr << "evaluate_tracking: " << error << "\n" << kEvaluationUsage << kSceneUsage;
         return 2;
     }
+    // The tracker runs on one core; OpenCV's peers and filters get one too, so times compare.
+    cv::setNumThreads(1);
     const auto begin = std::chrono::steady_clock::now();
     const std::string folder = (fs::temp_directory_path() / ("vantorel_eval_" + std::to_string(::getpid()))).string();
-    const int status = options.command == "pairs" ? RunPairs(options, folder) : RunSequences(options, folder);
+    const int status = options.command == "pairs"        ? RunPairs(options, folder)
+                       : options.command == "host"       ? RunHost(options, folder)
+                       : options.command == "acceptance" ? RunAcceptance(options, folder)
+                                                         : RunSequences(options, folder);
     std::error_code ignored;
     fs::remove_all(folder, ignored);
-    std::printf("evaluate_tracking %s: %.1f s\n", options.command.c_str(),
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    std::printf("evaluate_tracking %s: %.1f s (processor time %.1f s)\n", options.command.c_str(),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(),
+                static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
     return status;
 }

@@ -1,18 +1,13 @@
 #include "init/FaceDetector.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 #include "image/Image.h"
+#include "init/ClassifierLocation.h"
 #include "platform/ipl/ipl.h"
 
-CFaceDetector::CFaceDetector() : classifierPath("E:\\Classifier\\Classifier.txt") {
-    // A Linux host has no E: drive; the environment names the classifier there.
-    const char* configured = std::getenv("VANTOREL_CLASSIFIER");
-    if (configured && *configured) classifierPath = configured;
-    LoadClassifier();
-}
+CFaceDetector::CFaceDetector() : classifierPath(facedetect::LocateClassifier()) { LoadClassifier(); }
 
 CFaceDetector::~CFaceDetector() { facedetect::FreeClassifier(features, counts, thresholds, nScales); }
 

@@ -1,9 +1,9 @@
 // The face detector the initialiser uses: it loads the classifier once, when constructed, and on
 // every Detect scans an 8-bit one-channel image, keeping the merged detections (at most 1000)
-// until the next call. The classifier file is the one the environment variable
-// VANTOREL_CLASSIFIER names, else "E:\Classifier\Classifier.txt". A detector whose classifier did
-// not load (missing or refused files) finds no face; a classifier of zero stages accepts every
-// window. The image passed to Detect stays the caller's; drawing writes into it.
+// until the next call. The classifier file is the one LocateClassifier finds (the environment
+// variable VANTOREL_CLASSIFIER, the fixed path, the library's own copy). A detector whose
+// classifier did not load (missing or refused files) finds no face; a classifier of zero stages
+// accepts every window. The image passed to Detect stays the caller's; drawing writes into it.
 #pragma once
 
 #include <array>

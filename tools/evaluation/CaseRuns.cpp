@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "evaluation/PeerRuns.h"
 #include "tracking/TrackerParameters.h"
 
 namespace {
@@ -29,6 +30,23 @@ void PrintFrames(const std::vector<TrackedFrameResult>& results) {
 }
 
 }  // namespace
+
+SequenceCase CaseFromOptions(const EvaluationOptions& o, const std::string& trajectory, double distanceMm,
+                             double focalPx) {
+    SequenceCase c;
+    c.trajectory = trajectory;
+    c.distanceMm = distanceMm;
+    c.focalPx = focalPx;
+    c.noise = o.noise;
+    c.depthNoiseMm = o.depthNoiseMm;
+    c.scene = o.scene;
+    c.frames = o.frames;
+    c.stillFrames = o.stillFrames;
+    c.seed = o.seed;
+    c.yUp = o.yUp;
+    c.paths = o.paths;
+    return c;
+}
 
 double MedianMilliseconds(std::vector<double> seconds) {
     if (seconds.empty()) return 0.0;
@@ -56,7 +74,12 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
                      std::vector<RunRow>& rows, std::string* error) {
     const std::vector<std::string> gradients = options.gradients.empty() ? std::vector<std::string>{""}
                                                                          : options.gradients;
-    for (const std::string& path : sequence.paths)
+    for (const std::string& path : sequence.paths) {
+        // The peers ride along the first run of each path: they see the frames of that path.
+        CPeerRuns peers;
+        const bool peerPath = options.peerPaths.empty() ||
+                              std::find(options.peerPaths.begin(), options.peerPaths.end(), path) != options.peerPaths.end();
+        if (peerPath && !peers.Create(options.peers, written.camera, written.region, error)) return false;
         for (const std::string& config : options.configs)
             for (const std::string& gradient : gradients)
                 for (const std::string& modeName : options.modes) {
@@ -77,7 +100,9 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
                         return false;
                     run.configuration = configuration;
                     std::vector<TrackedFrameResult> results;
-                    if (!RunTracking(run, written.truth, results, error)) return false;
+                    const bool withPeers = !peers.Empty();
+                    if (!RunTracking(run, written.truth, results, error, withPeers ? peers.Observer() : FrameObserver()))
+                        return false;
                     if (options.verbose) PrintFrames(results);
                     RunRow row;
                     row.trajectory = sequence.trajectory;
@@ -91,6 +116,11 @@ bool RunSequenceCase(const SequenceCase& sequence, const WrittenCase& written, c
                     for (const TrackedFrameResult& r : results) seconds.push_back(r.seconds);
                     row.msPerPair = MedianMilliseconds(seconds);
                     rows.push_back(row);
+                    if (withPeers) {
+                        peers.AddRows(results, DataYUp(run), row, rows);
+                        peers = CPeerRuns();
+                    }
                 }
+    }
     return true;
 }

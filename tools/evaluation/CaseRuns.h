@@ -24,6 +24,10 @@ struct RunRow {
     int failedPairs = 0;     // peers: pairs OpenCV found no motion for
 };
 
+// The case of the options for one trajectory at one distance and focal length.
+SequenceCase CaseFromOptions(const EvaluationOptions& options, const std::string& trajectory, double distanceMm,
+                             double focalPx);
+
 // The configuration `name` for the case in `folder`, with the mode's and the gradient's keywords
 // (empty: as configured) and then the options' own keyword lines.
 bool BuildRunConfiguration(const EvaluationOptions& options, const std::string& name, const std::string& folder,

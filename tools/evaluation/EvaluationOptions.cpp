@@ -5,15 +5,25 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "peer/OdometryPeer.h"
 #include "synth/RunConfiguration.h"
 #include "synth/SceneArguments.h"
 #include "synth/Trajectory.h"
 
 const char* const kEvaluationUsage =
-    "usage: evaluate_tracking sequences|pairs [options]\n"
+    "usage: evaluate_tracking sequences|pairs|host|acceptance [options]\n"
     "  sequences   whole sequences replayed through the source and the tracker, the face region set\n"
     "              where the initialiser would put it: rotation and head-centre errors\n"
     "  pairs       single frame pairs under small known motions: relative errors\n"
+    "  host        whole sequences through the host's own loop (face detection, tracking, validation,\n"
+    "              loss and new search): wrong poses reported as tracked, frames until tracking\n"
+    "              restarts after the face comes back (default trajectory quickleave)\n"
+    "  acceptance  the accuracy table of the real-motion work, each row against its bounds: every\n"
+    "              trajectory (yaw, pitch, roll, translate, random, glance, sway, fastrandom; still\n"
+    "              with noise; quickleave through the host's loop) on the xyz, disparity and live\n"
+    "              paths, with MATCH_PREVIOUS and a keyframe mode (previous,intensity), noise-free\n"
+    "              and with stereo-like noise, beside OpenCV's odometry on the xyz path; at 950 mm\n"
+    "              and focal 380, or with --full at 700, 950, 1200 mm and focal 300, 380, 500\n"
 
     "options (LIST: comma-separated):\n"
     "  --paths LIST           3D paths among xyz, disparity (Y up), iff (recorded) and live (stereo pairs\n"
@@ -33,6 +43,9 @@ const char* const kEvaluationUsage =
     "  --lambda L             short for --tracker-keyword \"LAMBDA: L\"\n"
     "  --projection P         short for --param-keyword \"PROJECTION: P\" (orthogonal or perspective)\n"
     "  --gradients LIST       runs with each GRADIENT among DOUBLE, DIRECT, ANALYTIC (default: as configured)\n"
+    "  --peers LIST           also OpenCV's odometry, on the frames of each path's first run, chained from\n"
+    "                         the same start: among rgbd, icp, rgbdicp (see peer/OdometryPeer.h)\n"
+    "  --peer-paths LIST      the paths the peers run on (default every path; acceptance: xyz)\n"
 
     "  --distance LIST        head distances in mm (default 950)\n"
     "  --focal LIST           focal lengths in pixels (default 380)\n"
@@ -44,6 +57,11 @@ const char* const kEvaluationUsage =
     "  --seed N               seed of the random trajectories and the noise (default 1)\n"
     "  --face-centroid        head-centre errors at the first tracked frame's face centroid (default:\n"
     "                         at the rendered head's centre)\n"
+    "  --full                 acceptance: the whole sweep of distances and focal lengths\n"
+    "  --conditions LIST      acceptance: clean (noise-free) and/or noisy (intensity noise 2 grey levels,\n"
+    "                         disparity noise 0.1 pixel, no depth on weak texture (deviation below 3\n"
+    "                         grey levels) and at 2 % of the pixels) and/or noholes (the noise alone)\n"
+    "                         (default clean,noisy)\n"
 
     "  --pair-scale S         pairs: multiplies the motions (1 degree, 5 mm) by S (default 1)\n"
     "  --y-up                 write the X, Y files Y up\n"
@@ -109,8 +127,18 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
     };
     if (argc < 2) return fail("no command");
     o.command = argv[1];
-    if (o.command != "sequences" && o.command != "pairs")
+    if (o.command != "sequences" && o.command != "pairs" && o.command != "host" && o.command != "acceptance")
         return fail("unknown command " + o.command);
+    if (o.command == "host") o.trajectories = {"quickleave"};
+    if (o.command == "acceptance") {
+        o.paths = {"xyz", "disparity", "live"};
+        o.modes = {"previous", "intensity"};
+        o.trajectories = {"yaw", "pitch", "roll", "translate", "random", "glance", "sway", "fastrandom", "still",
+                          "quickleave"};
+        o.peers = COdometryPeer::Names();
+        o.peerPaths = {"xyz"};
+    }
+    bool sweepGiven = false;
     std::vector<std::string> modeNames;
     for (const MatchMode& mode : MatchModes()) modeNames.push_back(mode.name);
     for (int k = 2; k < argc; ++k) {
@@ -118,6 +146,7 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
         if (option == "--y-up") o.yUp = true;
         else if (option == "--verbose") o.verbose = true;
         else if (option == "--face-centroid") o.faceCentroid = true;
+        else if (option == "--full") o.full = true;
         else {
             if (k + 1 >= argc) return fail(option + " needs a value");
             const std::string value = argv[++k];
@@ -130,6 +159,9 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             else if (option == "--modes") ok = AllIn(o.modes = Split(value), modeNames);
             else if (option == "--trajectories") ok = AllIn(o.trajectories = Split(value), TrajectoryNames());
             else if (option == "--configs") ok = AllIn(o.configs = Split(value), RunConfigurationNames());
+            else if (option == "--peers") ok = AllIn(o.peers = Split(value), COdometryPeer::Names());
+            else if (option == "--peer-paths") ok = AllIn(o.peerPaths = Split(value), {"xyz", "disparity", "iff", "live"});
+            else if (option == "--conditions") ok = AllIn(o.conditions = Split(value), {"clean", "noisy", "noholes"});
             else if (option == "--gradients") ok = AllIn(o.gradients = Split(value), {"DOUBLE", "DIRECT", "ANALYTIC"});
             else if (option == "--tracker-keyword") o.trackerKeywords.push_back(value);
             else if (option == "--param-keyword") o.paramKeywords.push_back(value);
@@ -140,8 +172,8 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             } else if (option == "--lambda") {
                 ok = numeric;
                 o.trackerKeywords.push_back("LAMBDA: " + value);
-            } else if (option == "--distance") ok = Numbers(value, o.distancesMm);
-            else if (option == "--focal") ok = Numbers(value, o.focalsPx);
+            } else if (option == "--distance") ok = Numbers(value, o.distancesMm), sweepGiven = true;
+            else if (option == "--focal") ok = Numbers(value, o.focalsPx), sweepGiven = true;
             else if (!numeric) ok = false;
             else if (option == "--frames") o.frames = static_cast<int>(number);
             else if (option == "--still-frames") o.stillFrames = static_cast<int>(number);
@@ -154,5 +186,9 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
         }
     }
     if (!(o.frames > o.stillFrames + 1 && o.stillFrames >= 2)) return fail("need --still-frames >= 2 and more frames");
+    if (o.full && !sweepGiven) {
+        o.distancesMm = {700.0, 950.0, 1200.0};
+        o.focalsPx = {300.0, 380.0, 500.0};
+    }
     return true;
 }

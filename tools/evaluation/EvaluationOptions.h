@@ -18,11 +18,14 @@ const std::vector<MatchMode>& MatchModes();
 const MatchMode* FindMatchMode(const std::string& name);
 
 struct EvaluationOptions {
-    std::string command;  // sequences or pairs
+    std::string command;  // sequences, pairs, host or acceptance
     std::vector<std::string> paths{"xyz"};
     std::vector<std::string> modes{"previous", "intensity", "covariance"};
     std::vector<std::string> trajectories{"yaw", "pitch", "roll", "translate", "random"};
     std::vector<std::string> configs{"recommended"};
+    std::vector<std::string> peers;  // rgbd, icp, rgbdicp: OpenCV's odometry on the same frames
+    std::vector<std::string> peerPaths;  // empty: every path
+    std::vector<std::string> conditions{"clean", "noisy"};  // acceptance
     std::vector<std::string> gradients;  // empty: as configured
     std::vector<double> distancesMm{950.0};
     std::vector<double> focalsPx{380.0};
@@ -35,6 +38,7 @@ struct EvaluationOptions {
     bool verbose = false;
     bool faceCentroid = false;
     double pairScale = 1.0;
+    bool full = false;  // acceptance: distances 700, 950, 1200 mm and focal lengths 300, 380, 500 unless given
     SceneOptions scene;  // head shape, shading, stereo-like depth errors
     // Keyword lines added to the configuration's files, after what --lambda and the like set.
     std::vector<std::string> paramKeywords;

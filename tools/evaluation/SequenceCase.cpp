@@ -74,10 +74,22 @@ bool WritePoses(const SequenceCase& sequence, const std::vector<CRigidMotion>& p
         const RenderedFrame frame = scene->Render(poses[k], static_cast<unsigned>(index));
         if (!writer->WriteFrame(index, frame, error)) return false;
         written.truth.Add(index, poses[k]);
+        written.headVisible.push_back(cv::countNonZero(frame.headMask) > 0);
+        const cv::Rect box = FaceBox(options.camera, poses[k]);
+        written.faceInView.push_back((box & cv::Rect(0, 0, frame.left.cols, frame.left.rows)) == box);
         if (index == sequence.stillFrames) written.region = InitialiserRegion(frame, options.camera, poses[k]);
     }
     return written.truth.Write(writer->Path("ground-truth.txt"), {"evaluate_tracking: " + sequence.trajectory + ", " +
                                                                   sequence.Label()});
+}
+
+int WrittenCase::ReturnFrame() const {
+    bool gone = false;
+    for (std::size_t k = 0; k < headVisible.size() && k < faceInView.size(); ++k) {
+        gone = gone || !headVisible[k];
+        if (gone && faceInView[k]) return static_cast<int>(k) + 1;
+    }
+    return -1;
 }
 
 bool WriteSequenceCase(const SequenceCase& sequence, const std::string& folder, WrittenCase& written,

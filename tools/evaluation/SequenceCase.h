@@ -39,6 +39,12 @@ struct WrittenCase {
     CGroundTruth truth;
     FaceRegion region;
     int frameCount = 0;
+    std::vector<bool> headVisible;  // by frame (file index - 1): some head pixel is in view
+    std::vector<bool> faceInView;   // the whole face box (synth/TrackingRun.h FaceBox) is in the image
+
+    // The first frame (file index) at which the face box is in view again after a frame without
+    // any head pixel; -1 when the head never leaves.
+    int ReturnFrame() const;
 };
 
 // Renders and writes the case into `folder` (made when missing); false, with the reason in *error.

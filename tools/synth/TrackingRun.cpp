@@ -19,16 +19,19 @@ CRigidMotion ToMotion(CPose pose) {
     return CRigidMotion(rotation, {pose.GetTranslation(0), pose.GetTranslation(1), pose.GetTranslation(2)});
 }
 
-FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose) {
+cv::Rect FaceBox(const StereoRig& camera, const CRigidMotion& headPose) {
     const cv::Vec3d centre = headPose.Translation();
     const double cx = camera.centreX + camera.focalPx * centre[0] / centre[2];
     const double cy = camera.centreY + camera.focalPx * centre[1] / centre[2];
     // Semi-axes 75 x 100 mm project to about 30 x 40 pixels at 950 mm: a face box of half that.
     const double halfWidth = 0.5 * camera.focalPx * 75.0 / centre[2];
     const double halfHeight = 0.5 * camera.focalPx * 100.0 / centre[2];
-    const cv::Rect box = cv::Rect(cv::Point(static_cast<int>(cx - halfWidth), static_cast<int>(cy - halfHeight)),
-                                  cv::Point(static_cast<int>(cx + halfWidth), static_cast<int>(cy + halfHeight))) &
-                         cv::Rect(0, 0, frame.z.cols, frame.z.rows);
+    return cv::Rect(cv::Point(static_cast<int>(cx - halfWidth), static_cast<int>(cy - halfHeight)),
+                    cv::Point(static_cast<int>(cx + halfWidth), static_cast<int>(cy + halfHeight)));
+}
+
+FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose) {
+    const cv::Rect box = FaceBox(camera, headPose) & cv::Rect(0, 0, frame.z.cols, frame.z.rows);
     const float depth = box.area() > 0 ? static_cast<float>(cv::mean(frame.z(box))[0]) : 0.0f;
     const CInitParameters size;  // the initialiser's default SIZE_FACE values
     FaceRegion region;
@@ -61,6 +64,10 @@ TrackingErrors Summarise(const std::vector<TrackedFrameResult>& results) {
     for (const TrackedFrameResult& r : results)
         errors.Add(r.error.rotationDeg, r.error.translationMm, r.error.headCentreMm);
     return errors;
+}
+
+bool DataYUp(const TrackingRunOptions& options) {
+    return options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
 }
 
 bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
@@ -96,13 +103,15 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         tracker = std::make_unique<CTrackerZBCCE>(parameters);
     }
     const int start = source.GetCurrentFrame()->GetIndex();
-    const bool yUp = options.path == "disparity" || (options.path == "xyz" && options.yUpFiles);
+    const bool yUp = DataYUp(options);
     const CRigidMotion* startPose = truth.Find(start);
     if (!startPose) return fail("no ground truth for the frame where tracking starts");
     cv::Vec3d centre = startPose->Translation();
     if (yUp) centre[1] = -centre[1];
     if (observer) observer(source, start);
-    while (source.GrabImage()) {
+    // Up to the last frame of the truth: a live camera reports the grab past the end on stdout.
+    const int last = truth.Frames().back().index;
+    while (source.GetCurrentFrame()->GetIndex() < last && source.GrabImage()) {
         CTrackedFrame* frame = source.GetCurrentFrame();
         if (options.centre == CentrePoint::kFaceCentroid && frame->GetIndex() == start + 1)
             centre = cv::Vec3d(frame->GetCentroidX(), frame->GetCentroidY(), frame->GetCentroidZ());
@@ -118,6 +127,9 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         results.push_back(result);
     }
     // The face centroid is known only once the first tracked frame is in.
-    for (TrackedFrameResult& r : results) r.error = ComparePose(r.estimated, r.truth, centre);
+    for (TrackedFrameResult& r : results) {
+        r.centre = centre;
+        r.error = ComparePose(r.estimated, r.truth, centre);
+    }
     return true;
 }

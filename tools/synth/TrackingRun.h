@@ -39,6 +39,10 @@ struct FaceRegion {
     float maxDepth = -1.0f;
 };
 
+// The box a face detector gives for the head: centred on the projection of the head centre, half
+// the head's projected width and height (the box may reach past the image).
+cv::Rect FaceBox(const StereoRig& camera, const CRigidMotion& headPose);
+
 // With the default SIZE_FACE values (60; 80, 30; 400, 300): the detector's box is centred on the
 // projection of the head centre and spans half the head's projected width and height; its mean
 // depth is taken over every pixel of the box, as the initialiser does with an all-ones mask.
@@ -59,6 +63,7 @@ struct TrackedFrameResult {
     CRigidMotion truth;
     CRigidMotion estimated;
     PoseError error;
+    cv::Vec3d centre;      // the point the head-centre error is taken at, in the data's axes
     double seconds = 0.0;  // the tracking step of this frame
 };
 
@@ -81,6 +86,9 @@ struct TrackingRunOptions {
     FaceRegion region;
     CentrePoint centre = CentrePoint::kHeadCentre;
 };
+
+// The recorded 3D data of the run has Y up (disparity, or X, Y files written so).
+bool DataYUp(const TrackingRunOptions& options);
 
 // Sees the source after every grab from the frame where tracking starts on (that frame first,
 // then each frame before the tracker works on it), with the frame's file index.

@@ -18,25 +18,20 @@ import java.io.File;
  * from several threads; they run one at a time. Before {@code initTracker} and after
  * {@code closeTracker} they do nothing ({@code updateImage} returns false).
  *
- * <p>The library is loaded with {@code System.loadLibrary("Vantorel")} when the class is first
- * used: the folder holding {@code libVantorel.so} must be on {@code java.library.path}.
+ * <p>The library is loaded when the class is first used: from the first folder on
+ * {@code java.library.path} that holds {@code libVantorel.so}, else from the copy inside
+ * {@code vantorel.jar}, which is extracted with the face classifier into a private folder under
+ * {@code java.io.tmpdir} and deleted when the JVM exits. Either way the library finds its face
+ * classifier by itself; the environment variable {@code VANTOREL_CLASSIFIER} names another one.
+ * When the library or one it needs (OpenCV, LAPACK, BLAS) is missing, the
+ * {@link UnsatisfiedLinkError} says which and what to do.
  */
 public class HeadPoseTracker {
     /** The name given to {@link System#loadLibrary}. */
     public static final String LIBRARY_NAME = "Vantorel";
 
     static {
-        try {
-            System.loadLibrary(LIBRARY_NAME);
-        } catch (UnsatisfiedLinkError cause) {
-            UnsatisfiedLinkError error = new UnsatisfiedLinkError("cannot load the native library "
-                    + System.mapLibraryName(LIBRARY_NAME) + " (" + cause.getMessage()
-                    + "); start Java with -Djava.library.path=FOLDER naming the folder that holds it"
-                    + " (after ./vantorel test: build/); java.library.path is now "
-                    + System.getProperty("java.library.path"));
-            error.initCause(cause);
-            throw error;
-        }
+        NativeLibrary.load(LIBRARY_NAME);
     }
 
     /**

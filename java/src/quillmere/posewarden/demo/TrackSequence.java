@@ -13,11 +13,10 @@ import quillmere.posewarden.HeadPoseTracker;
 /**
  * Runs a configuration directory through the Java API: initTracker, then updateImage and
  * getHeadPose once per frame, closeTracker. Prints one line per frame and the frame where tracking
- * started, and writes a log of every step for the picture tool.
+ * started, and writes a log of every step for the picture tool. It is the jar's main class:
  *
  * <pre>
- * java -Djava.library.path=BUILD -cp vantorel.jar quillmere.posewarden.demo.TrackSequence \
- *      CONFIG_DIR [--log FILE] [--frames N] [--quiet]
+ * java -jar vantorel.jar CONFIG_DIR [--log FILE] [--frames N] [--quiet]
  * </pre>
  *
  * A recorded sequence runs to its end (or N frames); a live camera runs N frames (default 300).
@@ -35,7 +34,7 @@ public final class TrackSequence {
             arguments = Arguments.parse(args);
         } catch (IllegalArgumentException bad) {
             System.err.println("TrackSequence: " + bad.getMessage());
-            System.err.println("usage: TrackSequence CONFIG_DIR [--log FILE] [--frames N] [--quiet]");
+            System.err.println("usage: java -jar vantorel.jar CONFIG_DIR [--log FILE] [--frames N] [--quiet]");
             System.exit(2);
             return;
         }

@@ -18,7 +18,7 @@ import quillmere.posewarden.HeadPoseTracker;
  * percentile in milliseconds.
  *
  * <pre>
- * java -Djava.library.path=BUILD -cp vantorel.jar quillmere.posewarden.demo.UpdateBenchmark SEQUENCE_DIR [STEPS]
+ * java -cp vantorel.jar quillmere.posewarden.demo.UpdateBenchmark SEQUENCE_DIR [STEPS]
  * </pre>
  */
 public final class UpdateBenchmark {
