@@ -25,6 +25,7 @@
 #include "synth/SequenceWriter.h"
 #include "synth/TrackingRun.h"
 #include "synth/Trajectory.h"
+#include "tracking/TrackerParameters.h"
 #include "tracking/TrackerZBCCE.h"
 
 namespace {
@@ -44,11 +45,13 @@ const struct {
     const char* name;
     std::string lines;
 } kSettings[] = {
-    {"recommended", ""},
-    {"block", kBlock},
+    {"recommended", ""},  // semi-global, lighter penalties, checked, refined
+    {"block", kBlock},    // the defaults: block matching alone
     {"block_checked", std::string(kBlock) + " LEFT_RIGHT_CHECK: 1"},
-    {"semi_global", "MATCHER: SEMI_GLOBAL CORRELATION_WINDOW: 5 SMOOTHNESS: 0 0 SUBPIXEL_WINDOW: 0 DEPTH_EDGE: 0 1"},
-    {"recommended_subpixel", "SUBPIXEL_WINDOW: 7"},
+    {"block_checked_refined", std::string(kBlock) + " LEFT_RIGHT_CHECK: 1 SUBPIXEL_WINDOW: 7"},
+    {"semi_global", "SMOOTHNESS: 0 0 LEFT_RIGHT_CHECK: OFF SUBPIXEL_WINDOW: 0"},
+    {"semi_global_checked", "SMOOTHNESS: 0 0 SUBPIXEL_WINDOW: 0"},
+    {"semi_global_light_checked", "SUBPIXEL_WINDOW: 0"},
     {"recommended_depth_edge", "DEPTH_EDGE: 3 2"},
 };
 
@@ -96,6 +99,14 @@ public:
         svsReadParamFile(Path(setting).c_str(), &block);
         return block;
     }
+    // The generator's tracker settings, without output files.
+    CTrackerParameters TrackerSettings() const {
+        std::ifstream in((folder_ / "frames" / "ParamTrackerZBCCE.cfg").string());
+        CTrackerParameters parameters(in);
+        parameters.resultsFileName.clear();
+        parameters.posesFileName.clear();
+        return parameters;
+    }
     const cv::Mat& Left() const { return left_; }
     const cv::Mat& Right() const { return right_; }
     const FaceRegion& Region() const { return region_; }
@@ -142,14 +153,11 @@ void BM_LiveGrab(benchmark::State& state, const std::string& setting) {
 }
 
 // The live path as the host runs it while tracking: the source's GrabImage and one tracking step
-// (the generator's tracker settings), the face region set where the initialiser would put it.
+// with the generator's tracker settings, the face region set where the initialiser would put it.
 void BM_LiveTrackingStep(benchmark::State& state, const std::string& setting) {
     std::unique_ptr<CStereoSource> source;
     std::unique_ptr<CTrackerZBCCE> tracker;
-    CTrackerParameters parameters;
-    parameters.lambda = -10.0f;
-    parameters.matchFunction = CTrackerParameters::MATCH_PREVIOUS;
-    parameters.mergePose = CTrackerParameters::POSE_FIRST;
+    CTrackerParameters parameters = TheScene().TrackerSettings();
     for (auto _ : state) {
         if (!source || source->GetCurrentFrame()->GetIndex() == kFrames) {
             state.PauseTiming();
