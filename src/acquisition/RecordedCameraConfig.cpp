@@ -1,5 +1,6 @@
 #include "acquisition/RecordedCameraConfig.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -21,7 +22,7 @@ CRecordedCameraConfig::CRecordedCameraConfig() {
 }
 
 void CRecordedCameraConfig::Read(std::istream* in) {
-    CConfigReader reader(in);
+    CConfigReader reader(in, "the recorded camera's configuration");
     std::string token;
     while (reader.NextToken(token)) {
         if (!ReadValue(reader, token)) break;
@@ -47,17 +48,21 @@ bool CRecordedCameraConfig::ReadValue(CConfigReader& reader, const std::string& 
         else if (word == "FORMAT_IFF") fileFormat = FORMAT_IFF;
         return true;
     }
-    if (keyword == "CAMERA_CONFIG_FILENAME:") return reader.Read(cameraConfigFilename);
+    if (keyword == "CAMERA_CONFIG_FILENAME:") return reader.ReadPath(cameraConfigFilename);
     if (keyword == "INPUT_IMAGE_PATH:") {
+        // The limit is on the path as written; a relative one is then taken from the file's folder.
         if (!reader.Read(word)) return false;
-        if (word.size() <= kMaxInputImagePath) inputImagePath = word;
+        if (word.size() <= kMaxInputImagePath) inputImagePath = reader.ResolvePath(word);
+        else reader.Refuse(keyword, word, "longer than 199 characters", "\"" + inputImagePath + "\"");
         return true;
     }
     if (keyword == "FIRST_FILE_INDEX:") return reader.Read(firstFileIndex);
     if (keyword == "LAST_FILE_INDEX:") return reader.Read(lastFileIndex);
     if (keyword == "TOTAL_FRAME:") return reader.Read(totalFrame);
     if (keyword == "STEP_FILE_INDEX:") return reader.Read(stepFileIndex);
-    if (keyword == "NB_PADDING_ZERO:") return reader.Read(nbPaddingZero);
+    if (keyword == "NB_PADDING_ZERO:")
+        return reader.ReadChecked(keyword, nbPaddingZero, [](int n) { return n <= kMaxPaddingDigits; },
+                                  "at most 20 digits");
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         if (keyword == kWrittenKeywords[c]) {
             if (!reader.Read(word)) return false;
@@ -70,8 +75,14 @@ bool CRecordedCameraConfig::ReadValue(CConfigReader& reader, const std::string& 
     if (keyword == "Z_NEAR:") return reader.Read(zNear);
     if (keyword == "Z_FAR:") return reader.Read(zFar);
     if (keyword == "IS_DISPARITY:") return reader.Read(isDisparity);
-    if (keyword == "FOCAL:") return reader.Read(focal);
-    if (keyword == "BASELINE:") return reader.Read(baseline);
-    if (keyword == "IMAGE_CENTER:") return reader.Read(imageCenterX) && reader.Read(imageCenterY);
+    const auto positive = [](float v) { return v > 0.0f && v <= kMaxCalibration; };
+    const auto bounded = [](float v) { return std::fabs(v) <= kMaxCalibration; };
+    if (keyword == "FOCAL:") return reader.ReadChecked(keyword, focal, positive, "a focal length above 0, at most 1e6 pixels");
+    if (keyword == "BASELINE:") return reader.ReadChecked(keyword, baseline, positive, "a baseline above 0, at most 1e6");
+    if (keyword == "IMAGE_CENTER:") {
+        const char* rule = "at most 1e6 pixels either way";
+        return reader.ReadChecked(keyword, imageCenterX, bounded, rule) &&
+               reader.ReadChecked(keyword, imageCenterY, bounded, rule);
+    }
     return true;  // not a keyword: skipped
 }

@@ -2,7 +2,9 @@
 // were written and under which suffix, how the index walks, and the calibration to reconstruct 3D.
 //
 // Read from a token stream (see common/ConfigReader.h) by Read(); a missing file leaves every
-// default. zNear, zFar and isDisparity are kept for the recording tools and used by nothing here.
+// default. Values that cannot work (see the limits below) are refused with a message naming the
+// file, the keyword and the value, and the previous value is kept. Relative INPUT_IMAGE_PATH and
+// CAMERA_CONFIG_FILENAME are taken relative to the file's folder when the stream carries it. zNear, zFar and isDisparity are kept for the recording tools and used by nothing here.
 #pragma once
 
 #include <istream>
@@ -19,6 +21,10 @@ public:
 
     // Longest INPUT_IMAGE_PATH value accepted; a longer one is refused and the path kept.
     static constexpr std::size_t kMaxInputImagePath = 199;
+    // Largest NB_PADDING_ZERO: an int index has at most 10 digits.
+    static constexpr int kMaxPaddingDigits = 20;
+    // FOCAL and BASELINE must lie in (0, kMaxCalibration], IMAGE_CENTER within +-kMaxCalibration.
+    static constexpr float kMaxCalibration = 1e6f;
 
     struct ChannelFile {
         bool written;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 class CImage;
 
@@ -61,6 +62,10 @@ public:
     }
     virtual int ReportError(int code, int detail) = 0;                  // 20
 
+    // Why the last failed grab or reconstruction failed, as "<kind>: <detail>" (for example
+    // "unreadable frame file: /rec/f0007-i.pgm does not open: No such file or directory"); empty
+    // when this camera cannot tell (a live camera reports through ReportError instead).
+    const std::string& GetFailure() const { return failure; }
     int GetMode() const { return mode; }
     int GetWidth() const { return width; }
     int GetHeight() const { return height; }
@@ -73,6 +78,7 @@ protected:
         imageCenterY = centreY;
     }
 
+    std::string failure;
     int mode = 1;  // 3: colour available
     int width = 320;
     int height = 240;

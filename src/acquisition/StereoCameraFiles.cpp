@@ -1,9 +1,13 @@
 #include "acquisition/StereoCameraFiles.h"
 
+#include <algorithm>
 #include <cstring>
-#include <fstream>
+#include <iostream>
+#include <sstream>
 #include <limits>
 
+#include "common/BoundedFile.h"
+#include "common/ConfigReader.h"
 #include "image/Image.h"
 #include "platform/ipl/ipl.h"
 
@@ -21,6 +25,8 @@ bool HasFormat(const CImage* image, int depth, int width, int height) {
            image->GetNChannels() == 1 && image->GetWidth() == width && image->GetHeight() == height;
 }
 
+int Negated(int step) { return step == std::numeric_limits<int>::min() ? std::numeric_limits<int>::max() : -step; }
+
 bool Is16Bit(int depth) { return depth == IPL_DEPTH_16U || depth == IPL_DEPTH_16S; }
 
 // Copies rows of rowBytes bytes between images whose row strides may differ.
@@ -34,26 +40,38 @@ void CopyRows(const CImage* src, CImage* dst, int rowBytes, int rows) {
     CopyRows(reinterpret_cast<const unsigned char*>(src->GetImageData()), src->GetWidthStep(), dst, rowBytes, rows);
 }
 
-// Loads one frame file into a new image; null unless it opens, parses and is a one-channel
-// image of the given size whose pixel depth is accepted.
-std::unique_ptr<CImage> LoadChecked(const std::string& name, int width, int height, bool (*acceptDepth)(int)) {
+// Loads one frame file into a new image; null, with why set, unless it opens, parses and is a
+// one-channel image of the given size whose pixel depth is accepted.
+std::unique_ptr<CImage> LoadChecked(const std::string& name, int width, int height, bool (*acceptDepth)(int),
+                                    const char* expected, std::string& why) {
     auto image = std::make_unique<CImage>();
-    if (!image->Load(name.c_str(), kPgmFormat)) return nullptr;
-    if (!image->GetIplImage() || !image->GetImageData() || !acceptDepth(image->GetDepth()) ||
-        image->GetNChannels() != 1 || image->GetWidth() != width || image->GetHeight() != height)
+    std::string reason;
+    if (!image->Load(name.c_str(), kPgmFormat, &reason)) {
+        why = "unreadable frame file: " + name + " " + reason;
         return nullptr;
+    }
+    if (!image->GetIplImage() || !image->GetImageData() || !acceptDepth(image->GetDepth()) ||
+        image->GetNChannels() != 1 || image->GetWidth() != width || image->GetHeight() != height) {
+        why = "unusable frame file: " + name + " is not a " + std::to_string(width) + " x " + std::to_string(height) +
+              " " + expected + " image";
+        return nullptr;
+    }
     return image;
 }
 
 }  // namespace
 
 CStereoCameraFiles::CStereoCameraFiles(const char* configFileName) {
-    if (configFileName) {
-        std::ifstream in(configFileName);
-        if (in) config.Read(&in);
-        else config.Read(nullptr);  // still derives the frame count from the default indices
+    std::string text, why;
+    if (configFileName && ReadBoundedFile(configFileName, kMaxConfigFileBytes, text, why) == BoundedRead::Ok) {
+        std::istringstream in(text);
+        CConfigReader::SetOrigin(in, configFileName);
+        config.Read(&in);
     } else {
-        config.Read(nullptr);
+        // Nothing would ever be grabbed: worth a line even though every default stays in place.
+        std::cerr << "Error! The recorded camera's configuration \"" << (configFileName ? configFileName : "")
+                  << "\" " << (why.empty() ? "is not given" : why) << "; every setting keeps its default" << std::endl;
+        config.Read(nullptr);  // still derives the frame count from the default indices
     }
     mode = 1;
     width = 320;
@@ -95,15 +113,18 @@ std::string CStereoCameraFiles::BuildBaseName(const std::string& path, int paddi
 }
 
 void CStereoCameraFiles::AdvanceIndex() {
-    // 64-bit arithmetic keeps absurd steps in a configuration file from overflowing.
+    // 64-bit arithmetic keeps absurd steps in a configuration file from overflowing. A recording
+    // whose first index lies above its last runs between the same two bounds, downwards first.
+    const long long low = std::min(config.firstFileIndex, config.lastFileIndex);
+    const long long high = std::max(config.firstFileIndex, config.lastFileIndex);
     const long long step = config.stepFileIndex;
     long long next = static_cast<long long>(fileIndex) + step;
-    if (next > config.lastFileIndex) {
-        config.stepFileIndex = -config.stepFileIndex;
-        next = static_cast<long long>(config.lastFileIndex) - step;
-    } else if (next < config.firstFileIndex) {
-        config.stepFileIndex = -config.stepFileIndex;
-        next = static_cast<long long>(config.firstFileIndex) - step;
+    if (next > high) {
+        config.stepFileIndex = Negated(config.stepFileIndex);
+        next = high - step;
+    } else if (next < low) {
+        config.stepFileIndex = Negated(config.stepFileIndex);
+        next = low - step;
     }
     if (next > std::numeric_limits<int>::max()) next = std::numeric_limits<int>::max();
     if (next < std::numeric_limits<int>::min()) next = std::numeric_limits<int>::min();
@@ -111,7 +132,12 @@ void CStereoCameraFiles::AdvanceIndex() {
 }
 
 int CStereoCameraFiles::GrabFrame() {
-    if (framesGrabbed >= config.totalFrame) return END_OF_SEQUENCE;
+    failure.clear();
+    if (framesGrabbed >= config.totalFrame) {
+        failure = "end of the recording: all " + std::to_string(std::max(config.totalFrame, 0)) +
+                  " frames of TOTAL_FRAME delivered";
+        return END_OF_SEQUENCE;
+    }
     if (framesGrabbed != 0) AdvanceIndex();
     ++framesGrabbed;
     baseName = BuildBaseName(config.inputImagePath, config.nbPaddingZero, fileIndex);
@@ -122,13 +148,15 @@ int CStereoCameraFiles::LoadPGM() {
     if (Written(CRecordedCameraConfig::INTENSITY)) {
         fileName = baseName + config.channels[CRecordedCameraConfig::INTENSITY].suffix;
         // A frame that fails leaves nothing of an older frame behind to be delivered instead.
-        intensityImage = LoadChecked(fileName, width, height, [](int depth) { return depth == IPL_DEPTH_8U; });
+        intensityImage =
+            LoadChecked(fileName, width, height, [](int depth) { return depth == IPL_DEPTH_8U; }, "8-bit grey", failure);
         if (!intensityImage) return END_OF_SEQUENCE;
     }
     if (Written(CRecordedCameraConfig::DISPARITY)) {
         fileName = baseName + config.channels[CRecordedCameraConfig::DISPARITY].suffix;
-        disparityImage =
-            LoadChecked(fileName, width, height, [](int depth) { return depth == IPL_DEPTH_8U || Is16Bit(depth); });
+        disparityImage = LoadChecked(
+            fileName, width, height, [](int depth) { return depth == IPL_DEPTH_8U || Is16Bit(depth); },
+            "8-bit or 16-bit", failure);
         if (!disparityImage) return END_OF_SEQUENCE;
     }
     return OK;
@@ -147,6 +175,8 @@ int CStereoCameraFiles::LoadIFF() {
                         (reader.GetColorBuffer() || !Written(CRecordedCameraConfig::INTENSITY));
     if (!usable) {
         reader.Close();
+        failure = "unusable frame file: " + fileName + " does not open as a " + std::to_string(width) + " x " +
+                  std::to_string(height) + " 8-bit container with range data";
         return END_OF_SEQUENCE;
     }
     if (!reader.GetColorBuffer()) return OK;
@@ -199,6 +229,7 @@ int CStereoCameraFiles::GetXYZ(CImage* x, CImage* y, CImage* z, CImage* disparit
         if (!disparityImage) return END_OF_SEQUENCE;
         return CStereoCamera::GetXYZ(x, y, z, disparityImage.get());
     }
+    if (!disparity) failure = "no 3D data: the recording holds neither X, Y and depth files nor disparity files";
     return CStereoCamera::GetXYZ(x, y, z, disparity);
 }
 
@@ -214,7 +245,7 @@ int CStereoCameraFiles::ReadXYZFiles(CImage* x, CImage* y, CImage* z) {
             return NOT_SUPPORTED;
         fileName = baseName + config.channels[channels[i]].suffix;
         loaded[i] = LoadChecked(fileName, target->GetWidth(), target->GetHeight(),
-                                [](int depth) { return depth == IPL_DEPTH_32F; });
+                                [](int depth) { return depth == IPL_DEPTH_32F; }, "float", failure);
         if (!loaded[i]) return END_OF_SEQUENCE;
     }
     for (int i = 0; i < 3; ++i)

@@ -68,6 +68,12 @@ float AxisDirection(const CImage* coordinate, const CImage* mask, const CImageRO
     return shrinking > growing ? -1.0f : 1.0f;
 }
 
+// The camera's own account of a failure, else what the source saw.
+std::string Failure(const CStereoCamera& camera, const char* what, int result) {
+    if (!camera.GetFailure().empty()) return camera.GetFailure();
+    return std::string(what) + ": result code " + std::to_string(result);
+}
+
 }  // namespace
 
 CStereoSource::CStereoSource(std::istream* paramFile) { Init(paramFile); }
@@ -112,12 +118,19 @@ void CStereoSource::CreateCamera() {
 }
 
 int CStereoSource::GrabImage() {
-    if (!camera) return 0;
+    grabFailure.clear();
+    if (!camera) {
+        grabFailure = "no camera: CAMERA_TYPE names none this system drives";
+        return 0;
+    }
     auto intensity = NewImage(IPL_DEPTH_8U);
     auto depth = NewImage(IPL_DEPTH_32F);
     auto imageX = NewImage(IPL_DEPTH_32F);
     auto imageY = NewImage(IPL_DEPTH_32F);
-    if (camera->GrabFrame() != 0) return 0;
+    if (const int result = camera->GrabFrame(); result != 0) {
+        grabFailure = Failure(*camera, "no frame from the camera", result);
+        return 0;
+    }
     // The SVS cameras write 3D inside their valid window only: elsewhere there is no point.
     for (CImage* coordinates : {depth.get(), imageX.get(), imageY.get()}) coordinates->Set(0);
 
@@ -136,7 +149,13 @@ int CStereoSource::GrabImage() {
         else  // recorded without disparity: the recording's own 3D, if it has any
             xyzResult = camera->GetXYZ(imageX.get(), imageY.get(), depth.get(), nullptr);
     }
-    if (xyzResult != 0) return 0;
+    if (xyzResult != 0) {
+        const CStereoCamera& reconstructing = disparityProcessor && !disparityProcessor->GetFailure().empty()
+                                                  ? *disparityProcessor
+                                                  : *camera;
+        grabFailure = Failure(reconstructing, "no 3D data from the camera", xyzResult);
+        return 0;
+    }
 
     ++frameCount;
     AddFrame(intensity.release(), depth.release(), imageX.release(), imageY.release());

@@ -20,6 +20,7 @@
 #include <istream>
 #include <list>
 #include <memory>
+#include <string>
 
 #include "acquisition/StereoSourceParameters.h"
 #include "image/DepthMaskRegion.h"
@@ -47,6 +48,9 @@ public:
     // 1 when a frame was added; 0 when there is no camera or the camera could not deliver a
     // complete frame (list, newest frame and frame count then stay as they were).
     int GrabImage();
+    // Why the last GrabImage failed ("<kind>: <detail>", see CStereoCamera::GetFailure); empty
+    // after a grab that succeeded.
+    const std::string& GetGrabFailure() const { return grabFailure; }
     // Drops every frame and grabs a fresh first frame; the camera is not rewound.
     void Reset();
     CDepthMaskRegion* ResetRegion();
@@ -80,4 +84,5 @@ private:
     CStereoSourceParameters parameters;
     CPose defaultPose;
     int frameCount = 0;
+    std::string grabFailure;
 };

@@ -2,9 +2,11 @@
 // depth-mask region and how many frames to keep.
 //
 // Read from a token stream (see common/ConfigReader.h); a null or unopened stream leaves every
-// default. projection selects the pose tracker's image model (weak perspective by default);
-// precomputedPosesFilename, nbLevel, nbFrameByLevel, scaleNumerator and scaleDenominator are kept
-// for the recording tools and used by nothing here.
+// default. A relative CONFIG_FILENAME is taken relative to the folder of "Param.cfg"; a MAX_FRAMES
+// above kMaxFramesCeiling is refused with a message and the previous value kept. projection
+// selects the pose tracker's image model (weak perspective by default); precomputedPosesFilename,
+// nbLevel, nbFrameByLevel, scaleNumerator and scaleDenominator are kept for the recording tools
+// and used by nothing here.
 #pragma once
 
 #include <istream>
@@ -17,6 +19,10 @@ class CStereoSourceParameters {
 public:
     enum CameraType { CAMERA_SRI = 0, CAMERA_TRICLOPS = 1, CAMERA_FILES = 2 };
     enum Projection { PROJECTION_ORTHOGONAL = 1, PROJECTION_PERSPECTIVE = 2 };
+
+    // Keyframe matching compares every stored frame at each step: at this many a step stays
+    // under a second.
+    static constexpr int kMaxFramesCeiling = 500;
 
     void Read(std::istream* in);
 

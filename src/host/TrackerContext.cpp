@@ -1,10 +1,12 @@
 #include "host/TrackerContext.h"
 
-#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "acquisition/StereoSource.h"
+#include "common/BoundedFile.h"
+#include "common/ConfigReader.h"
 #include "host/ConvertToGray8.h"
 #include "image/Image.h"
 #include "init/TrackerInitializer.h"
@@ -17,27 +19,42 @@ const std::array<const char*, CTrackerContext::kPoseValueCount> CTrackerContext:
 
 namespace {
 
-// An unopened stream reads as an empty file, which leaves every setting at its default.
-void Open(std::ifstream& stream, const char* directory, const char* fileName) {
-    if (directory) stream.open(std::string(directory) + fileName);
+// The configuration file's text as a stream that knows its path (relative file names in it are
+// taken from its folder). A file that does not open, or is refused for its kind or size, reads as
+// an empty file, which leaves every setting at its default; false then.
+bool Open(std::istringstream& stream, const char* directory, const char* fileName) {
+    if (!directory) return false;
+    const std::string path = std::string(directory) + fileName;
+    std::string text, why;
+    const BoundedRead result = ReadBoundedFile(path, kMaxConfigFileBytes, text, why);
+    if (result != BoundedRead::Ok && result != BoundedRead::CannotOpen)
+        std::cerr << "Vantorel: " << path << " refused: " << why << std::endl;
+    if (result != BoundedRead::Ok) return false;
+    stream.str(text);
+    CConfigReader::SetOrigin(stream, path);
+    return true;
 }
+
+// Causes are "<kind>: <detail>"; a run of failures of one kind is reported once.
+std::string KindOf(const std::string& cause) { return cause.substr(0, cause.find(": ")); }
 
 }  // namespace
 
 CTrackerContext::CTrackerContext(const char* configDirectory) {
-    std::ifstream paramFile;
-    std::ifstream initFile;
-    std::ifstream trackerFile;
-    Open(paramFile, configDirectory, "Param.cfg");
-    Open(initFile, configDirectory, "ParamInit.cfg");
-    Open(trackerFile, configDirectory, "ParamTrackerZBCCE.cfg");
+    std::istringstream paramFile;
+    std::istringstream initFile;
+    std::istringstream trackerFile;
+    const bool paramOpen = Open(paramFile, configDirectory, "Param.cfg");
+    const bool initOpen = Open(initFile, configDirectory, "ParamInit.cfg");
+    const bool trackerOpen = Open(trackerFile, configDirectory, "ParamTrackerZBCCE.cfg");
     // No line ends: these messages have always been printed this way.
-    if (!paramFile.is_open()) std::cerr << "Error! Unable to open Param.cfg";
-    if (!initFile.is_open()) std::cerr << "Error! Unable to open ParamInit.cfg";
-    if (!trackerFile.is_open()) std::cerr << "Error! Unable to open ParamZBCCE.cfg";
+    if (!paramOpen) std::cerr << "Error! Unable to open Param.cfg";
+    if (!initOpen) std::cerr << "Error! Unable to open ParamInit.cfg";
+    if (!trackerOpen) std::cerr << "Error! Unable to open ParamZBCCE.cfg";
     std::cerr.flush();
 
     stereoSource = std::make_unique<CStereoSource>(&paramFile);
+    NoteGrab(stereoSource->GetCurrentFrame() != nullptr, false);
     trackerZBCCE = std::make_unique<CTrackerZBCCE>(trackerFile);
     trackerInitializer = std::make_unique<CTrackerInitializer>(&initFile);
 }
@@ -45,13 +62,28 @@ CTrackerContext::CTrackerContext(const char* configDirectory) {
 CTrackerContext::~CTrackerContext() = default;
 
 bool CTrackerContext::Update() {
-    if (!stereoSource->GrabImage()) std::cout << "Error! GrabImage() failed!" << std::endl;
-    // After a Reset whose grab failed there is no frame to work on.
-    if (stereoSource->GetCurrentFrame()) {
+    NoteGrab(stereoSource->GrabImage() != 0, true);
+    // A frame already searched or tracked is not taken for a new one: without a new frame the
+    // step changes nothing, and the state stays what it was.
+    if (newFrame) {
         if (state == kDetecting) Detect();
         else Track();
     }
     return state != kDetecting;
+}
+
+void CTrackerContext::NoteGrab(bool grabbed, bool printFailure) {
+    newFrame = grabbed;
+    if (grabbed) {
+        reportedFailure.clear();
+        return;
+    }
+    if (printFailure) std::cout << "Error! GrabImage() failed!" << std::endl;
+    const std::string& cause = stereoSource->GetGrabFailure();
+    if (!cause.empty() && KindOf(cause) != KindOf(reportedFailure)) {
+        std::cout << "Error! No new frame: " << cause << std::endl;
+        reportedFailure = cause;
+    }
 }
 
 void CTrackerContext::Detect() {
@@ -84,6 +116,7 @@ void CTrackerContext::Track() {
 void CTrackerContext::Reacquire() {
     trackerInitializer->Reset();
     stereoSource->Reset();
+    NoteGrab(stereoSource->GetCurrentFrame() != nullptr, false);
     stereoSource->ResetRegion();
     state = kDetecting;
 }

@@ -8,12 +8,18 @@
 // keeps its defaults. The context owns the three objects: built source, tracker, initialiser;
 // destroyed initialiser, tracker, source. It takes no lock: the caller serialises.
 //
-// Console output (stdout): "Error! GrabImage() failed!" when a grab fails, and
-// "TrackerInitializer ROI: <left>, <right>" when a face is found.
+// Each configuration file is read whole, at most kMaxConfigFileBytes, and only from a regular file
+// (a refused one is reported and reads as missing); relative file names in it are taken relative
+// to its folder.
+//
+// Console output (stdout): "Error! GrabImage() failed!" when a grab fails, followed by
+// "Error! No new frame: <cause>" once for a run of failures of one kind; "TrackerInitializer ROI:
+// <left>, <right>" when a face is found.
 #pragma once
 
 #include <array>
 #include <memory>
+#include <string>
 
 class CStereoSource;
 class CTrackerInitializer;
@@ -31,8 +37,11 @@ public:
     CTrackerContext(const CTrackerContext&) = delete;
     CTrackerContext& operator=(const CTrackerContext&) = delete;
 
-    // One step: grab a frame, then detect or track. True when tracking after the step.
+    // One step: grab a frame, then detect or track. True when tracking after the step. A failed
+    // grab leaves the step with nothing to do: no frame is searched or tracked twice.
     bool Update();
+    // Whether the last grab (by the constructor, Update or Reacquire) brought a new frame.
+    bool HasNewFrame() const { return newFrame; }
     // Back to detecting: initialiser and source reset (the source grabs one new frame), region
     // back to the configured one.
     void Reacquire();
@@ -48,10 +57,13 @@ public:
 private:
     void Detect();
     void Track();
+    void NoteGrab(bool grabbed, bool printFailure);
 
     // Declared in creation order, so they are destroyed initialiser first, source last.
     std::unique_ptr<CStereoSource> stereoSource;
     std::unique_ptr<CTrackerZBCCE> trackerZBCCE;
     std::unique_ptr<CTrackerInitializer> trackerInitializer;
     State state = kDetecting;
+    bool newFrame = false;
+    std::string reportedFailure;  // the cause last printed, for one line per kind of failure
 };

@@ -109,8 +109,13 @@ public:
 
     // The raw image file format ("P5" 8-bit grey, "P6" 8-bit colour, "P7" float, "P9" 16-bit;
     // Save writes colour as text "P3"). format must be 0 or 2. 1 on success; on failure 0 and
-    // the image is left exactly as it was.
+    // the image is left exactly as it was. Only regular files load (never a device or a pipe),
+    // of at most kMaxFileSide pixels a side and kMaxFilePixels pixels. why, when given, is set
+    // to the reason of a failure ("does not open: ...", "truncated: ...") or cleared.
+    static constexpr int kMaxFileSide = 16384;
+    static constexpr long long kMaxFilePixels = 1LL << 24;
     int Load(const char* fileName, int format);
+    int Load(const char* fileName, int format, std::string* why);
     int Save(const char* fileName, int format) const;
 
     // Arithmetic (ImageArithmetic.cpp).
@@ -178,6 +183,7 @@ private:
 
     // Takes over a new header (may be null), releasing the old one; any region is detached.
     void ReplaceHeader(HeaderPtr header);
+    int LoadFile(const char* fileName, int format, std::string& why);
     void DetachRegion();
 
     HeaderPtr header_;

@@ -1,7 +1,14 @@
 // The raw image file format of CImage: a text header ("P<digit>", an optional comment line,
 // "width height", the maximum sample value) followed by the rows of the pixel block, top row
-// first, without padding, samples little-endian.
+// first, without padding, samples little-endian. Header lines may end with CR LF and carry blanks
+// (spaces, tabs) around their numbers; anything else on a header line refuses the file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -37,6 +44,8 @@ bool pixelTypeOfDigit(int digit, PixelType& type) {
 }
 
 bool isBlank(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+// Blanks inside one header line.
+bool isLineBlank(int c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 int nextNonBlank(std::FILE* file) {
     int c;
@@ -60,40 +69,56 @@ bool readLine(std::FILE* file, std::string& line) {
     return any;
 }
 
-// A non-negative decimal that fits in an int, at the start of text.
-bool parseCount(const char* text, int& value) {
-    if (*text < '0' || *text > '9') return false;
+// A non-negative decimal that fits in an int, at text[at]; at moves past its digits.
+bool parseCount(const std::string& text, std::size_t& at, int& value) {
+    if (at >= text.size() || text[at] < '0' || text[at] > '9') return false;
     long long number = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        number = number * 10 + (*text - '0');
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        number = number * 10 + (text[at] - '0');
         if (number > INT_MAX) return false;
     }
     value = static_cast<int>(number);
     return true;
 }
 
-// The next non-negative decimal of the stream; it must end with a blank, which is consumed.
-bool readCount(std::FILE* file, int& value) {
-    std::string digits;
+std::size_t skipLineBlanks(const std::string& text, std::size_t at) {
+    while (at < text.size() && isLineBlank(static_cast<unsigned char>(text[at]))) ++at;
+    return at;
+}
+
+// "width height": blanks (spaces, tabs) around and between the two numbers, a CR before the line
+// end, and nothing else.
+bool parseSizeLine(const std::string& line, int& width, int& height) {
+    std::size_t at = skipLineBlanks(line, 0);
+    if (!parseCount(line, at, width)) return false;
+    const std::size_t gap = skipLineBlanks(line, at);
+    if (gap == at) return false;
+    at = gap;
+    if (!parseCount(line, at, height)) return false;
+    return skipLineBlanks(line, at) == line.size();
+}
+
+// The maximum value (read and ignored) on its own line, ended by LF or CR LF, blanks allowed
+// before the line end; the pixels start right after that line end. Blank lines before it are
+// skipped.
+bool readMaxValueLine(std::FILE* file) {
     int c = nextNonBlank(file);
-    while (c >= '0' && c <= '9' && digits.size() < 11) {
-        digits.push_back(static_cast<char>(c));
+    std::string line;
+    while (c != EOF && c != '\n' && line.size() < 64) {
+        line.push_back(static_cast<char>(c));
         c = std::fgetc(file);
     }
-    return isBlank(c) && parseCount(digits.c_str(), value);
+    std::size_t at = 0;
+    int maxValue = 0;
+    return c == '\n' && parseCount(line, at, maxValue) && skipLineBlanks(line, at) == line.size();
 }
 
 bool readSizes(std::FILE* file, int& width, int& height) {
     std::string line;
     if (!readLine(file, line)) return false;
-    int maxValue = 0;  // read and ignored
-    if (!line.empty() && line[0] == '#') {
-        return readCount(file, width) && readCount(file, height) && readCount(file, maxValue);
-    }
-    const std::size_t space = line.find(' ');
-    if (space == std::string::npos) return false;
-    return parseCount(line.c_str(), width) && parseCount(line.c_str() + space + 1, height) &&
-           readCount(file, maxValue);
+    // One comment line directly after the magic line.
+    if (!line.empty() && line[0] == '#' && !readLine(file, line)) return false;
+    return parseSizeLine(line, width, height);
 }
 
 // Bytes from the current position to the end, or -1 when the file cannot tell.
@@ -103,6 +128,28 @@ long long bytesLeft(std::FILE* file) {
     const long end = std::ftell(file);
     if (end < 0 || std::fseek(file, here, SEEK_SET) != 0) return -1;
     return static_cast<long long>(end) - here;
+}
+
+// Opens a regular file for reading; a device, pipe or folder is refused without waiting on it.
+FilePtr openRegular(const char* fileName, std::string& why) {
+    const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::string("does not open: ") + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        why = "not a regular file";
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FilePtr file(::fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+        why = std::string("does not open: ") + std::strerror(errno);
+    }
+    return file;
 }
 
 bool writeRaw(std::FILE* file, const IplImage* header, int rowBytes) {
@@ -136,35 +183,74 @@ bool writeColourText(std::FILE* file, const IplImage* header) {
 
 }  // namespace
 
-int CImage::Load(const char* fileName, int format) {
-    if ((format != 0 && format != 2) || !fileName) return 0;
-    FilePtr file(std::fopen(fileName, "rb"));
+int CImage::Load(const char* fileName, int format) { return Load(fileName, format, nullptr); }
+
+int CImage::Load(const char* fileName, int format, std::string* why) {
+    std::string reason;
+    const int loaded = LoadFile(fileName, format, reason);
+    if (why) *why = reason;
+    return loaded;
+}
+
+int CImage::LoadFile(const char* fileName, int format, std::string& why) {
+    if ((format != 0 && format != 2) || !fileName) {
+        why = "not a format this image type reads";
+        return 0;
+    }
+    FilePtr file = openRegular(fileName, why);
     if (!file) return 0;
 
     PixelType type;
-    if (nextNonBlank(file.get()) == EOF || !pixelTypeOfDigit(nextNonBlank(file.get()), type)) return 0;
+    if (nextNonBlank(file.get()) == EOF || !pixelTypeOfDigit(nextNonBlank(file.get()), type)) {
+        why = "not an image file (its first line is not P5, P6, P7 or P9)";
+        return 0;
+    }
     std::string magicRest;
     readLine(file.get(), magicRest);
     int width = 0;
     int height = 0;
-    if (!readSizes(file.get(), width, height)) return 0;
+    if (!readSizes(file.get(), width, height)) {
+        why = "no \"width height\" line after the first line (and its one comment line)";
+        return 0;
+    }
+    if (width < 1 || height < 1 || width > kMaxFileSide || height > kMaxFileSide ||
+        static_cast<long long>(width) * height > kMaxFilePixels) {
+        why = "size " + std::to_string(width) + " x " + std::to_string(height) + " outside 1 to " +
+              std::to_string(kMaxFileSide) + " pixels a side and " + std::to_string(kMaxFilePixels) + " pixels";
+        return 0;
+    }
+    if (!readMaxValueLine(file.get())) {
+        why = "no maximum value alone on the line after the size";
+        return 0;
+    }
 
     // Everything is built aside and taken over only once the whole file has been read.
     CImage loaded(width, height, type.depth, type.channels, IPL_DATA_ORDER_PIXEL);
-    if (!loaded.header_) return 0;
+    if (!loaded.header_) {
+        why = "no image of this size can be made";
+        return 0;
+    }
     const long long rowBytes = static_cast<long long>(width) * type.channels * type.bytesPerSample;
     const long long left = bytesLeft(file.get());
-    if (left >= 0 && left < rowBytes * height) return 0;  // truncated: refuse before allocating
+    const auto truncated = [&] {
+        why = "truncated: " + std::to_string(rowBytes * height) + " bytes of pixels expected";
+        return 0;
+    };
+    if (left >= 0 && left < rowBytes * height) return truncated();  // refused before allocating
     loaded.Allocate();
-    if (!loaded.GetImageData()) return 0;
+    if (!loaded.GetImageData()) {
+        why = "out of memory";
+        return 0;
+    }
     if (type.channels == 3) loaded.SetChannelSeq("RGB");
 
     const IplImage* header = loaded.header_.get();
     for (int y = 0; y < height; ++y) {
         char* row = header->imageData + static_cast<long>(y) * header->widthStep;
-        if (std::fread(row, 1, rowBytes, file.get()) != static_cast<std::size_t>(rowBytes)) return 0;
+        if (std::fread(row, 1, rowBytes, file.get()) != static_cast<std::size_t>(rowBytes)) return truncated();
     }
     ReplaceHeader(std::move(loaded.header_));
+    why.clear();
     return 1;
 }
 

@@ -1,22 +1,28 @@
 #include "init/FaceDetection.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <limits>
 #include <sstream>
+#include <type_traits>
+
+#include "common/BoundedFile.h"
 
 namespace facedetect {
 
 namespace {
 
-// Whitespace-separated tokens of a whole text file, read strictly: a token must parse completely.
+// Whitespace-separated tokens of a whole text file, read strictly: a token must parse completely
+// (after an optional "+", as formatted input allows).
 class TokenFile {
 public:
-    explicit TokenFile(std::istream& in) {
+    explicit TokenFile(const std::string& text) {
+        std::istringstream in(text);
         std::string token;
         while (in >> token) tokens_.push_back(token);
     }
@@ -25,19 +31,18 @@ public:
         token = tokens_[next_++];
         return true;
     }
-    bool Next(int& value) {
+    template <typename Number>
+    bool Next(Number& value) {
         std::string token;
         if (!Next(token)) return false;
-        const char* end = token.data() + token.size();
-        auto [ptr, ec] = std::from_chars(token.data(), end, value);
+        const char* begin = token.data();
+        const char* end = begin + token.size();
+        if (end - begin > 1 && *begin == '+' && begin[1] != '-') ++begin;
+        auto [ptr, ec] = std::from_chars(begin, end, value);
+        if constexpr (std::is_floating_point_v<Number>) {
+            if (!std::isfinite(value)) return false;
+        }
         return ec == std::errc() && ptr == end;
-    }
-    bool Next(double& value) {
-        std::string token;
-        if (!Next(token)) return false;
-        const char* end = token.data() + token.size();
-        auto [ptr, ec] = std::from_chars(token.data(), end, value);
-        return ec == std::errc() && ptr == end && std::isfinite(value);
     }
 
 private:
@@ -77,20 +82,22 @@ bool ReadFeature(TokenFile& file, const std::string& path, HaarFeature& feature)
     if (!file.Next(feature.nPoints) || !file.Next(feature.orientation)) {
         return Refuse(path, "truncated or unreadable feature header");
     }
+    if (feature.nPoints < 0 || feature.nPoints > kMaxDeclaredPoints) return Refuse(path, "point count outside 0..1000");
+    // A count without a corner grid is reported when the features are scaled; its points are read
+    // past so that the features after it load as written.
     GridShape shape;
-    if (!ShapeOf(feature, shape)) {
-        ReportUnsupportedPointCount();
-        return Refuse(path, "unsupported point count");
-    }
+    const bool usable = ShapeOf(feature, shape);
     for (int p = 0; p < feature.nPoints; ++p) {
-        HaarPoint& point = feature.points[p];
+        HaarPoint point;
         if (!file.Next(point.x) || !file.Next(point.y) || !file.Next(point.weight)) {
             return Refuse(path, "truncated or unreadable corner");
         }
+        if (!usable) continue;
         if (point.x < -1 || point.x >= kBaseWindow || point.y < -1 || point.y >= kBaseWindow) {
             return Refuse(path, "corner outside the 24 x 24 window");
         }
         if (point.weight < -kMaxWeight || point.weight > kMaxWeight) return Refuse(path, "corner weight too large");
+        feature.points[p] = point;
     }
     if (!file.Next(feature.threshold) || !file.Next(feature.voteTrue) || !file.Next(feature.voteFalse)) {
         return Refuse(path, "truncated or unreadable feature threshold or votes");
@@ -98,11 +105,25 @@ bool ReadFeature(TokenFile& file, const std::string& path, HaarFeature& feature)
     return true;
 }
 
+// The file's text, or false (with a message) when it cannot be read within the ceiling.
+bool ReadWholeFile(const std::string& path, const char* missingFormat, std::string& text) {
+    std::string why;
+    const BoundedRead result = ReadBoundedFile(path, kMaxClassifierFileBytes, text, why);
+    if (result == BoundedRead::Ok) return true;
+    if (result == BoundedRead::CannotOpen) {
+        std::printf(missingFormat, path.c_str());
+        std::fflush(stdout);
+        return false;
+    }
+    return Refuse(path, why.c_str());
+}
+
 bool IsAbsolutePath(const std::string& path) {
     return (!path.empty() && (path[0] == '/' || path[0] == '\\')) || (path.size() > 1 && path[1] == ':');
 }
 
-bool FileOpens(const std::string& path) { return std::ifstream(path).is_open(); }
+// Without opening it: opening a pipe would wait for a writer.
+bool FileOpens(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
 // A relative stage path that does not open as given is looked for beside the classifier file.
 std::string ResolveStagePath(const std::string& stagePath, const std::string& classifierPath) {
@@ -127,13 +148,9 @@ int WindowSize(double scale) { return RoundNearest(kBaseWindow * scale); }
 int WindowStep(double scale) { return RoundNearest(1.5 * scale); }
 
 bool ReadStageFile(const std::string& stagePath, HaarStage& stage) {
-    std::ifstream in(stagePath);
-    if (!in.is_open()) {
-        std::printf("Cannot open file %s to rad.\n", stagePath.c_str());
-        std::fflush(stdout);
-        return false;
-    }
-    TokenFile file(in);
+    std::string text;
+    if (!ReadWholeFile(stagePath, "Cannot open file %s to rad.\n", text)) return false;
+    TokenFile file(text);
     stage = HaarStage();
     if (!file.Next(stage.count) || !file.Next(stage.threshold)) {
         return Refuse(stagePath, "truncated or unreadable stage header");
@@ -160,7 +177,9 @@ bool ScaleFeatures(const HaarFeature* unscaled, HaarFeature* scaled, int count, 
         GridShape shape;
         if (!ShapeOf(in, shape)) {
             ReportUnsupportedPointCount();
-            return false;
+            out.nPoints = 0;  // no corners: its sum is 0
+            out.points = {};
+            continue;
         }
         for (int p = 0; p < in.nPoints; ++p) {
             const HaarPoint& point = in.points[p];
@@ -201,27 +220,25 @@ int ReadClassifier(const std::string& classifierPath, int nScales, double firstS
                    std::vector<int>& counts, std::vector<double>& thresholds, int& nStages) {
     FreeClassifier(features, counts, thresholds, nScales);
     nStages = 0;
-    std::ifstream in(classifierPath);
-    if (!in.is_open()) {
-        std::printf("Cannot open file %s to read.\n", classifierPath.c_str());
-        std::fflush(stdout);
-        return 0;
-    }
+    std::string text;
+    if (!ReadWholeFile(classifierPath, "Cannot open file %s to read.\n", text)) return 0;
     if (nScales < 0 || nScales > kMaxScales || !(firstScale > 0.0 && firstScale <= 8.0)) {
         return Refuse(classifierPath, "unsupported window sizes");
     }
-    TokenFile file(in);
-    in.close();
+    TokenFile file(text);
     int stageCount = 0;
     if (!file.Next(stageCount)) return Refuse(classifierPath, "unreadable stage count");
     if (stageCount < 0 || stageCount > kMaxStages) return Refuse(classifierPath, "stage count outside 0..1000");
 
     std::vector<HaarStage> stages(stageCount);
+    int totalFeatures = 0;
     for (HaarStage& stage : stages) {
         std::string stagePath;
         if (!file.Next(stagePath)) return Refuse(classifierPath, "fewer stage files than stages");
         if (stagePath.size() > kMaxStagePathLength) return Refuse(classifierPath, "stage path over 255 characters");
         if (!ReadStageFile(ResolveStagePath(stagePath, classifierPath), stage)) return 0;
+        totalFeatures += stage.count;
+        if (totalFeatures > kMaxTotalFeatures) return Refuse(classifierPath, "more than 4000 features in all stages");
     }
 
     ScaledFeatures scaledFeatures(stageCount, std::vector<std::vector<HaarFeature>>(nScales));

@@ -4,7 +4,8 @@
 //
 // Stage files are untrusted: whatever they hold is refused at load time unless every scaled corner
 // lies inside its window, so a scan with loaded features never reads outside its integral image.
-// Messages and progress lines go to standard output.
+// Numbers are read as the C library's formatted input reads them (a leading "+" included), and
+// every size a file declares has a ceiling below. Messages and progress lines go to standard output.
 #pragma once
 
 #include <array>
@@ -23,6 +24,14 @@ constexpr int kMaxPoints = 9;
 constexpr std::size_t kMaxStagePathLength = 255;
 constexpr double kSimilarityTolerance = 0.75;
 constexpr int kMaxStages = 1000;
+// Features over all stages: even a cascade that every window passes whole then scans a 320 x 240
+// frame in well under a second (about 5 ns a feature and 50,000 windows at the default scales).
+constexpr int kMaxTotalFeatures = 4000;
+// A feature may declare any point count up to this; only 6, 8 and 9 give corners, other counts
+// are reported and the feature's sum is 0.
+constexpr int kMaxDeclaredPoints = 1000;
+// The classifier file and every stage file.
+constexpr std::size_t kMaxClassifierFileBytes = std::size_t{1} << 20;
 constexpr int kMaxScales = 16;
 constexpr int kMaxWeight = 1 << 16;       // larger corner weights are refused
 constexpr int kMaxImageSide = 4096;       // larger images are not scanned
@@ -92,8 +101,8 @@ int ReadClassifier(const std::string& classifierPath, int nScales, double firstS
 bool ReadStageFile(const std::string& stagePath, HaarStage& stage);
 
 // Lays the scaled corners of count features onto a window of the given size; every other field
-// is copied. False (with a message) when a feature has a point count other than 6, 8 or 9 or a
-// scaled corner falls outside [-1, window - 1].
+// is copied. A feature whose point count is not 6, 8 or 9 is reported and gets no corners (its sum
+// is 0). False (with a message) when a scaled corner falls outside [-1, window - 1].
 bool ScaleFeatures(const HaarFeature* unscaled, HaarFeature* scaled, int count, double scale, int windowHeight,
                    int windowWidth);
 

@@ -1,5 +1,7 @@
 #include "init/FaceDetector.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 
@@ -15,6 +17,9 @@ void CFaceDetector::LoadClassifier() {
     try {
         classifierLoaded = facedetect::ReadClassifier(classifierPath, nScales, initialScale, features, counts,
                                                       thresholds, nStages) == 1;
+        // A classifier that is there but was refused is reported again at the first search; one
+        // that is not there has been reported where it was looked for.
+        classifierRefused = !classifierLoaded && ::access(classifierPath.c_str(), F_OK) == 0;
     } catch (const std::exception& e) {
         std::printf("Error: classifier %s not loaded: %s\n", classifierPath.c_str(), e.what());
         facedetect::FreeClassifier(features, counts, thresholds, nScales);
@@ -31,9 +36,16 @@ const facedetect::FaceDetection& CFaceDetector::GetDetection(int i) const {
 int CFaceDetector::Detect(CImage& image, int draw) {
     nDetections = 0;
     IplImage* header = image.GetIplImage();
-    if (!classifierLoaded || !header || !header->imageData || header->depth != IPL_DEPTH_8U || header->nChannels != 1) {
+    if (!classifierLoaded) {
+        // Once: the loading messages may be long gone by the time nobody is found.
+        if (classifierRefused) {
+            std::printf("Error: face detection finds nothing: the classifier %s did not load\n", classifierPath.c_str());
+            std::fflush(stdout);
+            classifierRefused = false;
+        }
         return 0;
     }
+    if (!header || !header->imageData || header->depth != IPL_DEPTH_8U || header->nChannels != 1) return 0;
     std::printf("num_scales = %d\n", nScales);
     std::fflush(stdout);
     // Nothing may escape into the Java host, not even an allocation failure.

@@ -2,8 +2,10 @@
 // every Detect scans an 8-bit one-channel image, keeping the merged detections (at most 1000)
 // until the next call. The classifier file is the one LocateClassifier finds (the environment
 // variable VANTOREL_CLASSIFIER, the fixed path, the library's own copy). A detector whose
-// classifier did not load (missing or refused files) finds no face; a classifier of zero stages
-// accepts every window. The image passed to Detect stays the caller's; drawing writes into it.
+// classifier did not load (missing or refused files) finds no face; one that is there but was
+// refused says so again, once, at the first Detect. A classifier of zero stages accepts every
+// window. The image passed to Detect stays the
+// caller's; drawing writes into it.
 #pragma once
 
 #include <array>
@@ -43,6 +45,7 @@ private:
     std::string classifierPath;
     std::array<facedetect::FaceDetection, facedetect::kMaxDetections> detections{};
     bool classifierLoaded = false;
+    bool classifierRefused = false;  // there but not loaded, and not yet said so at a search
     facedetect::ScanPlan plan;  // corner offsets for the width of the last image scanned
     std::vector<facedetect::FaceDetection> rawHits;
 };

@@ -2,7 +2,10 @@
 // candidate is trusted enough to start tracking, the face region handed to the stereo source, and
 // the checks that stop tracking. Read from a stream of keywords and values; a key given twice
 // keeps its last value, absent keys keep their defaults, the first value that does not parse ends
-// the reading. Nothing is range-checked here: the initialiser guards its own uses.
+// the reading. Values that cannot work are refused with a message naming the file, the keyword and
+// the value, and the previous value is kept: negative distances, extents and limits, more than 4
+// corner matches, face extents beyond 100000 pixels, and depth or centre ranges whose lower bound
+// lies above their upper one (both bounds then go back to their defaults).
 #pragma once
 
 #include <istream>

@@ -24,7 +24,13 @@ bool BoxInside(const CFaceCandidate& candidate, const CImage& image, CImageROI& 
     return true;
 }
 
-int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
+// Truncated toward zero and kept within [low, high] before any conversion: a sum that leaves the
+// int range must not reach the cast.
+int ClampToInt(double value, int low, int high) {
+    if (!(value >= low)) return low;
+    if (value > high) return high;
+    return static_cast<int>(value);
+}
 
 }  // namespace
 
@@ -177,26 +183,26 @@ int CTrackerInitializer::GetRegionLeft() const {
     const CFaceCandidate* c = GetSelected();
     if (!c) return 0;
     const double cx = c->GetCentreX();
-    return Clamp(cx <= params.sizeFaceX ? 0 : static_cast<int>(cx - params.sizeFaceX), 0, frameWidth);
+    return cx <= params.sizeFaceX ? 0 : ClampToInt(cx - params.sizeFaceX, 0, frameWidth);
 }
 
 int CTrackerInitializer::GetRegionRight() const {
     const CFaceCandidate* c = GetSelected();
     if (!c) return frameWidth;
-    return Clamp(static_cast<int>(c->GetCentreX() + params.sizeFaceX), GetRegionLeft(), frameWidth);
+    return ClampToInt(c->GetCentreX() + params.sizeFaceX, GetRegionLeft(), frameWidth);
 }
 
 int CTrackerInitializer::GetRegionTop() const {
     const CFaceCandidate* c = GetSelected();
     if (!c) return 0;
     const double cy = c->GetCentreY();
-    return Clamp(cy <= params.sizeFaceYAbove ? 0 : static_cast<int>(cy - params.sizeFaceYAbove), 0, frameHeight);
+    return cy <= params.sizeFaceYAbove ? 0 : ClampToInt(cy - params.sizeFaceYAbove, 0, frameHeight);
 }
 
 int CTrackerInitializer::GetRegionBottom() const {
     const CFaceCandidate* c = GetSelected();
     if (!c) return frameHeight;
-    return Clamp(static_cast<int>(c->GetCentreY() + params.sizeFaceYBelow), GetRegionTop(), frameHeight);
+    return ClampToInt(c->GetCentreY() + params.sizeFaceYBelow, GetRegionTop(), frameHeight);
 }
 
 float CTrackerInitializer::GetMinDepth() const {

@@ -1,5 +1,6 @@
 #include "tracking/TrackerParameters.h"
 
+#include <cmath>
 #include <cstddef>
 
 #include "common/ConfigReader.h"
@@ -48,16 +49,20 @@ bool ReadKeyword(CConfigReader& reader, const Keyword (&table)[n], int& code) {
 }  // namespace
 
 void CTrackerParameters::Read(std::istream& in) {
-    CConfigReader reader(&in);
+    CConfigReader reader(&in, "ParamTrackerZBCCE.cfg");
     std::string key;
     bool ok = true;
     while (ok && reader.NextToken(key)) {
-        if (key == "RESULTS_FILE:") ok = reader.Read(resultsFileName);
-        else if (key == "POSES_FILE:") ok = reader.Read(posesFileName);
-        else if (key == "LAMBDA:") ok = reader.Read(lambda);
+        if (key == "RESULTS_FILE:") ok = reader.ReadPath(resultsFileName);
+        else if (key == "POSES_FILE:") ok = reader.ReadPath(posesFileName);
+        else if (key == "LAMBDA:")
+            ok = reader.ReadChecked(key, lambda, [](float v) { return std::fabs(v) <= kMaxLambda; },
+                                    "the depth rows' weight is at most 1e6 either way");
         else if (key == "COMPARE_THRESHOLD:") ok = reader.Read(compareThreshold);
         else if (key == "MATCH_FUNCTION:") ok = ReadKeyword(reader, kMatchFunctions, matchFunction);
-        else if (key == "NB_MAX_BEST_MATCH:") ok = reader.Read(maxBestMatches);
+        else if (key == "NB_MAX_BEST_MATCH:")
+            ok = reader.ReadChecked(key, maxBestMatches, [](int n) { return n <= kMaxBestMatchesCeiling; },
+                                    "at most " + std::to_string(kMaxBestMatchesCeiling) + " frame pairs a step");
         else if (key == "MERGE_POSE:") ok = ReadKeyword(reader, kMergePoses, mergePose);
         else if (key == "GRADIENT:") ok = ReadKeyword(reader, kGradients, gradient);
     }

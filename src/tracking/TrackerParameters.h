@@ -5,6 +5,9 @@
 // skipped. Keys and keywords match exactly (case and trailing colon included); the last
 // occurrence of a key wins; a keyword outside the table leaves its field as it was. Reading stops
 // at the end of the stream or at the first value that does not parse, keeping what was read.
+// Values that cannot work (a LAMBDA beyond +-kMaxLambda, an NB_MAX_BEST_MATCH above
+// kMaxBestMatchesCeiling) are refused with a message and the previous value kept. Relative output
+// file names are taken relative to the configuration file's folder when the stream carries it.
 #pragma once
 
 #include <istream>
@@ -33,6 +36,10 @@ public:
         DIRECT = 2,    // the reference frame's 5-tap gradients, raw differences
         ANALYTIC = 3,  // masked Gaussian smoothing, 3-tap gradients
     };
+
+    static constexpr float kMaxLambda = 1e6f;
+    // Each pair is one estimation: this many keep a step well under a second.
+    static constexpr int kMaxBestMatchesCeiling = 10;
 
     CTrackerParameters() = default;
     explicit CTrackerParameters(std::istream& in) { Read(in); }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/ConfigReader.h"
+
 namespace {
 
 using C = CRecordedCameraConfig;
@@ -53,6 +55,34 @@ TEST(RecordedCameraConfig, FollowsTheTokenRules) {
     EXPECT_EQ(ReadConfig("INPUT_IMAGE_PATH: " + std::string(199, 'a')).inputImagePath.size(), 199u);
     EXPECT_EQ(ReadConfig("").totalFrame, 2);
     EXPECT_EQ(ReadConfig("FIRST_FILE_INDEX: -2147483648 LAST_FILE_INDEX: 2147483647").totalFrame, 2147483647);
+}
+
+TEST(RecordedCameraConfig, RefusesValuesThatCannotWorkNamingTheFileTheKeywordAndTheValue) {
+    std::istringstream in("FOCAL: 380 FOCAL: 0 BASELINE: -90 IMAGE_CENTER: 2e6 121 NB_PADDING_ZERO: 2000000000\n"
+                          "INPUT_IMAGE_PATH: /short INPUT_IMAGE_PATH: /" + std::string(199, 'a') + "\n");
+    CConfigReader::SetOrigin(in, "/rec/camera.cfg");
+    C c;
+    ::testing::internal::CaptureStderr();
+    c.Read(&in);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::make_tuple(c.focal, c.baseline, c.imageCenterX, c.imageCenterY, c.nbPaddingZero, c.inputImagePath),
+              std::make_tuple(380.0f, 1.0f, 160.0f, 121.0f, 1, std::string("/short")));
+    for (const std::string line :
+         {"/rec/camera.cfg: FOCAL: 0 refused", "/rec/camera.cfg: BASELINE: -90 refused",
+          "/rec/camera.cfg: IMAGE_CENTER: 2e+06 refused", "/rec/camera.cfg: NB_PADDING_ZERO: 2000000000 refused",
+          "/rec/camera.cfg: INPUT_IMAGE_PATH: /aaaa"})
+        EXPECT_NE(said.find(line), std::string::npos) << line << " in\n" << said;
+    EXPECT_NE(said.find("longer than 199 characters); keeping \"/short\""), std::string::npos) << said;
+}
+
+TEST(RecordedCameraConfig, TakesRelativeFileNamesFromItsOwnFolder) {
+    std::istringstream in("INPUT_IMAGE_PATH: frames/f CAMERA_CONFIG_FILENAME: head.ini");
+    CConfigReader::SetOrigin(in, "/rec/session/camera.cfg");
+    C c;
+    c.Read(&in);
+    EXPECT_EQ(c.inputImagePath, "/rec/session/frames/f");
+    EXPECT_EQ(c.cameraConfigFilename, "/rec/session/head.ini");
+    EXPECT_EQ(ReadConfig("INPUT_IMAGE_PATH: frames/f").inputImagePath, "frames/f");  // no origin: as written
 }
 
 }  // namespace

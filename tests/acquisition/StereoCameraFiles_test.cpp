@@ -58,6 +58,10 @@ TEST_F(RecordedCameraTest, WalksBackAndForthUntilTheFrameCountAndPadsTheIndex) {
     EXPECT_EQ(CStereoCameraFiles::BuildBaseName("s/", 4, 7) + CStereoCameraFiles::BuildBaseName(" ", 4, 0) +
                   CStereoCameraFiles::BuildBaseName(" ", 4, 12345) + CStereoCameraFiles::BuildBaseName(" ", 1, 7),
               "s/0007 0000 12345 7");
+    // First index above the last: the same two bounds, walked downwards first.
+    EXPECT_EQ(Walk(*Camera("FIRST_FILE_INDEX: 5 LAST_FILE_INDEX: 3"), 4), (std::vector<int>{5, 4, 3, END}));
+    EXPECT_EQ(Walk(*Camera("FIRST_FILE_INDEX: 9 LAST_FILE_INDEX: 5 STEP_FILE_INDEX: 2 TOTAL_FRAME: 6"), 7),
+              (std::vector<int>{9, 7, 5, 7, 9, 7, END}));
     auto padded = Camera("NB_PADDING_ZERO: 5");
     ASSERT_EQ(padded->GrabFrame(), OK);
     EXPECT_EQ(padded->GetBaseName(), folder.Path("f") + "00100");
@@ -142,15 +146,24 @@ TEST_F(RecordedCameraTest, FailsFramesWhosePgmFilesAreMissingOrOfAnotherKind) {
     auto camera = Camera("FIRST_FILE_INDEX: 1 LAST_FILE_INDEX: 6 INTENSITY_WRITTEN: YES X_COORD_WRITTEN: YES "
                          "Y_COORD_WRITTEN: YES DEPTH_WRITTEN: YES");
     ASSERT_EQ(camera->GrabFrame(), OK);
+    EXPECT_EQ(camera->GetFailure(), "");
+    // Each failure says which file and why.
+    const std::string why[] = {"f2-i.pgm does not open: No such file or directory", "f3-i.pgm is not a 320 x 240 8-bit grey",
+                               "f4-i.pgm is not a 320 x 240 8-bit grey", "f5-i.pgm truncated"};
     for (int frame = 2; frame <= 5; ++frame) {
         EXPECT_EQ(camera->GrabFrame(), END) << frame;
+        EXPECT_NE(camera->GetFailure().find(why[frame - 2]), std::string::npos) << camera->GetFailure();
         EXPECT_NE(camera->GetImage(intensity.get(), 5), OK) << frame;  // nothing of frame 1 instead
     }
     ASSERT_EQ(camera->GrabFrame(), OK);  // the walk went on
     ASSERT_EQ(camera->GetImage(intensity.get(), 5), OK);
     EXPECT_EQ(PixelAt<std::uint8_t>(*intensity, 0, 0), 66);
     EXPECT_EQ(camera->GetXYZ(x.get(), y.get(), z.get(), nullptr), END);
+    EXPECT_NE(camera->GetFailure().find("f6-z.pgm is not a 320 x 240 float"), std::string::npos) << camera->GetFailure();
     EXPECT_EQ(PixelAt<float>(*x, 0, 0), -1.0f);  // nothing copied from a bad set
+    while (camera->GrabFrame() == OK) {
+    }
+    EXPECT_EQ(camera->GetFailure(), "end of the recording: all 6 frames of TOTAL_FRAME delivered");
     EXPECT_EQ(camera->GetImage(Bytes(0, 10).get(), 5), CStereoCamera::NOT_SUPPORTED);  // never past its end
 }
 

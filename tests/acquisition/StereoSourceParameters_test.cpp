@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/ConfigReader.h"
+
 namespace {
 
 TEST(StereoSourceParameters, ReadsEveryKeywordByTheTokenRules) {
@@ -24,6 +26,19 @@ TEST(StereoSourceParameters, ReadsEveryKeywordByTheTokenRules) {
     EXPECT_EQ(std::make_tuple(p.topLeftMaskX, p.topLeftMaskY, p.bottomRightMaskX, p.bottomRightMaskY),
               std::make_tuple(3, 20, 110, 220));
     EXPECT_EQ(std::make_tuple(p.minDepthMask, p.maxDepthMask), std::make_tuple(0.5f, 1.25f));
+}
+
+TEST(StereoSourceParameters, RefusesMoreFramesThanItsCeilingAndTakesTheCameraFileFromItsFolder) {
+    std::istringstream in("MAX_FRAMES: 50 MAX_FRAMES: 5000 CONFIG_FILENAME: camera.cfg");
+    CConfigReader::SetOrigin(in, "/cfg/Param.cfg");
+    CStereoSourceParameters p;
+    ::testing::internal::CaptureStderr();
+    p.Read(&in);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(p.maxFrames, 50);
+    EXPECT_NE(said.find("/cfg/Param.cfg: MAX_FRAMES: 5000 refused (at most 500 frames"), std::string::npos) << said;
+    EXPECT_NE(said.find("keeping 50"), std::string::npos) << said;
+    EXPECT_EQ(p.configFilename, "/cfg/camera.cfg");
 }
 
 }  // namespace

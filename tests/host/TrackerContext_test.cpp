@@ -1,13 +1,18 @@
 #include "host/TrackerContext.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "acquisition/StereoSource.h"
+#include "common/BoundedFile.h"
 #include "init/TrackerInitializer.h"
 #include "support/FaceTestData.h"
 #include "synth/HeadScene.h"
@@ -60,6 +65,42 @@ protected:
         folder_->Write("ParamInit.cfg", std::string(std::istreambuf_iterator<char>(init), {}) + initSettings);
         folder_->Write("ParamTrackerZBCCE.cfg", "POSES_FILE: " + folder_->Path("poses.txt") + "\n");
         return folder_->Path("");
+    }
+
+    // Like Configure, but the folder holds its own copy of the recording (links to the frames),
+    // without the frames listed, and names its files relative to itself.
+    std::string ConfigureWithout(const std::set<int>& missing) {
+        const std::string frames = sequence_->Path("frames") + "/";
+        const std::string folder = Configure();
+        std::filesystem::create_directory(folder + "frames");
+        for (int k = 1; k <= kFrames; ++k) {
+            if (missing.count(k)) continue;
+            char name[32];
+            for (const char* kind : {"i", "x", "y", "z"}) {
+                std::snprintf(name, sizeof name, "frame%04d-%s.pgm", k, kind);
+                std::filesystem::create_symlink(frames + name, folder + "frames/" + name);
+            }
+        }
+        std::ifstream original(frames + "camera-xyz.cfg");
+        std::string camera(std::istreambuf_iterator<char>(original), {});
+        camera.replace(camera.find(frames + "frame"), frames.size() + 5, "frames/frame");
+        folder_->Write("camera.cfg", camera);
+        folder_->Write("Param.cfg", "CAMERA_TYPE: FILES\nCONFIG_FILENAME: camera.cfg\n");
+        folder_->Write("ParamTrackerZBCCE.cfg", "POSES_FILE: poses.txt\n");
+        return folder;
+    }
+
+    std::vector<int> SeenCounts(CTrackerContext& context) {
+        std::vector<int> seen;
+        for (const auto& candidate : context.GetInitializer().GetCandidates()) seen.push_back(candidate->GetSeen());
+        return seen;
+    }
+
+    std::size_t PoseLines() const {
+        std::ifstream poses(folder_->Path("poses.txt"));
+        std::size_t lines = 0;
+        for (std::string line; std::getline(poses, line);) ++lines;
+        return lines;
     }
 
     // Builds the context, keeping the classifier's loading messages out of the test's output.
@@ -150,8 +191,8 @@ TEST_F(TrackerContextTest, HeadPoseHoldsTheCentroidTranslationAndRotationColumns
 }
 
 TEST_F(TrackerContextTest, AFailedValidationStartsAFreshSearchFromANewFrame) {
-    // No motion is short enough: the first tracking step loses the face.
-    const auto context = Open(Configure("MAX_TRANSLATION: -1\n").c_str());
+    // No face box holds enough masked pixels: the first tracking step loses the face.
+    const auto context = Open(Configure("THRESHOLD_PIXEL_MASK: 1e9\n").c_str());
     ASSERT_GT(StepUntilTracking(*context, 10), 0);
     const int grabbedBefore = context->GetSource().GetFrameCount();
     EXPECT_FALSE(Step(*context));
@@ -187,6 +228,67 @@ namespace {
 
 // A live stereo head whose parameter file names no capture device: the camera says so once, and
 // every step reports the failed grab and goes on detecting.
+TEST_F(TrackerContextTest, AFailedGrabIsNoNewFrameChangesNothingAndItsCauseIsPrintedOncePerRun) {
+    // Frames 5 and 6 are missing while searching, 10 and 11 while tracking.
+    const auto context = Open(ConfigureWithout({5, 6, 10, 11}).c_str());
+    EXPECT_TRUE(context->HasNewFrame());
+    for (int step = 1; step <= 3; ++step) ASSERT_FALSE(Step(*context));  // frames 2 to 4: three sightings
+    const std::vector<int> seen = SeenCounts(*context);
+    ASSERT_FALSE(seen.empty());
+    const CTrackedFrame* newest = context->GetSource().GetCurrentFrame();
+    std::string printed;
+    EXPECT_FALSE(Step(*context, &printed));  // frame 5
+    EXPECT_FALSE(context->HasNewFrame());
+    EXPECT_EQ(printed, "Error! GrabImage() failed!\nError! No new frame: unreadable frame file: " + folder_->Path("") +
+                           "frames/frame0005-i.pgm does not open: No such file or directory\n");
+    EXPECT_FALSE(Step(*context, &printed));  // frame 6: the same kind of failure, said once
+    EXPECT_EQ(printed, "Error! GrabImage() failed!\n");
+    // Nothing was searched twice: no sighting counted, the newest frame the same.
+    EXPECT_EQ(SeenCounts(*context), seen);
+    EXPECT_EQ(context->GetSource().GetCurrentFrame(), newest);
+
+    EXPECT_TRUE(Step(*context));  // frame 7, the fourth sighting
+    EXPECT_TRUE(context->HasNewFrame());
+    ASSERT_TRUE(Step(*context));   // frames 8 and 9 tracked
+    ASSERT_TRUE(Step(*context));
+    const std::size_t lines = PoseLines();
+    const auto pose = context->GetHeadPose();
+    for (int missing = 10; missing <= 11; ++missing) {
+        EXPECT_TRUE(Step(*context, &printed)) << "still tracking after frame " << missing << " failed";
+        EXPECT_FALSE(context->HasNewFrame());
+        EXPECT_EQ(PoseLines(), lines) << "no frame was tracked twice";
+        EXPECT_EQ(context->GetHeadPose(), pose);
+    }
+    EXPECT_TRUE(Step(*context));  // frame 12
+    EXPECT_EQ(PoseLines(), lines + 1);
+    EXPECT_NE(context->GetHeadPose(), pose);
+}
+
+TEST_F(TrackerContextTest, RelativeFileNamesAreTakenFromTheConfigurationFolder) {
+    // The working directory is the test's, not the folder: Param.cfg names "camera.cfg", which
+    // names "frames/frame", and the poses go to "poses.txt", all beside the configuration.
+    const auto context = Open(ConfigureWithout({}).c_str());
+    EXPECT_EQ(openErrors_, "");
+    ASSERT_GT(StepUntilTracking(*context, 10), 0);
+    ASSERT_TRUE(Step(*context));
+    EXPECT_EQ(PoseLines(), 1u);
+}
+
+TEST_F(TrackerContextTest, ConfigurationFilesThatAreDevicesOrTooLargeAreRefusedAndRunOnDefaults) {
+    const std::string folder = Configure();
+    std::filesystem::remove(folder + "Param.cfg");
+    std::filesystem::create_symlink("/dev/zero", folder + "Param.cfg");
+    folder_->Write("ParamInit.cfg", std::string(kMaxConfigFileBytes + 1, ' '));
+    const auto context = Open(folder.c_str());
+    EXPECT_NE(openErrors_.find(folder + "Param.cfg refused: not a regular file\n"), std::string::npos) << openErrors_;
+    EXPECT_NE(openErrors_.find(folder + "ParamInit.cfg refused: larger than 1048576 bytes\n"), std::string::npos)
+        << openErrors_;
+    EXPECT_NE(openErrors_.find("Error! Unable to open Param.cfgError! Unable to open ParamInit.cfg"), std::string::npos)
+        << openErrors_;
+    EXPECT_EQ(context->GetSource().GetParameters().cameraType, CStereoSourceParameters::CAMERA_SRI);
+    EXPECT_EQ(context->GetInitializer().GetParameters().sizeFaceX, 60);
+}
+
 TEST(TrackerContextLive, WithoutACaptureDeviceEveryStepReportsTheFailedGrabAndNothingBreaks) {
     facetest::TempFolder folder("vantorel_context_live_" + std::to_string(::getpid()));
     folder.Write("camera.cfg", "IMAGE_SIZE: 320 240\nDISPARITIES: 48\nSOURCE: NONE\n");

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -5,6 +7,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +108,59 @@ TEST(ImageFile, MalformedFilesFailAndLeaveTheImageAsItWas) {
     EXPECT_EQ(image->GetImageData(), pixels);
     EXPECT_EQ(image->GetWidth() * image->GetHeight(), 6);
     EXPECT_EQ(sample<std::uint8_t>(*image, 2, 1), 5);
+}
+
+TEST(ImageFile, HeaderLinesWithCrLfBlanksAndTabsLoadTheSamePixels) {
+    // Pixels that look like line ends and blanks: a header read one byte short or long shows.
+    const std::string pixels = "\x0a\x20\x0d\x0a\x09\x30";
+    const std::string reference = scratchFile("reference.pgm"), variant = scratchFile("variant.pgm");
+    writeFile(reference, "P5\n3 2\n255\n" + pixels);
+    CImage expected(reference.c_str(), 0);
+    ASSERT_NE(expected.GetIplImage(), nullptr);
+    const std::string headers[] = {"P5\r\n3 2\r\n255\r\n", "P5\n3 2\n255 \n",   "P5\n3  2\n255\n",
+                                   "P5\n3\t2\n255\n",       "P5\n 3 2 \n255\t\n", "P5\r\n#c\r\n3 2\r\n255 \r\n"};
+    for (const std::string& header : headers) {
+        writeFile(variant, header + pixels);
+        CImage loaded(variant.c_str(), 0);
+        ASSERT_NE(loaded.GetIplImage(), nullptr) << header;
+        expectSamePixels(expected, loaded);
+    }
+}
+
+TEST(ImageFile, JunkAfterANumberAndEmptyOrHugeSizesAreRefusedWithTheirReason) {
+    const std::string path = scratchFile("junk.pgm");
+    const std::pair<std::string, std::string> cases[] = {
+        {"P5\n4 3junk\n255\n" + std::string(12, 'a'), "width height"},
+        {"P5\n4 3 7\n255\n" + std::string(12, 'a'), "width height"},
+        {"P5\n4 3\n255x\n" + std::string(12, 'a'), "maximum value"},
+        {"P5\n4 3\n255 " + std::string(12, 'a'), "maximum value"},
+        {"P5\n0 2147483647\n255\n", "size 0 x 2147483647"},
+        {"P7\n16385 1\n255\n", "size 16385 x 1"},
+        {"P5\n8192 8192\n255\n", "size 8192 x 8192"},
+        {"P5\n4 3\n255\nabc", "truncated"},
+        {"Q1\n", "not an image file"}};
+    for (const auto& [contents, reason] : cases) {
+        writeFile(path, contents);
+        CImage image;
+        std::string why;
+        EXPECT_EQ(image.Load(path.c_str(), 0, &why), 0) << contents;
+        EXPECT_NE(why.find(reason), std::string::npos) << contents << " -> " << why;
+    }
+    std::string why;
+    EXPECT_EQ(CImage().Load(scratchFile("missing").c_str(), 0, &why), 0);
+    EXPECT_NE(why.find("does not open"), std::string::npos) << why;
+}
+
+TEST(ImageFile, DevicesAndPipesAreRefusedWithoutBeingRead) {
+    const std::string fifo = scratchFile("frame.fifo");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), fifo}) {
+        std::string why;
+        EXPECT_EQ(CImage().Load(path.c_str(), 0, &why), 0) << path;  // neither blocks nor reads forever
+        EXPECT_EQ(why, "not a regular file") << path;
+    }
+    std::remove(fifo.c_str());
 }
 
 TEST(ImageFile, SaveRefusesOtherCodesAndFormatsWithoutCreatingAFile) {

@@ -1,5 +1,7 @@
 #include "init/FaceDetection.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <map>
 #include <set>
@@ -43,6 +45,12 @@ struct Classifier {
         return out;
     }
 };
+
+std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
 
 FaceDetection Box(double x1, double y1, double x2, double y2) { return {x1, y1, x2, y2, 0}; }
 
@@ -220,7 +228,10 @@ TEST(FaceDetectionLoading, RefusesMalformedFiles) {
         {"name over 255 characters", {"1 " + std::string(256, 'a'), ""}},
         {"no features", {"1 Stage.txt", "0 0\n"}},
         {"over 400 features", {"1 Stage.txt", "401 0\n" + corners + "5 1 -1\n"}},
-        {"seven points", {"1 Stage.txt", "1 0\n7 0\n1 1 1\n2 2 2\n3 3 3\n4 4 4\n5 5 5\n6 6 6\n7 7 7\n5 1 -1\n"}},
+        {"point count beyond 1000", {"1 Stage.txt", "1 0\n1001 0\n5 1 -1\n"}},
+        {"negative point count", {"1 Stage.txt", "1 0\n-6 0\n5 1 -1\n"}},
+        {"over 4000 features in all stages", {"11" + Repeat(" Stage.txt", 11), "400 0\n" + Repeat(corners + "5 1 -1\n", 400)}},
+        {"sign without digits", {"+ Stage.txt", HalvesStage(0)}},
         {"corner past the window", {"1 Stage.txt", "1 0\n6 0\n-1 -1 -1\n11 -1 2\n24 -1 -1\n-1 23 1\n11 23 -2\n24 23 1\n5 1 -1\n"}},
         {"corner before it", {"1 Stage.txt", "1 0\n6 0\n-2 -1 -1\n11 -1 2\n23 -1 -1\n-2 23 1\n11 23 -2\n23 23 1\n5 1 -1\n"}},
         {"grid leaving it", {"1 Stage.txt", "1 0\n6 0\n15 -1 -1\n23 -1 2\n23 -1 -1\n15 23 1\n23 23 -2\n23 23 1\n5 1 -1\n"}},
@@ -239,6 +250,44 @@ TEST(FaceDetectionLoading, RefusesMalformedFiles) {
         EXPECT_TRUE(classifier.features.empty()) << what;
         EXPECT_NE(classifier.messages.find("refused"), std::string::npos) << what << ": " << classifier.messages;
     }
+}
+
+TEST(FaceDetectionLoading, ReadsNumbersAsFormattedInputDoesAndGoesOnPastAFeatureWithoutAGrid) {
+    facetest::TempFolder folder("vantorel_lenient");
+    folder.Write("Halves.txt", HalvesStage(0));
+    // The same stage with signs written out, and before it a seven-point feature that never fires
+    // (its sum is 0, not above 5) and votes 0.
+    folder.Write("Lenient.txt", "+2 +0\n7 0\n1 1 1\n2 2 2\n3 3 3\n4 4 4\n5 5 5\n6 6 6\n7 7 7\n5 7 +0\n"
+                                "+6 0\n-1 -1 -1\n+11 -1 +2\n23 -1 -1\n-1 23 1\n11 23 -2\n23 23 +1\n+0 +1.0 -1\n");
+    Classifier halves, lenient;
+    ASSERT_EQ(halves.Load(folder.Write("Halves.cfg", "1 Halves.txt")), 1);
+    ASSERT_EQ(lenient.Load(folder.Write("Lenient.cfg", "+1 Lenient.txt")), 1) << lenient.messages;
+    const std::string warning = "Error: a feature with neither 6, 8 or 9 points was found\n";
+    std::size_t warnings = 0;
+    for (std::size_t at = 0; (at = lenient.messages.find(warning, at)) != std::string::npos; at += warning.size())
+        ++warnings;
+    EXPECT_EQ(warnings, 4u) << lenient.messages;  // once per window size
+    const cv::Mat frame = facetest::AstronautFrame(0.4, 60, 20);
+    std::vector<FaceDetection> expected, actual;
+    const int expectedCount = halves.Scan(frame, expected);
+    EXPECT_GT(expectedCount, 0);
+    EXPECT_EQ(lenient.Scan(frame, actual), expectedCount);
+}
+
+TEST(FaceDetectionLoading, DevicesAndOversizedFilesAreRefusedWithoutBeingRead) {
+    facetest::TempFolder folder("vantorel_devices");
+    Classifier device;
+    EXPECT_EQ(device.Load("/dev/zero"), 0);
+    EXPECT_NE(device.messages.find("/dev/zero refused: not a regular file"), std::string::npos) << device.messages;
+    ASSERT_EQ(::mkfifo(folder.Path("Stage.fifo").c_str(), 0600), 0);
+    for (const char* stage : {"/dev/zero", "Stage.fifo"}) {  // a pipe nobody writes to: no waiting
+        Classifier stageDevice;
+        EXPECT_EQ(stageDevice.Load(folder.Write("Classifier.txt", std::string("1 ") + stage)), 0) << stage;
+        EXPECT_NE(stageDevice.messages.find("not a regular file"), std::string::npos) << stageDevice.messages;
+    }
+    Classifier oversized;
+    EXPECT_EQ(oversized.Load(folder.Write("Big.txt", "1 Stage.txt\n" + std::string(kMaxClassifierFileBytes, '#'))), 0);
+    EXPECT_NE(oversized.messages.find("larger than 1048576 bytes"), std::string::npos) << oversized.messages;
 }
 
 TEST(FaceDetectionPhotographs, FindsTheAstronautsFaceWhereverItIsPlaced) {

@@ -79,7 +79,24 @@ TEST(FaceDetector, FindsNoFaceWithoutItsClassifier) {
     EXPECT_EQ(messages, "Cannot open file E:\\Classifier\\Classifier.txt to read.\n");
     EXPECT_FALSE(detector->HasClassifier());
     auto image = facetest::ImageOf(facetest::AstronautFrame(0.4, 60, 20));
-    EXPECT_EQ(QuietDetect(*detector, *image, 1), 0);
+    const auto saidOverThreeFrames = [&](CFaceDetector& d) {
+        std::string said;
+        for (int frame = 0; frame < 3; ++frame) {
+            ::testing::internal::CaptureStdout();
+            EXPECT_EQ(d.Detect(*image, 1), 0);
+            said += ::testing::internal::GetCapturedStdout();
+        }
+        return said;
+    };
+    // A classifier that is not there was reported where it was looked for: nothing more.
+    EXPECT_EQ(saidOverThreeFrames(*detector), "");
+    // One that is there but refused is said again at the first search, once.
+    facetest::TempFolder folder("vantorel_refused_classifier");
+    const std::string refused = folder.Write("Classifier.txt", "2000000000 Stage.txt\n");
+    auto refusing = DetectorFor(refused, &messages);
+    EXPECT_NE(messages.find("refused"), std::string::npos) << messages;
+    EXPECT_EQ(saidOverThreeFrames(*refusing),
+              "Error: face detection finds nothing: the classifier " + refused + " did not load\n");
 }
 
 TEST(FaceDetector, ScansOnlyEightBitGreyImagesWithPixels) {

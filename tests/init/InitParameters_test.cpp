@@ -1,6 +1,8 @@
 #include "init/InitParameters.h"
 
 #include <sstream>
+#include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +45,30 @@ TEST(InitParameters, AValueThatDoesNotParseEndsTheReading) {
     EXPECT_EQ(p.sizeFaceYAbove, 70);
     EXPECT_EQ(p.sizeFaceYBelow, 30);
     EXPECT_EQ(p.maxRotation, 0.32f);
+}
+
+TEST(InitParameters, RefusesValuesThatCannotWorkAndKeepsThePreviousOnes) {
+    std::istringstream in("SIZE_FACE_X: 2147483000 SIZE_FACE_Y: 70 -5 SIZE_FACE_Z: -1 250 MIN_CORNER_MATCHES: 5\n"
+                          "MAX_DISTANCE_CORNER: -1 MAX_ROTATION: -0.1 MAX_TRANSLATION: -3 MIN_DEPTH_MASK: 2000\n"
+                          "TOP_LEFT_MASK: 300 10");
+    CInitParameters p;
+    ::testing::internal::CaptureStderr();
+    p.Read(&in);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    const CInitParameters defaults;
+    EXPECT_EQ(std::make_tuple(p.sizeFaceX, p.sizeFaceYAbove, p.sizeFaceYBelow, p.sizeFaceZFront, p.sizeFaceZBehind),
+              std::make_tuple(60, 70, 30, 400.0f, 250.0f));
+    EXPECT_EQ(std::make_tuple(p.minCornerMatches, p.maxDistanceCorner, p.maxRotation, p.maxTranslation),
+              std::make_tuple(3, 6.0f, 0.32f, 200.0f));
+    // Bounds that leave nothing between them go back to their defaults, both of them.
+    EXPECT_EQ(std::make_tuple(p.minDepthMask, p.maxDepthMask, p.topLeftMaskX, p.bottomRightMaskX),
+              std::make_tuple(defaults.minDepthMask, defaults.maxDepthMask, 25, 295));
+    for (const char* line : {"ParamInit.cfg: SIZE_FACE_X: 2147483000 refused", "ParamInit.cfg: SIZE_FACE_Y: -5 refused",
+                             "ParamInit.cfg: SIZE_FACE_Z: -1 refused", "ParamInit.cfg: MIN_CORNER_MATCHES: 5 refused",
+                             "ParamInit.cfg: MAX_DISTANCE_CORNER: -1 refused", "ParamInit.cfg: MAX_ROTATION: -0.1 refused",
+                             "ParamInit.cfg: MAX_TRANSLATION: -3 refused", "ParamInit.cfg: MIN_DEPTH_MASK: 2000 refused",
+                             "ParamInit.cfg: TOP_LEFT_MASK: 300 10 refused"})
+        EXPECT_NE(said.find(line), std::string::npos) << line << " in\n" << said;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/svs/svs.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -109,6 +111,14 @@ TEST(SvsParams, RefusesBadFilesAndLeavesTheBlockAsItWas) {
     EXPECT_EQ(svsReadParamFile(folder.Path("missing.ini").c_str(), &block), -1);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("can't open"), std::string::npos);
     EXPECT_EQ(svsReadParamFile(nullptr, &block), -1);
+    // A pipe is refused without waiting for a writer; a device without reading it.
+    const std::string pipe = folder.Path("camera.fifo");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& device : {pipe, std::string("/dev/zero")}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(svsReadParamFile(device.c_str(), &block), -2) << device;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("refused: not a regular file"), std::string::npos);
+    }
     EXPECT_TRUE(SameBlock(block, defaults));
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/ConfigReader.h"
+
 #include <sstream>
 #include <tuple>
 
@@ -62,6 +64,24 @@ TEST(TrackerParameters, AValueThatDoesNotParseStopsTheReadingAndKeepsWhatCameBef
     EXPECT_EQ(std::make_tuple(p.maxBestMatches, p.lambda, p.gradient), std::make_tuple(5, 1.0f, 1));
     EXPECT_EQ(Parse("POSES_FILE: out.txt NB_MAX_BEST_MATCH: x MERGE_POSE: POSE_AVERAGE").mergePose, 3);
     EXPECT_EQ(Parse("LAMBDA:").lambda, 1.0f);  // the file ends where the value should be
+}
+
+TEST(TrackerParameters, RefusesALambdaOrAPairCountThatCannotWorkAndSaysSo) {
+    ::testing::internal::CaptureStderr();
+    const auto p = Parse("LAMBDA: -10 LAMBDA: 3e38 NB_MAX_BEST_MATCH: 10 NB_MAX_BEST_MATCH: 1000 GRADIENT: DIRECT");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::make_tuple(p.lambda, p.maxBestMatches, p.gradient), std::make_tuple(-10.0f, 10, 2));
+    for (const char* line : {"ParamTrackerZBCCE.cfg: LAMBDA: 3e+38 refused", "keeping -10",
+                             "ParamTrackerZBCCE.cfg: NB_MAX_BEST_MATCH: 1000 refused"})
+        EXPECT_NE(said.find(line), std::string::npos) << line << " in\n" << said;
+}
+
+TEST(TrackerParameters, TakesRelativeOutputFilesFromTheConfigurationsFolder) {
+    std::istringstream in("POSES_FILE: out/poses.txt RESULTS_FILE: /abs/results.txt");
+    CConfigReader::SetOrigin(in, "/cfg/ParamTrackerZBCCE.cfg");
+    const CTrackerParameters p(in);
+    EXPECT_EQ(p.posesFileName, "/cfg/out/poses.txt");
+    EXPECT_EQ(p.resultsFileName, "/abs/results.txt");
 }
 
 }  // namespace

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
+#include "common/BoundedFile.h"
 #include "common/ConfigReader.h"
 
 svsParameterBlock svsDefaultParameters() {
@@ -73,7 +73,7 @@ int ValidWindowY0(const svsParameterBlock& b) {
 
 namespace {
 
-constexpr std::uintmax_t kMaxFileBytes = 1 << 20;
+constexpr std::size_t kMaxFileBytes = 1 << 20;
 
 // Reads one parameter file into a block, refusing it at the first problem.
 class ParamFileParser {
@@ -366,24 +366,26 @@ private:
 
 int svsReadParamFile(const char* fileName, svsParameterBlock* block) {
     if (!fileName || !block) return -1;
-    std::error_code error;
-    const std::filesystem::path path(fileName);
-    const auto size = std::filesystem::file_size(path, error);
-    std::ifstream in(path);
-    if (error || !in) {
+    // Read whole and bounded: a device or a pipe is never waited on or read from.
+    std::string text, why;
+    const BoundedRead read = ReadBoundedFile(fileName, kMaxFileBytes, text, why);
+    if (read == BoundedRead::CannotOpen) {
         std::cerr << "svs: can't open parameter file \"" << fileName << "\"" << std::endl;
         return -1;
     }
-    if (size > kMaxFileBytes) {
-        std::cerr << "svs: parameter file \"" << fileName << "\" refused: larger than 1 MB" << std::endl;
+    if (read != BoundedRead::Ok) {
+        std::cerr << "svs: parameter file \"" << fileName << "\" refused: "
+                  << (read == BoundedRead::TooLarge ? "larger than 1 MB" : why) << std::endl;
         return -2;
     }
+    std::istringstream in(text);
+    const std::filesystem::path path(fileName);
     // A parameter file describes the whole camera: what it leaves out takes the defaults.
     svsParameterBlock parsed = svsDefaultParameters();
     ParamFileParser parser(in, path.parent_path(), parsed);
-    const std::string why = parser.Parse();
-    if (!why.empty()) {
-        std::cerr << "svs: parameter file \"" << fileName << "\" refused: " << why << std::endl;
+    const std::string refusal = parser.Parse();
+    if (!refusal.empty()) {
+        std::cerr << "svs: parameter file \"" << fileName << "\" refused: " << refusal << std::endl;
         return -2;
     }
     *block = parsed;

@@ -16,7 +16,8 @@ import java.io.File;
  * <p>There is one tracker per process: every instance of this class drives the same native
  * context, and a second {@code initTracker} closes the one it replaces. The methods may be called
  * from several threads; they run one at a time. Before {@code initTracker} and after
- * {@code closeTracker} they do nothing ({@code updateImage} returns false).
+ * {@code closeTracker} they do nothing ({@code updateImage} and {@code hasNewFrame} return false).
+ * A program may end at any time, whatever its threads are doing in the tracker.
  *
  * <p>The library is loaded when the class is first used: from the first folder on
  * {@code java.library.path} that holds {@code libVantorel.so}, else from the copy inside
@@ -46,10 +47,28 @@ public class HeadPoseTracker {
 
     /**
      * One step: grabs the next frame and either searches it for a face or tracks the head in it.
+     * When no new frame comes (a recording has ended, a frame file is missing or unreadable, a
+     * live camera timed out) the step changes nothing: the state and the pose stay as they were,
+     * and {@link #hasNewFrame} answers false. The cause is printed once for a run of such steps.
      *
      * @return true when the tracker is tracking after this step, false while it is detecting
      */
     public native boolean updateImage();
+
+    /**
+     * Whether the latest grab brought a new frame: that of the last {@link #updateImage} or
+     * {@link #reacquireImage} (or of {@link #initTracker}, before either), whichever thread made
+     * it. False without a tracker. A loop over a recording ends when this turns false:
+     *
+     * <pre>{@code
+     * while (true) {
+     *     boolean tracking = tracker.updateImage();
+     *     if (!tracker.hasNewFrame()) break;  // the recording has ended (or the camera failed)
+     *     ...
+     * }
+     * }</pre>
+     */
+    public native boolean hasNewFrame();
 
     /**
      * Writes the pose of the newest frame into the fifteen {@code double} fields o1 o2 o3 t1 t2 t3
@@ -61,7 +80,11 @@ public class HeadPoseTracker {
     /** Drops the current face and starts detecting again from a newly grabbed frame. */
     public native void reacquireImage();
 
-    /** Closes the camera and the output files and frees the tracker. */
+    /**
+     * Closes the camera and the output files and frees the tracker. A program that ends without
+     * it (System.exit, or main returning while daemon threads still call the tracker) ends all the
+     * same; the output files are closed then when no call is still running a few seconds later.
+     */
     public native void closeTracker();
 
     /** The pose of the newest frame as a new {@link HeadPose}. */

@@ -98,8 +98,25 @@ final class TestSequence {
         }
     }
 
-    /** Runs mainClass in a new JVM with this JVM's library path and the test class path. */
+    /** Runs mainClass in a new JVM with this library path and the test class path. */
     static ChildOutput runJavaWithLibraryPath(Path workDirectory, String libraryPath, String mainClass,
+            String... arguments)
+            throws IOException, InterruptedException {
+        ChildOutput output = run(300, workDirectory, libraryPath, mainClass, arguments);
+        if (output == null) throw new IOException("child JVM did not finish: " + mainClass);
+        return output;
+    }
+
+    /**
+     * Runs mainClass in a new JVM like {@link #runJava}, but gives it at most {@code seconds}:
+     * null when it had to be killed.
+     */
+    static ChildOutput runJavaWithin(int seconds, Path workDirectory, String mainClass, String... arguments)
+            throws IOException, InterruptedException {
+        return run(seconds, workDirectory, System.getProperty("java.library.path"), mainClass, arguments);
+    }
+
+    private static ChildOutput run(int seconds, Path workDirectory, String libraryPath, String mainClass,
             String... arguments)
             throws IOException, InterruptedException {
         String java = Path.of(System.getProperty("java.home"), "bin", "java").toString();
@@ -110,9 +127,9 @@ final class TestSequence {
         Path out = workDirectory.resolve("child-stdout.txt");
         Path err = workDirectory.resolve("child-stderr.txt");
         Process process = new ProcessBuilder(command).redirectOutput(out.toFile()).redirectError(err.toFile()).start();
-        if (!process.waitFor(300, TimeUnit.SECONDS)) {
-            process.destroyForcibly();
-            throw new IOException("child JVM did not finish: " + command);
+        if (!process.waitFor(seconds, TimeUnit.SECONDS)) {
+            process.destroyForcibly().waitFor();
+            return null;
         }
         return new ChildOutput(process.exitValue(), Files.readString(out, StandardCharsets.ISO_8859_1),
                 Files.readString(err, StandardCharsets.ISO_8859_1));
