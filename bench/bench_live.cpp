@@ -1,19 +1,32 @@
-// One grab of the live camera from image files, 320 x 240: the whole path (capture, rectification,
-// stereo, reconstruction) and each of its stages alone.
+// The live camera from image files at 320 x 240, on one core: whole grabs (capture, rectification,
+// stereo, reconstruction) with each matcher setting, the stages of a grab alone, and the live path
+// with tracking (the stereo source's GrabImage and one tracking step per frame).
+//
+// The frames are the rendered relief head turning and nodding, written with the live camera's
+// parameter file the sequence writer makes (its recommended matching); the other settings append
+// their keywords to that file.
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
+#include <opencv2/core/utility.hpp>
 #include <unistd.h>
 
 #include "acquisition/StereoCameraSVS.h"
+#include "acquisition/StereoSource.h"
 #include "image/Image.h"
 #include "platform/svs/svs.h"
+#include "synth/HeadScene.h"
+#include "synth/SequenceWriter.h"
+#include "synth/TrackingRun.h"
+#include "synth/Trajectory.h"
+#include "tracking/TrackerParameters.h"
+#include "tracking/TrackerZBCCE.h"
 
 namespace {
 
@@ -21,56 +34,89 @@ namespace fs = std::filesystem;
 
 constexpr int W = 320;
 constexpr int H = 240;
-constexpr int kFrames = 100;
+constexpr int kFrames = 40;
+constexpr int kStillFrames = 4;
 
-// A textured background plane (disparity 19) with a nearer textured block (disparity 36), as a
-// head in front of a wall; the camera has lens distortion, so rectification really remaps.
+// Matching keywords appended to the generator's file (the last mention of a keyword counts).
+const char* const kBlock =
+    "MATCHER: BLOCK CORRELATION_WINDOW: 11 PREFILTER_WINDOW: 9 SMOOTHNESS: 0 0 LEFT_RIGHT_CHECK: OFF "
+    "SUBPIXEL_WINDOW: 0 DEPTH_EDGE: 0 1";
+const struct {
+    const char* name;
+    std::string lines;
+} kSettings[] = {
+    {"recommended", ""},  // semi-global, lighter penalties, checked, refined
+    {"block", kBlock},    // the defaults: block matching alone
+    {"block_checked", std::string(kBlock) + " LEFT_RIGHT_CHECK: 1"},
+    {"block_checked_refined", std::string(kBlock) + " LEFT_RIGHT_CHECK: 1 SUBPIXEL_WINDOW: 7"},
+    {"semi_global", "SMOOTHNESS: 0 0 LEFT_RIGHT_CHECK: OFF SUBPIXEL_WINDOW: 0"},
+    {"semi_global_checked", "SMOOTHNESS: 0 0 SUBPIXEL_WINDOW: 0"},
+    {"semi_global_light_checked", "SUBPIXEL_WINDOW: 0"},
+    {"recommended_depth_edge", "DEPTH_EDGE: 3 2"},
+};
+
 class Scene {
 public:
     Scene() : folder_(fs::temp_directory_path() / ("vantorel_bench_live_" + std::to_string(::getpid()))) {
-        fs::create_directories(folder_);
-        cv::Mat noise(H, W + 64, CV_32F);
-        cv::randu(noise, 0.0, 255.0);
-        cv::GaussianBlur(noise, noise, cv::Size(0, 0), 1.2);
-        cv::normalize(noise, noise, 0, 255, cv::NORM_MINMAX);
-        cv::Mat texture;
-        noise.convertTo(texture, CV_8U);
-        left = texture(cv::Rect(0, 0, W, H)).clone();
-        right = texture(cv::Rect(19, 0, W, H)).clone();
-        const cv::Rect head(120, 60, 80, 110);
-        texture(head + cv::Point(36, 0)).copyTo(right(head - cv::Point(36 - 19, 0)));
-        texture(head + cv::Point(36, 0)).copyTo(left(head + cv::Point(19, 0)));
-        cv::imwrite((folder_ / "left.png").string(), left);
-        cv::imwrite((folder_ / "right.png").string(), right);
-        for (int k = 1; k <= kFrames; ++k) {  // one pair, many names
-            fs::create_symlink(folder_ / "left.png", folder_ / ("left-" + std::to_string(k) + ".png"));
-            fs::create_symlink(folder_ / "right.png", folder_ / ("right-" + std::to_string(k) + ".png"));
+        TrajectoryOptions trajectory;
+        trajectory.name = "tour";
+        trajectory.frameCount = kFrames;
+        trajectory.stillFrames = kStillFrames;
+        trajectory.amplitudeRad = 0.15;
+        MakeTrajectory(trajectory, poses_, nullptr);
+        const auto scene = CHeadScene::Create(SceneOptions(), nullptr);
+        SequenceOptions options;
+        options.folder = (folder_ / "frames").string();
+        options.frameCount = kFrames;
+        options.forms = kFormPng;
+        options.trackerCamera = "live";
+        options.nearestDepthMm = 0.5 * trajectory.distanceMm;
+        options.farthestDepthMm = scene->Options().backgroundDistanceMm;
+        const auto writer = CSequenceWriter::Create(options, nullptr);
+        for (int k = 0; k < kFrames; ++k) {
+            const RenderedFrame frame = scene->Render(poses_[k]);
+            writer->WriteFrame(k + 1, frame, nullptr);
+            if (k + 1 == kStillFrames) region_ = InitialiserRegion(frame, options.camera, poses_[k]);
+            if (k == 0) {
+                left_ = frame.left.clone();
+                right_ = frame.right.clone();
+            }
         }
-        std::string text =
-            "FOCAL: 380 380 PRINCIPAL_POINT_LEFT: 160 120 PRINCIPAL_POINT_RIGHT: 160 120 BASELINE: 90\n"
-            "LEFT_CAMERA_MATRIX: 382 0 158 0 382 121 0 0 1 LEFT_DISTORTION: 5 -0.12 0.03 0 0 0\n"
-            "LEFT_RECTIFIED_PROJECTION: 380 0 160 0 0 380 120 0 0 0 1 0\n"
-            "RIGHT_CAMERA_MATRIX: 379 0 161 0 379 119 0 0 1 RIGHT_DISTORTION: 5 -0.11 0.02 0 0 0\n"
-            "RIGHT_RECTIFIED_PROJECTION: 380 0 160 -34200 0 380 120 0 0 0 1 0\n";
-        const std::string source = "SOURCE: FILES left-%d.png right-%d.png 1 " + std::to_string(kFrames) + "\n";
-        WriteText("processor.ini", text);
-        WriteText("live.ini", text + source);
+        writer->WriteConfiguration(nullptr);
+        std::ifstream in(writer->Path("camera-live.cfg"));
+        generated_ = std::string(std::istreambuf_iterator<char>(in), {});
+        for (const auto& setting : kSettings) {
+            std::ofstream(Path(setting.name)) << generated_ << "\n" << setting.lines << "\n";
+        }
     }
     ~Scene() {
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
     }
-    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-
-    cv::Mat left, right;
+    std::string Path(const std::string& setting) const { return (folder_ / ("camera-" + setting + ".cfg")).string(); }
+    svsParameterBlock Block(const std::string& setting) const {
+        svsParameterBlock block = svsDefaultParameters();
+        svsReadParamFile(Path(setting).c_str(), &block);
+        return block;
+    }
+    // The generator's tracker settings, without output files.
+    CTrackerParameters TrackerSettings() const {
+        std::ifstream in((folder_ / "frames" / "ParamTrackerZBCCE.cfg").string());
+        CTrackerParameters parameters(in);
+        parameters.resultsFileName.clear();
+        parameters.posesFileName.clear();
+        return parameters;
+    }
+    const cv::Mat& Left() const { return left_; }
+    const cv::Mat& Right() const { return right_; }
+    const FaceRegion& Region() const { return region_; }
 
 private:
-    void WriteText(const std::string& name, const std::string& text) const {
-        FILE* file = std::fopen(Path(name).c_str(), "w");
-        std::fputs(text.c_str(), file);
-        std::fclose(file);
-    }
     fs::path folder_;
+    std::vector<CRigidMotion> poses_;
+    std::string generated_;
+    cv::Mat left_, right_;
+    FaceRegion region_;
 };
 
 Scene& TheScene() {
@@ -84,43 +130,66 @@ std::unique_ptr<CImage> Plane(int depth) {
     return image;
 }
 
-// The camera over the file sequence, reopened (untimed) whenever the sequence runs out.
-class LiveCamera {
-public:
-    CStereoCameraSVS& Next(benchmark::State& state) {
-        if (!camera_ || grabs_ == kFrames) {
-            state.PauseTiming();
-            camera_.reset();
-            camera_ = std::make_unique<CStereoCameraSVS>(TheScene().Path("live.ini").c_str());
-            grabs_ = 0;
-            state.ResumeTiming();
-        }
-        ++grabs_;
-        return *camera_;
-    }
-
-private:
-    std::unique_ptr<CStereoCameraSVS> camera_;
-    int grabs_ = 0;
-};
-
-void BM_LiveGrab(benchmark::State& state) {
-    LiveCamera live;
+// A whole grab, as the stereo source makes it; the camera is reopened (untimed) at the end of
+// the files.
+void BM_LiveGrab(benchmark::State& state, const std::string& setting) {
+    std::unique_ptr<CStereoCameraSVS> camera;
+    int grabs = kFrames;
     auto intensity = Plane(IPL_DEPTH_8U);
     auto x = Plane(IPL_DEPTH_32F), y = Plane(IPL_DEPTH_32F), z = Plane(IPL_DEPTH_32F);
     for (auto _ : state) {
-        CStereoCameraSVS& camera = live.Next(state);
-        if (camera.GrabFrame() != 0) state.SkipWithError("grab failed");
-        camera.GetImage(intensity.get(), 5);
-        camera.GetXYZ(x.get(), y.get(), z.get(), nullptr);
+        if (grabs == kFrames) {
+            state.PauseTiming();
+            camera.reset();
+            camera = std::make_unique<CStereoCameraSVS>(TheScene().Path(setting).c_str());
+            grabs = 0;
+            state.ResumeTiming();
+        }
+        ++grabs;
+        if (camera->GrabFrame() != 0) state.SkipWithError("grab failed");
+        camera->GetImage(intensity.get(), 5);
+        camera->GetXYZ(x.get(), y.get(), z.get(), nullptr);
     }
 }
-BENCHMARK(BM_LiveGrab)->Unit(benchmark::kMillisecond);
 
-// Stage 1: the grabber reads and decodes the next pair of files.
+// The live path as the host runs it while tracking: the source's GrabImage and one tracking step
+// with the generator's tracker settings, the face region set where the initialiser would put it.
+void BM_LiveTrackingStep(benchmark::State& state, const std::string& setting) {
+    std::unique_ptr<CStereoSource> source;
+    std::unique_ptr<CTrackerZBCCE> tracker;
+    CTrackerParameters parameters = TheScene().TrackerSettings();
+    for (auto _ : state) {
+        if (!source || source->GetCurrentFrame()->GetIndex() == kFrames) {
+            state.PauseTiming();
+            tracker.reset();
+            source.reset();
+            std::istringstream param("CAMERA_TYPE: SRI\nCONFIG_FILENAME: " + TheScene().Path(setting) +
+                                     "\nMAX_FRAMES: 100\nPROJECTION: PERSPECTIVE\n");
+            source = std::make_unique<CStereoSource>(&param);
+            while (source->GetCurrentFrame() && source->GetCurrentFrame()->GetIndex() < kStillFrames) source->GrabImage();
+            const FaceRegion& r = TheScene().Region();
+            source->SetRegion(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
+            tracker = std::make_unique<CTrackerZBCCE>(parameters);
+            state.ResumeTiming();
+        }
+        if (!source->GrabImage()) state.SkipWithError("grab failed");
+        tracker->Track(*source);
+    }
+}
+
+// Stage: the matcher alone (with its checks, refinement and edge removal) on the first pair.
+void BM_Stereo(benchmark::State& state, const std::string& setting) {
+    const svsParameterBlock block = TheScene().Block(setting);
+    std::vector<std::int16_t> disparity(W * H);
+    for (auto _ : state) {
+        svsCalcStereo(disparity.data(), TheScene().Left().data, TheScene().Right().data, &block);
+        benchmark::DoNotOptimize(disparity.data());
+    }
+}
+
+// Stage: the grabber reads and decodes the next pair of files.
 void BM_CaptureFromFiles(benchmark::State& state) {
-    svsParameterBlock block = svsDefaultParameters();
-    svsReadParamFile(TheScene().Path("live.ini").c_str(), &block);
+    const svsParameterBlock block = TheScene().Block("recommended");
     int grabs = kFrames;
     unsigned char *left = nullptr, *right = nullptr, *colour = nullptr;
     for (auto _ : state) {
@@ -140,46 +209,62 @@ void BM_CaptureFromFiles(benchmark::State& state) {
 }
 BENCHMARK(BM_CaptureFromFiles)->Unit(benchmark::kMillisecond);
 
-// Stage 2: undistortion and rectification of both images.
+// Stage: undistortion and rectification of both images of a camera with lens distortion.
 void BM_Rectify(benchmark::State& state) {
     svsParameterBlock block = svsDefaultParameters();
-    svsReadParamFile(TheScene().Path("processor.ini").c_str(), &block);
+    const double camera[9] = {382, 0, 158, 0, 382, 121, 0, 0, 1};
+    const double distortion[5] = {-0.12, 0.03, 0, 0, 0};
+    const double projection[2][12] = {{380, 0, 160, 0, 0, 380, 120, 0, 0, 0, 1, 0},
+                                      {380, 0, 160, -34200, 0, 380, 120, 0, 0, 0, 1, 0}};
+    for (int side = 0; side < 2; ++side) {
+        svsRectification& r = block.rectification[side];
+        r.present = 1;
+        r.distortionCount = 5;
+        std::memcpy(r.cameraMatrix, camera, sizeof camera);
+        std::memcpy(r.distortion, distortion, sizeof distortion);
+        const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        std::memcpy(r.rotation, identity, sizeof identity);
+        std::memcpy(r.projection, projection[side], sizeof projection[side]);
+    }
     svsParams = block;
     std::vector<unsigned char> warped(W * H);
-    cv::Mat left = TheScene().left.clone(), right = TheScene().right.clone();
     for (auto _ : state) {
-        svsWarpImage(warped.data(), left.data, 1, 0);
-        std::memcpy(left.data, warped.data(), warped.size());
-        svsWarpImage(warped.data(), right.data, 2, 0);
-        std::memcpy(right.data, warped.data(), warped.size());
-        left = TheScene().left.clone();  // keep remapping the same pair
-        right = TheScene().right.clone();
+        svsWarpImage(warped.data(), TheScene().Left().data, 1, 0);
+        svsWarpImage(warped.data(), TheScene().Right().data, 2, 0);
+        benchmark::DoNotOptimize(warped.data());
     }
     svsParams = svsDefaultParameters();
 }
 BENCHMARK(BM_Rectify)->Unit(benchmark::kMillisecond);
 
-// Stage 3: block matching, 48 disparities, 11 x 11 window.
-void BM_Stereo(benchmark::State& state) {
-    const svsParameterBlock block = svsDefaultParameters();
-    std::vector<std::int16_t> disparity(W * H);
-    for (auto _ : state) {
-        svsCalcStereo(disparity.data(), TheScene().left.data, TheScene().right.data, &block);
-        benchmark::DoNotOptimize(disparity.data());
-    }
-}
-BENCHMARK(BM_Stereo)->Unit(benchmark::kMillisecond);
-
-// Stage 4: X, Y, Z of the valid window from a given disparity image.
+// Stage: X, Y, Z of the valid window from a given disparity image.
 void BM_Reconstruct(benchmark::State& state) {
-    static CStereoCameraSVS camera(TheScene().Path("processor.ini").c_str());  // no source: says so once
+    CStereoCameraSVS camera(TheScene().Path("recommended").c_str());  // closes the grabber it opens
     auto disparity = Plane(IPL_DEPTH_16S);
-    const svsParameterBlock block = svsDefaultParameters();
-    svsCalcStereo(reinterpret_cast<std::int16_t*>(disparity->GetImageData()), TheScene().left.data,
-                  TheScene().right.data, &block);
+    const svsParameterBlock block = TheScene().Block("recommended");
+    svsCalcStereo(reinterpret_cast<std::int16_t*>(disparity->GetImageData()), TheScene().Left().data,
+                  TheScene().Right().data, &block);
     auto x = Plane(IPL_DEPTH_32F), y = Plane(IPL_DEPTH_32F), z = Plane(IPL_DEPTH_32F);
     for (auto _ : state) camera.GetXYZ(x.get(), y.get(), z.get(), disparity.get());
 }
 BENCHMARK(BM_Reconstruct)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    cv::setNumThreads(1);  // one core
+    for (const auto& setting : kSettings) {
+        benchmark::RegisterBenchmark((std::string("BM_LiveGrab/") + setting.name).c_str(), BM_LiveGrab, setting.name)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("BM_Stereo/") + setting.name).c_str(), BM_Stereo, setting.name)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark("BM_LiveTrackingStep/recommended", BM_LiveTrackingStep, "recommended")
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_LiveTrackingStep/block", BM_LiveTrackingStep, "block")->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -35,7 +35,9 @@ void CopyInto(CImage* dst, const unsigned char* pixels, int width, int height, i
 
 }  // namespace
 
-CStereoCameraSVS::CStereoCameraSVS(const char* paramFileName) : parameters(svsParams) {
+// From the library's defaults, not from svsParams: each rectification leaves the last camera's block
+// there, which a camera whose file is refused would otherwise take over, capture source and all.
+CStereoCameraSVS::CStereoCameraSVS(const char* paramFileName) : parameters(svsDefaultParameters()) {
     svsReadParamFile(paramFileName, &parameters);
     OpenCamera();
 }

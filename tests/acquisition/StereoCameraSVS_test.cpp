@@ -8,7 +8,9 @@
 #include <tuple>
 
 #include <gtest/gtest.h>
+#include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "image/Image.h"
 #include "support/RecordingFolder.h"
@@ -16,6 +18,7 @@
 
 namespace {
 
+using test_support::RightOfPlane;
 using test_support::ShiftedLeft;
 using test_support::Texture;
 
@@ -215,6 +218,133 @@ TEST_F(StereoCameraSVSTest, ACameraWithoutGrabberLeavesTheOpenOneAlone) {
     EXPECT_EQ(output, "Can't open frame grabber\n");
     EXPECT_EQ(live->GrabFrame(), 0);
     EXPECT_EQ(live->GrabFrame(), 0);
+}
+
+// A camera with lens distortion looking at a textured plane whose disparity in the rectified
+// pair is d(x, y) = fB / Z0 - dx + slopeY (y - 120): the rectified right principal point lies dx
+// pixels right of the left one (as stereoRectify gives without CALIB_ZERO_DISPARITY), and the plane
+// tilts back towards the top when slopeY > 0. The raw images are what the lenses would show.
+class DistortedRig {
+public:
+    static constexpr double kFocal = 380, kBaseline = 90, kRightCentreX = 170;
+
+    DistortedRig(RecordingFolder& folder, double depthMm, double slopeY) : depthMm_(depthMm), slopeY_(slopeY) {
+        const cv::Mat left = Texture(W, H, 31);
+        const cv::Mat right = RightOfPlane(left, Disparity(0, 120) + slopeY * -120.0, 0.0, slopeY);
+        cv::imwrite(folder.Path("raw-left-1.png"), Raw(left, kLeftCamera, kLeftDistortion, 160));
+        cv::imwrite(folder.Path("raw-right-1.png"), Raw(right, kRightCamera, kRightDistortion, kRightCentreX));
+    }
+
+    // The disparity the matcher finds at left pixel (x, y).
+    double Disparity(int, int y) const {
+        return kFocal * kBaseline / depthMm_ - (kRightCentreX - 160) + slopeY_ * (y - 120);
+    }
+    // The true depth there: the matcher's disparity plus the one of a point at infinity.
+    double Depth(int x, int y) const { return kFocal * kBaseline / (Disparity(x, y) + (kRightCentreX - 160)); }
+
+    static std::string ParameterFile() {
+        return "DISPARITIES: 32\n"
+               "LEFT_CAMERA_MATRIX: 382 0 158 0 382 121 0 0 1 LEFT_DISTORTION: 5 -0.12 0.03 0 0 0\n"
+               "LEFT_RECTIFIED_PROJECTION: 380 0 160 0 0 380 120 0 0 0 1 0\n"
+               "RIGHT_CAMERA_MATRIX: 379 0 161 0 379 119 0 0 1 RIGHT_DISTORTION: 5 -0.11 0.02 0 0 0\n"
+               "RIGHT_RECTIFIED_PROJECTION: 380 0 170 -34200 0 380 120 0 0 0 1 0\n"
+               "SOURCE: FILES raw-left-%d.png raw-right-%d.png 1 1\n";
+    }
+
+private:
+    static constexpr double kLeftCamera[9] = {382, 0, 158, 0, 382, 121, 0, 0, 1};
+    static constexpr double kLeftDistortion[5] = {-0.12, 0.03, 0, 0, 0};
+    static constexpr double kRightCamera[9] = {379, 0, 161, 0, 379, 119, 0, 0, 1};
+    static constexpr double kRightDistortion[5] = {-0.11, 0.02, 0, 0, 0};
+
+    // raw(u) = rectified(where the rectification takes raw pixel u).
+    static cv::Mat Raw(const cv::Mat& rectified, const double camera[9], const double distortion[5], double centreX) {
+        std::vector<cv::Point2f> pixels, moved;
+        for (int v = 0; v < H; ++v)
+            for (int u = 0; u < W; ++u) pixels.emplace_back(static_cast<float>(u), static_cast<float>(v));
+        const cv::Matx33d projection(kFocal, 0, centreX, 0, kFocal, 120, 0, 0, 1);
+        cv::undistortPoints(pixels, moved, cv::Matx33d(camera), cv::Mat(1, 5, CV_64F, const_cast<double*>(distortion)),
+                            cv::noArray(), projection);
+        cv::Mat mapX(H, W, CV_32F), mapY(H, W, CV_32F), raw;
+        for (int k = 0; k < W * H; ++k) {
+            mapX.at<float>(k / W, k % W) = moved[k].x;
+            mapY.at<float>(k / W, k % W) = moved[k].y;
+        }
+        cv::remap(rectified, raw, mapX, mapY, cv::INTER_CUBIC, cv::BORDER_REPLICATE);
+        return raw;
+    }
+
+    double depthMm_, slopeY_;
+};
+
+struct PlaneFigures {
+    double matched = 0.0;           // share of the inner window with depth
+    double medianErrorPx = 0.0;     // depth errors as disparity, signed
+    double medianAbsErrorPx = 0.0;
+    double worstLateralMm = 0.0;    // largest error of X or Y at the pixels with depth
+};
+
+// The camera's X, Y, Z against the rig's plane over the valid window less a margin.
+PlaneFigures MeasurePlane(const DistortedRig& rig, const CImage& x, const CImage& y, const CImage& z) {
+    PlaneFigures figures;
+    std::vector<double> errors, absolute;
+    int pixels = 0;
+    for (int j = 40; j < H - 40; ++j)
+        for (int i = 90; i < W - 90; ++i) {
+            ++pixels;
+            const double depth = View(z).at<float>(j, i);
+            if (depth <= 0) continue;
+            const double truth = rig.Depth(i, j);
+            const double asDisparity = DistortedRig::kFocal * DistortedRig::kBaseline * (1 / truth - 1 / depth);
+            errors.push_back(asDisparity);
+            absolute.push_back(std::fabs(asDisparity));
+            // X about the mean of the principal points, Y down: the camera's own calibration.
+            const double lateral = std::max(std::fabs(View(x).at<float>(j, i) - (i - 165) * depth / DistortedRig::kFocal),
+                                            std::fabs(View(y).at<float>(j, i) - (j - 120) * depth / DistortedRig::kFocal));
+            figures.worstLateralMm = std::max(figures.worstLateralMm, lateral);
+        }
+    if (errors.empty()) return figures;
+    figures.matched = static_cast<double>(errors.size()) / pixels;
+    std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
+    std::nth_element(absolute.begin(), absolute.begin() + absolute.size() / 2, absolute.end());
+    figures.medianErrorPx = errors[errors.size() / 2];
+    figures.medianAbsErrorPx = absolute[absolute.size() / 2];
+    return figures;
+}
+
+// Rectification (both sides, lens distortion, principal points apart), matching with either
+// matcher and reconstruction, end to end from raw files: a wrong side, a row off, a misplaced
+// principal point or a wrong disparity scale all move the plane by a pixel of disparity or more.
+TEST_F(StereoCameraSVSTest, APlaneSeenThroughDistortingLensesComesOutWhereItIs) {
+    const std::string matchers[] = {"", "MATCHER: SEMI_GLOBAL CORRELATION_WINDOW: 5 SMOOTHNESS: 50 200 SUBPIXEL_WINDOW: 7\n"};
+    for (double slopeY : {0.0, 0.08}) {  // fronto-parallel, then tilted: depth changes from row to row
+        const DistortedRig rig(folder, 1200.0, slopeY);
+        for (const std::string& matcher : matchers) {
+            auto camera = Camera(DistortedRig::ParameterFile() + matcher);
+            ASSERT_EQ(output, "");
+            ASSERT_EQ(camera->GrabFrame(), 0);
+            ASSERT_EQ(camera->GetXYZ(x.get(), y.get(), z.get(), nullptr), 0);
+            const PlaneFigures figures = MeasurePlane(rig, *x, *y, *z);
+            const std::string what = "tilt " + std::to_string(slopeY) + " " + matcher;
+            EXPECT_GT(figures.matched, 0.95) << what;
+            EXPECT_NEAR(figures.medianErrorPx, 0.0, 0.04) << what;
+            EXPECT_LT(figures.medianAbsErrorPx, 0.1) << what;
+            EXPECT_LT(figures.worstLateralMm, 0.01 * 1200.0) << what;
+        }
+    }
+}
+
+TEST_F(StereoCameraSVSTest, ACameraWhoseFileIsRefusedStartsFromTheLibraryDefaultsNotTheLastCamera) {
+    {
+        auto first = Camera(kCalibration + Recorded(1) + "DISPARITIES: 32\n");
+        ASSERT_EQ(first->GrabFrame(), 0);  // its block is now the library's global one
+    }
+    testing::internal::CaptureStderr();
+    auto refused = Camera("DISPARITIES: many\n");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
+    const svsParameterBlock defaults = svsDefaultParameters();
+    EXPECT_EQ(std::memcmp(refused->GetParameters(), &defaults, sizeof defaults), 0);
+    EXPECT_EQ(output, "Can't open frame grabber\n");  // no capture source of the first camera's
 }
 
 }  // namespace

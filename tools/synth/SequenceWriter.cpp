@@ -222,10 +222,15 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
         if (!WriteText("camera-iff.cfg", text, error)) return false;
     }
     if (forms & kFormPng) {
-        // Enough disparities for the nearest point the sequence may show.
-        const double nearest = std::max(options_.nearestDepthMm, 1.0);
-        const int disparities =
-            std::clamp(16 * static_cast<int>(std::ceil(c.focalPx * c.baselineMm / nearest / 16.0)), 16, 256);
+        // The search spans the disparities from the farthest to the nearest point the sequence may
+        // show, a pixel of margin either side: every disparity searched narrows the window that
+        // gets depth by two columns.
+        const double scale = c.focalPx * c.baselineMm;
+        const int nearestDisparity = static_cast<int>(std::ceil(scale / std::max(options_.nearestDepthMm, 1.0))) + 1;
+        const int farthestDisparity =
+            options_.farthestDepthMm > 0.0 ? static_cast<int>(std::floor(scale / options_.farthestDepthMm)) - 1 : 0;
+        const int skipped = std::clamp(farthestDisparity, 0, std::min(64, nearestDisparity - 1));
+        const int disparities = std::clamp(nearestDisparity - skipped, 1, 256);
         const int last = options_.firstIndex + options_.frameCount - 1;
         const std::string pattern = "%0" + std::to_string(paddingZeros_) + "d.png";
         const std::string text =
@@ -233,10 +238,15 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
             "# matched by the stereo library; 3D comes out Y down.\n"
             "IMAGE_SIZE: " + std::to_string(c.width) + " " + std::to_string(c.height) + "\n" +
             "DISPARITIES: " + std::to_string(disparities) + "\n" +
+            (skipped ? "OFFSET: " + std::to_string(-skipped) + " 0\n" : std::string()) +
             "FOCAL: " + Number(c.focalPx) + " " + Number(c.focalPx) + "\n" +
             "PRINCIPAL_POINT_LEFT: " + Number(c.centreX) + " " + Number(c.centreY) + "\n" +
             "PRINCIPAL_POINT_RIGHT: " + Number(c.centreX) + " " + Number(c.centreY) + "\n" +
             "BASELINE: " + Number(c.baselineMm) + "\n" +
+            "# The matching that measures best against the rendered depth and in tracking\n"
+            "# (tools/evaluate_depth, tools/evaluate_tracking): semi-global, checked against the right\n"
+            "# view's own matching, each disparity refined over 7 x 7 pixels.\n"
+            "MATCHER: SEMI_GLOBAL\nCORRELATION_WINDOW: 5\nSMOOTHNESS: 50 200\nLEFT_RIGHT_CHECK: 1\nSUBPIXEL_WINDOW: 7\n" +
             "SOURCE: FILES " + Path("left-" + pattern) + " " + Path("right-" + pattern) + " " +
             std::to_string(options_.firstIndex) + " " + std::to_string(last) + "\n";
         if (!WriteText("camera-live.cfg", text, error)) return false;

@@ -39,6 +39,7 @@ struct SequenceOptions {
     unsigned forms = kFormAll;
     std::string trackerCamera = "xyz";  // the camera file Param.cfg names: xyz, disparity, iff or live
     double nearestDepthMm = 475.0;      // the live camera's disparity range reaches this close
+    double farthestDepthMm = 0.0;       // and this far (0: infinitely far)
 };
 
 // The recorded camera's zero padding: with nbPaddingZero digits, 7 -> "0007" for 4, 12345 stays.

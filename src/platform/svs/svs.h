@@ -22,9 +22,10 @@
 // Matching: pixel (x, y) of the left image is compared with (x - d + offsetX, y + offsetY) of the
 // right one for d = 0 .. n-1, so the true disparity is d - offsetX (a negative offsetX lets nearer
 // objects be seen). Reconstruction: X right, Y down, Z forward, in the unit of the baseline:
-//   Z = f * B / (d / 16 - offsetX),  X = (column - cx) * Z / f,  Y = (row - cy) * Z / f
-// with f = leftFocal / (s * pixelWidth), cx = (leftCenterX + rightCenterX) / (2s),
-// cy = leftCenterY / s, B = baseline.
+//   Z = f * B / (d / 16 - offsetX - dx),  X = (column - cx) * Z / f,  Y = (row - cy) * Z / f
+// with f = leftFocal / (s * pixelWidth), dx = (leftCenterX - rightCenterX) / s (the disparity of
+// a point at infinity), cx = (leftCenterX + rightCenterX) / (2s), cy = leftCenterY / s,
+// B = baseline.
 //
 // Parameter file (svsReadParamFile): whitespace-separated tokens, "#" comments to the line end.
 // Each keyword ends with ":" and is followed by its values; a keyword given twice keeps its
@@ -44,6 +45,25 @@
 //   SPECKLE: size range          remove blobs under size pixels whose disparity varies by at most
 //                                range pixels (0..10000, 0..64; default 0 0 = off)
 //   OFFSET: ox oy                horopter and vertical offsets (-64..64 each; default 0 0)
+//   MATCHER: BLOCK|SEMI_GLOBAL   block matching, or semi-global matching (disparities kept smooth
+//                                along three paths in one pass; the correlation window is its
+//                                block, the prefilter window only bounds the valid window; no
+//                                texture threshold) (default BLOCK)
+//   LEFT_RIGHT_CHECK: t|OFF      drop a disparity that the right view's own matching (the mirrored
+//                                pair matched alike) contradicts by more than t pixels (0..64;
+//                                default OFF)
+//   SMOOTHNESS: p1 p2            semi-global penalties of a disparity change of one pixel and of
+//                                more, 0 < p1 < p2 (0 0 = 8 a^2 and 32 a^2 for window a; default 0 0)
+//   SUBPIXEL_WINDOW: w           refine each disparity to the sub-pixel shift that best aligns a
+//                                w x w window of the right image with the left one (odd, 3..15;
+//                                0 = off: the matcher's own interpolation between whole pixels;
+//                                default 0)
+//   DEPTH_EDGE: margin jump      drop the disparities within margin pixels of a jump of more than
+//                                jump pixels between neighbours, on both sides: there a window
+//                                straddling the edge drags one surface's texture over the other.
+//                                Along a row a hole counts as the farther of the disparities that
+//                                bound it, as what one camera sees behind the other's edge (margin
+//                                0..16, jump 1..64; default 0 1 = off)
 //   PIXEL_SIZE: p                width of one pixel in the unit of the focal lengths (default 1:
 //                                focal lengths in pixels)
 //   FOCAL: fl fr                 left and right focal lengths (> 0; default 1 1)
@@ -113,6 +133,22 @@ struct svsCaptureSource {
     char right[SVS_MAX_PATH];       // second device or right file pattern
 };
 
+// Matchers.
+constexpr int SVS_MATCHER_BLOCK = 0;        // block matching (cv::StereoBM)
+constexpr int SVS_MATCHER_SEMI_GLOBAL = 1;  // semi-global matching (cv::StereoSGBM)
+
+// What the matcher does beyond its windows; every option is off by default.
+struct svsMatchingOptions {
+    std::int32_t matcher;           // SVS_MATCHER_*
+    std::int32_t leftRightCheck;    // largest disagreement of the two views' disparities, pixels; -1 off
+    std::int32_t smoothnessSmall;   // semi-global: penalty of a disparity change of one pixel; 0 from the window
+    std::int32_t smoothnessLarge;   // semi-global: penalty of a larger change; 0 from the window
+    std::int32_t edgeMargin;        // pixels dropped on the near side of a disparity jump; 0 off
+    std::int32_t edgeJump;          // smallest jump, pixels of disparity
+    std::int32_t subpixelWindow;    // side of the window that refines each disparity; 0 off
+    std::int32_t reserved;
+};
+
 struct svsParameterBlock {
     std::int32_t layoutVersion;          // 0x00  1
     std::int32_t corrWindowWidth;        // 0x04  a, odd
@@ -152,6 +188,7 @@ struct svsParameterBlock {
     double baseline;                     // 0x210 unit of the 3D output
     svsRectification rectification[2];   // left, right
     svsCaptureSource source;
+    svsMatchingOptions matching;
 };
 
 static_assert(offsetof(svsParameterBlock, corrWindowWidth) == 0x04);

@@ -1,7 +1,10 @@
 // Helpers shared by the parts of the stereo library; not for use outside src/platform/svs.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include <opencv2/core.hpp>
 
 #include "platform/svs/svs.h"
 
@@ -24,6 +27,21 @@ int ValidWindowY0(const svsParameterBlock& block);
 // capture was started with.
 int WarpWith(const svsParameterBlock& block, unsigned char* dst, const unsigned char* src, int side,
              int format);
+
+// A disparity without a match (OpenCV's matchers give (minDisparity - 1) * 16; we search from 0).
+constexpr std::int16_t kNoMatch = -16;
+
+// Disparities (CV_16S, 1/16 pixel, kNoMatch where none) of left pixel (x, y) against right pixel
+// (x - d, y): the block's matcher with its left-right check. Throws cv::Exception on failure.
+cv::Mat MatchPair(const svsParameterBlock& block, const cv::Mat& left, const cv::Mat& right);
+
+// Refines every matched disparity to the sub-pixel shift that best aligns a window x window
+// square of the right image with the left one.
+void RefineSubpixel(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity, int window);
+
+// Drops the disparities within margin pixels of a jump of more than jump pixels between neighbours,
+// on both sides; along a row a hole counts as the farther of the disparities bounding it.
+void DropAroundJumps(cv::Mat& disparity, int margin, int jump);
 
 // Expands a file pattern holding exactly one %d or %0Nd (N 1..9) and any number of "%%".
 // False, with out unchanged, for any other pattern.

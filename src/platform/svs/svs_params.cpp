@@ -34,6 +34,9 @@ svsParameterBlock svsDefaultParameters() {
     const float projection[12] = {1, 0, 160, 0, 0, 1, 120, 0, 0, 0, 1, 0};
     std::memcpy(block.projection, projection, sizeof projection);
     block.source.kind = SVS_SOURCE_NONE;
+    block.matching.matcher = SVS_MATCHER_BLOCK;
+    block.matching.leftRightCheck = -1;
+    block.matching.edgeJump = 1;
     return block;
 }
 
@@ -102,6 +105,18 @@ private:
         if (k == "UNIQUENESS:") return Int(b.uniquenessRatio, 0, 100);
         if (k == "SPECKLE:") return Int(b.speckleWindow, 0, 10000) && Int(b.speckleRange, 0, 64);
         if (k == "OFFSET:") return Int(b.offsetX, -64, 64) && Int(b.offsetY, -64, 64);
+        if (k == "MATCHER:") return Matcher(b.matching.matcher);
+        if (k == "LEFT_RIGHT_CHECK:") return IntOrOff(b.matching.leftRightCheck, 0, 64);
+        if (k == "SMOOTHNESS:")
+            return Int(b.matching.smoothnessSmall, 0, 1000000) && Int(b.matching.smoothnessLarge, 0, 1000000) &&
+                   Check((b.matching.smoothnessSmall == 0 && b.matching.smoothnessLarge == 0) ||
+                             (b.matching.smoothnessSmall > 0 && b.matching.smoothnessSmall < b.matching.smoothnessLarge),
+                         "SMOOTHNESS: needs 0 < p1 < p2, or 0 0");
+        if (k == "SUBPIXEL_WINDOW:")
+            return Int(b.matching.subpixelWindow, 0, 15) &&
+                   Check(b.matching.subpixelWindow == 0 || (b.matching.subpixelWindow >= 3 && (b.matching.subpixelWindow & 1)),
+                         "SUBPIXEL_WINDOW: takes 0 or an odd size from 3 to 15");
+        if (k == "DEPTH_EDGE:") return Int(b.matching.edgeMargin, 0, 16) && Int(b.matching.edgeJump, 1, 64);
         if (k == "PIXEL_SIZE:") return Positive(b.pixelWidth);
         if (k == "FOCAL:") return (hasFocal_ = Positive(b.leftFocal) && Positive(b.rightFocal));
         if (k == "PRINCIPAL_POINT_LEFT:") return (hasLeftCenter_ = Finite(b.leftCenterX) && Finite(b.leftCenterY));
@@ -212,6 +227,30 @@ private:
         if (!reader_.Read(size)) return false;
         if (size < 5 || size > 51 || !(size & 1)) return Fail("window sizes are odd, 5 to 51");
         width = height = size;
+        return true;
+    }
+
+    bool Matcher(std::int32_t& matcher) {
+        std::string word;
+        if (!reader_.Read(word)) return false;
+        if (word != "BLOCK" && word != "SEMI_GLOBAL") return Fail("MATCHER: takes BLOCK or SEMI_GLOBAL");
+        matcher = word == "BLOCK" ? SVS_MATCHER_BLOCK : SVS_MATCHER_SEMI_GLOBAL;
+        return true;
+    }
+
+    // A number in [lo, hi], or OFF for -1.
+    bool IntOrOff(std::int32_t& value, int lo, int hi) {
+        std::string word;
+        if (!reader_.Read(word)) return false;
+        if (word == "OFF") {
+            value = -1;
+            return true;
+        }
+        std::istringstream number(word);
+        int read = 0;
+        if (!(number >> read) || !number.eof()) return Fail("expected a number or OFF, not " + word);
+        if (read < lo || read > hi) return Fail("value " + std::to_string(read) + " out of range");
+        value = read;
         return true;
     }
 

@@ -15,7 +15,10 @@ int svsReconstruct3DFast(float* x, float* y, float* z, float column, float row, 
     const double focal = b.leftFocal / (s * b.pixelWidth);
     const double centerX = (b.leftCenterX + b.rightCenterX) / (2 * s);
     const double centerY = b.leftCenterY / s;
-    const double pixels = disparity / 16.0 - b.offsetX;
+    // A point at infinity sits at the principal points of both rectified images: its disparity is
+    // their difference, not 0.
+    const double atInfinity = (b.leftCenterX - b.rightCenterX) / s;
+    const double pixels = disparity / 16.0 - b.offsetX - atInfinity;
     // A disparity of 0 or less has its point at infinity or behind the camera.
     if (!(pixels > 0) || !(focal > 0) || !std::isfinite(focal)) return -1;
     const double depth = focal * b.baseline / pixels;
