@@ -45,6 +45,7 @@ SequenceCase CaseFromOptions(const EvaluationOptions& o, const std::string& traj
     c.seed = o.seed;
     c.yUp = o.yUp;
     c.paths = o.paths;
+    c.stereoKeywords = o.stereoKeywords;
     return c;
 }
 

@@ -39,6 +39,7 @@ const char* const kEvaluationUsage =
     "                         recommended)\n"
     "  --tracker-keyword K    a line \"KEY: value\" added to ParamTrackerZBCCE.cfg (repeatable)\n"
     "  --param-keyword K      the same for Param.cfg\n"
+    "  --stereo-keyword K     the same for the live camera's parameter file (camera-live.cfg)\n"
     "  --init-keyword K       the same for ParamInit.cfg\n"
     "  --lambda L             short for --tracker-keyword \"LAMBDA: L\"\n"
     "  --projection P         short for --param-keyword \"PROJECTION: P\" (orthogonal or perspective)\n"
@@ -168,6 +169,7 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             else if (option == "--tracker-keyword") o.trackerKeywords.push_back(value);
             else if (option == "--param-keyword") o.paramKeywords.push_back(value);
             else if (option == "--init-keyword") o.initKeywords.push_back(value);
+            else if (option == "--stereo-keyword") o.stereoKeywords.push_back(value);
             else if (option == "--projection") {
                 ok = value == "orthogonal" || value == "perspective";
                 o.paramKeywords.push_back(value == "perspective" ? "PROJECTION: PERSPECTIVE" : "PROJECTION: ORTHOGONAL");

@@ -49,6 +49,7 @@ struct EvaluationOptions {
     std::vector<std::string> paramKeywords;
     std::vector<std::string> initKeywords;
     std::vector<std::string> trackerKeywords;
+    std::vector<std::string> stereoKeywords;  // the live camera's parameter file
 };
 
 extern const char* const kEvaluationUsage;

@@ -64,6 +64,7 @@ bool WritePoses(const SequenceCase& sequence, const std::vector<CRigidMotion>& p
     for (const std::string& path : sequence.paths) options.forms |= FormsFor(path);
     options.trackerCamera = sequence.paths.empty() ? "xyz" : sequence.paths.front();
     options.nearestDepthMm = 0.5 * sequence.distanceMm;
+    options.stereoKeywords = sequence.stereoKeywords;
     const auto writer = CSequenceWriter::Create(options, error);
     if (!writer || !writer->WriteConfiguration(error)) return false;
     written = WrittenCase();

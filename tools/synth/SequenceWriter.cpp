@@ -43,6 +43,13 @@ bool SaveImageFile(const cv::Mat& pixels, int depth, const std::string& path) {
     return image.Save(path.c_str(), 0) == 1;
 }
 
+// Later lines win: the caller's settings replace the written ones.
+std::string ExtraLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
 }  // namespace
 
 std::string PaddedIndex(int index, int nbPaddingZero) {
@@ -247,6 +254,7 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
             "# (tools/evaluate_depth, tools/evaluate_tracking): semi-global, checked against the right\n"
             "# view's own matching, each disparity refined over 7 x 7 pixels.\n"
             "MATCHER: SEMI_GLOBAL\nCORRELATION_WINDOW: 5\nSMOOTHNESS: 50 200\nLEFT_RIGHT_CHECK: 1\nSUBPIXEL_WINDOW: 7\n" +
+            ExtraLines(options_.stereoKeywords) +
             "SOURCE: FILES " + Path("left-" + pattern) + " " + Path("right-" + pattern) + " " +
             std::to_string(options_.firstIndex) + " " + std::to_string(last) + "\n";
         if (!WriteText("camera-live.cfg", text, error)) return false;

@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "synth/HeadScene.h"
 
@@ -40,6 +41,7 @@ struct SequenceOptions {
     std::string trackerCamera = "xyz";  // the camera file Param.cfg names: xyz, disparity, iff or live
     double nearestDepthMm = 475.0;      // the live camera's disparity range reaches this close
     double farthestDepthMm = 0.0;       // and this far (0: infinitely far)
+    std::vector<std::string> stereoKeywords;  // lines appended to the live camera's file
 };
 
 // The recorded camera's zero padding: with nbPaddingZero digits, 7 -> "0007" for 4, 12345 stays.
