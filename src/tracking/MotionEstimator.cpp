@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 
 #include "image/Image.h"
 #include "image/ImageROI.h"
@@ -61,6 +62,14 @@ ImagePtr MaskedGaussian(CImage* image, CImage* mask) {
     return smoothed;
 }
 
+// The identity built from its matrix: its rotation vector is marked invalid, which validation
+// refuses, so a failed solve loses the face instead of holding it still.
+CPose* RefusedPose() {
+    const float identity[9] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    const float none[3] = {0.0f, 0.0f, 0.0f};
+    return new CPose(identity, none);
+}
+
 }  // namespace
 
 CMotionEstimator::CMotionEstimator(float depthRowWeight, int gradientMode)
@@ -99,7 +108,17 @@ CPose* CMotionEstimator::Estimate(CStereoFrame* reference, CStereoFrame* current
     MotionSystem system;
     BuildSystem(reference, centre, system);
     float x[kColumns];
-    if (!Solve(system, x)) return new CPose();
+    if (!Solve(system, x)) {
+        // Too few rows is the pair saying nothing (no motion, as ever); a failed or non-finite
+        // solve of a full system is a fault, and no motion would be reported as tracked.
+        if (system.rows < kMinValidPixels) return new CPose();
+        if (!failedSolveReported) {
+            std::cerr << "Vantorel: motion estimation failed (the solve of " << system.rows
+                      << " rows gave no finite motion); the pair is refused" << std::endl;
+            failedSolveReported = true;
+        }
+        return RefusedPose();
+    }
     auto* pose = new CPose(x[3], x[4], x[5], x[0], x[1], x[2]);
     // Solved about the centre; restated about the camera origin.
     pose->ShiftRotationCentre(-centre[0], -centre[1], -centre[2]);

@@ -49,7 +49,9 @@ public:
     // Estimates on both frames cropped to the region (the whole frames when it is null).
     CPose* EstimateMotionInRegion(CStereoFrame* reference, CStereoFrame* current, const CImageROI* region);
     // The identity when the pair cannot be estimated: frames of different sizes or without
-    // masks, an empty frame, no usable pixel scale, fewer than seven valid pixels.
+    // masks, an empty frame, no usable pixel scale, fewer than seven valid pixels. A solve that
+    // fails or gives a non-finite motion gives a pose without a valid rotation vector, which
+    // validation refuses, and one message.
     CPose* EstimateMotion(CStereoFrame* reference, CStereoFrame* current);
 
     // Focal length in pixels for the perspective model; 0 (or anything not positive and finite)
@@ -92,6 +94,7 @@ private:
     float lambda;
     int gradient;
     float perspectiveFocal = 0.0f;
+    bool failedSolveReported = false;  // one message per estimator, not one per frame
     std::unique_ptr<CStereoFrame> differenceFrame;  // It in its intensity, Zt in its depth
     std::unique_ptr<CImage> validMask;               // float 0/1
 };

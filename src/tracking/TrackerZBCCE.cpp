@@ -123,12 +123,17 @@ CPose* CTrackerZBCCE::GetFirstMatchMotion() {
     return &untrustedMotion;
 }
 
+// A pair whose solve failed carries no rotation vector: it is no motion of the face either.
 bool CTrackerZBCCE::Trusted(std::size_t match) const {
+    if (match < matches.size()) {
+        const CPose* relative = (*std::next(matches.begin(), static_cast<long>(match)))->GetRelativePose();
+        if (relative && !relative->IsRotationVectorValid()) return false;
+    }
     return !parameters.Iterated() || match >= losses.size() || thresholds.Accepts(losses[match]);
 }
 
 bool CTrackerZBCCE::FirstMatchTrusted() const {
-    if (!parameters.Iterated() || matches.empty()) return true;
+    if (matches.empty()) return true;
     for (std::size_t k = 0; k < matches.size(); ++k)
         if (Trusted(k)) return true;
     return false;

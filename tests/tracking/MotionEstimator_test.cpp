@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -145,6 +146,17 @@ TEST(MotionEstimator, SixValidPixelsGiveTheIdentityAndSevenSolve) {
         const std::unique_ptr<CPose> pose(estimator.EstimateMotion(reference.get(), current.get()));
         EXPECT_EQ(IsIdentity(*pose), valid == 6) << valid;
     }
+}
+
+TEST_F(PlanePair, AFailedSolveIsRefusedNotTakenForNoMotion) {
+    RenderedFrame broken = PlaneFrame(48, 40, 1000.0f, kFocal, Texture);
+    broken.x.at<float>(20, 24) = std::numeric_limits<float>::quiet_NaN();  // poisons the centroid
+    const auto brokenReference = MakeTrackedFrame(broken, everything, 1, kFocal);
+    CMotionEstimator estimator(1.0f, CTrackerParameters::DOUBLE);
+    const std::unique_ptr<CPose> pose(estimator.EstimateMotion(brokenReference.get(), current.get()));
+    EXPECT_FALSE(pose->IsRotationVectorValid());
+    const std::unique_ptr<CPose> sound(estimator.EstimateMotion(reference.get(), current.get()));
+    EXPECT_TRUE(sound->IsRotationVectorValid());
 }
 
 TEST(MotionEstimator, UnusableFramesGiveTheIdentityAndAScalelessReferenceBorrowsTheCurrentScale) {

@@ -33,7 +33,8 @@ cv::Rect FaceBox(const StereoRig& camera, const CRigidMotion& headPose) {
 FaceRegion InitialiserRegion(const RenderedFrame& frame, const StereoRig& camera, const CRigidMotion& headPose,
                              const CInitParameters& size) {
     const cv::Rect box = FaceBox(camera, headPose) & cv::Rect(0, 0, frame.z.cols, frame.z.rows);
-    const float depth = box.area() > 0 ? static_cast<float>(cv::mean(frame.z(box))[0]) : 0.0f;
+    // Over the pixels with depth only, as the initialiser weighs by the mask: holes are not 0 mm away.
+    const float depth = box.area() > 0 ? static_cast<float>(cv::mean(frame.z(box), frame.z(box) > 0.0f)[0]) : 0.0f;
     FaceRegion region;
     const int boxX = static_cast<int>((box.x + box.x + box.width) / 2.0);
     const int boxY = static_cast<int>((box.y + box.y + box.height) / 2.0);
