@@ -1,5 +1,7 @@
 #include "tracking/FramePyramid.h"
 
+#include <vector>
+
 #include <algorithm>
 #include <utility>
 
@@ -64,6 +66,25 @@ void KeepWhere(cv::Mat& mask, const cv::Mat& values, double bound, int compariso
 }
 
 }  // namespace
+
+double CFramePyramid::NoiseGain(int gradientMode, bool intensity) {
+    if (gradientMode == CTrackerParameters::DIRECT) return 1.0;
+    const image_kernels::CorrelationKernel& kernel = gradientMode == CTrackerParameters::ANALYTIC
+                                                         ? image_kernels::Gaussian15()
+                                                         : image_kernels::Prefilter5();
+    const int passes = gradientMode == CTrackerParameters::DOUBLE && intensity ? kIntensityPrefilterPasses + 1 : 1;
+    const cv::Mat_<float> single = kernel.taps.reshape(1, 1);
+    std::vector<double> taps{1.0};
+    for (int pass = 0; pass < passes; ++pass) {
+        std::vector<double> wider(taps.size() + single.total() - 1, 0.0);
+        for (std::size_t i = 0; i < taps.size(); ++i)
+            for (int j = 0; j < single.cols; ++j) wider[i + static_cast<std::size_t>(j)] += taps[i] * single(0, j);
+        taps.swap(wider);
+    }
+    double alongOneAxis = 0.0;
+    for (const double tap : taps) alongOneAxis += tap * tap;
+    return alongOneAxis * alongOneAxis;  // the same kernel along rows and columns
+}
 
 int CFramePyramid::EdgeReach(int gradientMode) {
     // The 15-tap Gaussian of ANALYTIC reaches 7 pixels, the 5-tap kernels 2, a halving 1 more.

@@ -53,6 +53,10 @@ public:
     static int EdgeReach(int gradientMode);
     // How far the silhouette's kernels reach, the least erosion at any level.
     static int SilhouetteReach(int gradientMode);
+    // The share of a pixel's white noise variance that the smoothing of the compared intensity
+    // (or depth) keeps: neighbouring rows then share their noise, so a block whose image is
+    // smoothed more is worth less than its measured residuals say.
+    static double NoiseGain(int gradientMode, bool intensity);
 
 private:
     // A level's inputs (halved from the level below) and the scratch of its filters.

@@ -388,24 +388,30 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
             lambda = depthSum > 0.0 ? static_cast<float>(brightnessSum / depthSum) : 0.0f;
         }
     }
-    // A row's weight: robust in its block's scale; then, by noise, 1 / (its noise times that scale)^2,
-    // or by LAMBDA, 1 for brightness and lambda^2 for depth.
+    // By noise, a block's rows share the noise its image's smoothing spread over them: each row
+    // is worth the gain's share of what its own residual scale says.
+    const float brightnessGain = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true));
+    const float depthGain = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, false));
+    // A row's weight: robust in its block's scale; then, by noise, the gain over (its noise times
+    // that scale)^2, or by LAMBDA, 1 for brightness and lambda^2 for depth.
     const CRobustWeights robust(settings_.robust);
     int kept = 0, counted = 0;
     const auto add = [&](const std::vector<float>& jacobians, const std::vector<float>& normalised,
-                         const std::vector<float>& noise, int k, float scale, float lambdaWeight) {
+                         const std::vector<float>& noise, int k, float scale, float lambdaWeight, float gain) {
         const float inScale = normalised[k] / scale;
         float weight = robust.Weight(inScale);
         const float spread = noise[k] * scale;
-        weight *= noiseWeights ? 1.0f / (spread * spread) : lambdaWeight;
+        weight *= noiseWeights ? gain / (spread * spread) : lambdaWeight;
         equations_.Add(&jacobians[6 * static_cast<std::size_t>(k)], normalised[k] * noise[k], weight);
         kept += CRobustWeights::Keeps(inScale);
         ++counted;
     };
     for (int k = 0; k < rows_.Size(); ++k) {
-        if (brightness) add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, k, brightnessScale, 1.0f);
+        if (brightness)
+            add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, k, brightnessScale, 1.0f,
+                brightnessGain);
         if (depth && lambda != 0.0f)
-            add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, k, depthScale, lambda * lambda);
+            add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, k, depthScale, lambda * lambda, depthGain);
     }
     loss.brightnessScale = brightnessScale;
     loss.depthScale = depthScale;

@@ -47,6 +47,11 @@ const Keyword kRowWeights[] = {
     {"NOISE", CTrackerParameters::ROWS_NOISE},
 };
 
+const Keyword kComparisons[] = {
+    {"IMAGE", 0},
+    {"REGION", 1},
+};
+
 const Keyword kYesNo[] = {
     {"NO", 0},
     {"YES", 1},
@@ -100,5 +105,10 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "MIN_FACE_SHARE:") ok = reader.Read(minFaceShare);
         else if (key == "MAX_RESIDUAL:") ok = reader.Read(maxResidual);
         else if (key == "REQUIRE_CONVERGENCE:") ok = ReadSwitch(reader, requireConvergence);
+        else if (key == "KEYFRAME_COMPARISON:") {
+            int code = compareRegion ? 1 : 0;
+            ok = ReadKeyword(reader, kComparisons, code);
+            compareRegion = code != 0;
+        }
     }
 }

@@ -83,6 +83,10 @@ public:
     float minFaceShare = 0.3f;            // "MIN_FACE_SHARE:" face pixels still matched, of the first pair's
     float maxResidual = 0.0f;             // "MAX_RESIDUAL:" block residual scale in noise units; 0: none
     bool requireConvergence = false;      // "REQUIRE_CONVERGENCE:" YES or NO
+    // Keyframe candidates compared over the whole intensity image, or over the face region only
+    // ("KEYFRAME_COMPARISON:" IMAGE or REGION): the background says nothing about the head's pose,
+    // and the region is a sixth of the pixels to compare against every stored frame.
+    bool compareRegion = false;
 
     bool Iterated() const { return iterations > 0; }
 };

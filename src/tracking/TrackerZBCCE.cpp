@@ -9,6 +9,8 @@
 #include "acquisition/StereoCamera.h"
 #include "acquisition/StereoSource.h"
 #include "image/Image.h"
+#include "image/ImageROI.h"
+#include "platform/ipl/ipl.h"
 #include "tracking/TrackedFrame.h"
 
 namespace {
@@ -255,6 +257,9 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
             const CPose* pose = frame->GetPose();
             score = SquaredIntensityDifference(frame->GetIntensity(), current->GetIntensity()) +
                     (pose ? pose->GetWeight() : 0.0f);
+        } else if (parameters.compareRegion && source.GetRegion()) {
+            score = RegionIntensityDistance(frame->GetIntensity(), current->GetIntensity(), *source.GetRegion());
+            if (score < 0.0f) score = IntensityDistance(frame, current);
         } else {
             score = IntensityDistance(frame, current);
         }
@@ -299,6 +304,16 @@ void CTrackerZBCCE::SortMatchesByWeight() {
 
 float CTrackerZBCCE::IntensityDistance(CTrackedFrame* stored, CTrackedFrame* current) {
     return static_cast<float>(current->GetIntensity()->Norm(stored->GetIntensity(), kNormL2));
+}
+
+float CTrackerZBCCE::RegionIntensityDistance(const CImage* a, const CImage* b, const CImageROI& region) {
+    if (!a || !b || !a->GetImageData() || !b->GetImageData()) return -1.0f;
+    const cv::Mat first = iplFullView(a->GetIplImage()), second = iplFullView(b->GetIplImage());
+    if (first.size() != second.size() || first.type() != second.type()) return -1.0f;
+    const cv::Rect box = cv::Rect(region.GetXOffset(), region.GetYOffset(), region.GetWidth(), region.GetHeight()) &
+                         cv::Rect(0, 0, first.cols, first.rows);
+    if (box.empty()) return -1.0f;
+    return static_cast<float>(cv::norm(first(box), second(box), cv::NORM_L2));
 }
 
 float CTrackerZBCCE::SquaredIntensityDifference(CImage* a, CImage* b) {

@@ -73,6 +73,8 @@ public:
 
     // sqrt of the sum of squared differences of the two intensity images.
     static float IntensityDistance(CTrackedFrame* stored, CTrackedFrame* current);
+    // The same over the part of `region` inside both images; -1 when nothing of it is.
+    static float RegionIntensityDistance(const CImage* a, const CImage* b, const CImageROI& region);
     // Sum of squared differences over a's pixels, accumulated in float.
     static float SquaredIntensityDifference(CImage* a, CImage* b);
 

@@ -101,3 +101,44 @@ TEST_F(Pyramid, DepthBoundsErosionAndWindowEdgesDecideWhichPixelsMakeRows) {
 }
 
 }  // namespace
+
+namespace {
+
+double InteriorVariance(const cv::Mat& image, int margin) {
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(image(cv::Rect(margin, margin, image.cols - 2 * margin, image.rows - 2 * margin)), mean, deviation);
+    return deviation[0] * deviation[0];
+}
+
+}  // namespace
+
+// The weights of the estimator's blocks lean on NoiseGain saying what the pyramid's smoothing does
+// to white noise: a filter pass added or dropped in one must show in the other.
+TEST(PyramidNoise, NoiseGainIsWhatTheSmoothingLeavesOfWhiteNoise) {
+    cv::RNG random(7);
+    RenderedFrame frame = PlaneFrame(160, 140, 1000.0f, kFocal, [](int, int) { return 128; });
+    cv::Mat grey(frame.left.size(), CV_32F);
+    random.fill(grey, cv::RNG::NORMAL, 128.0, 20.0);
+    grey.convertTo(frame.left, CV_8U);
+    cv::Mat depthNoise(frame.z.size(), CV_32F);
+    random.fill(depthNoise, cv::RNG::NORMAL, 0.0, 4.0);
+    frame.z += depthNoise;
+    const auto tracked = MakeTrackedFrame(frame, CDepthMaskRegion(0, 160, 0, 140, 900.0f, 1100.0f), 1, kFocal);
+    cv::Mat rawIntensity;
+    frame.left.convertTo(rawIntensity, CV_32F, 1.0 / 25500.0);
+    const double intensityVariance = InteriorVariance(rawIntensity, 12);
+    const double depthVariance = InteriorVariance(frame.z, 12);
+    for (const int mode : {CTrackerParameters::DOUBLE, CTrackerParameters::DIRECT, CTrackerParameters::ANALYTIC}) {
+        CFramePyramid pyramid;
+        ASSERT_TRUE(pyramid.Build(*tracked, cv::Rect(0, 0, 160, 140), 1, mode, 0, 900.0f, 1100.0f));
+        const PyramidLevel& level = pyramid.Level(0);
+        EXPECT_NEAR(InteriorVariance(level.intensity, 12) / intensityVariance, CFramePyramid::NoiseGain(mode, true),
+                    0.15 * CFramePyramid::NoiseGain(mode, true))
+            << mode;
+        EXPECT_NEAR(InteriorVariance(level.depth, 12) / depthVariance, CFramePyramid::NoiseGain(mode, false),
+                    0.15 * CFramePyramid::NoiseGain(mode, false))
+            << mode;
+    }
+    EXPECT_NEAR(CFramePyramid::NoiseGain(CTrackerParameters::DOUBLE, false) /
+                    CFramePyramid::NoiseGain(CTrackerParameters::DOUBLE, true), 2.9, 0.1);
+}

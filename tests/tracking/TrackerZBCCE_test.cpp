@@ -88,6 +88,36 @@ TEST_F(StoredFrames, IntensityModesKeepTheClosestFramesBestFirst) {
     EXPECT_EQ(order, (std::vector<int>{3, 5, 2, 1, 4}));
 }
 
+// Faces alike, backgrounds apart: compared over the whole image the background decides, over
+// the face region the face does.
+TEST(KeyframeComparison, TheRegionKeepsTheBackgroundOutOfTheRanking) {
+    const int face[] = {50, 90, 52}, background[] = {10, 200, 200};
+    std::vector<RenderedFrame> frames;
+    for (int k = 0; k < 3; ++k)
+        frames.push_back(PlaneFrame(320, 240, 1000.0f, 380.0f, [&, k](int col, int row) {
+            return col >= 100 && col < 220 && row >= 60 && row < 170 ? face[k] : background[k];
+        }));
+    RecordingFolder folder;
+    std::istringstream param(WriteRecording(folder.Path("faces"), frames, StereoRig()));
+    CStereoSource source(&param);
+    while (source.GrabImage()) {
+    }
+    source.SetRegion(100, 220, 60, 170, -1.0f, -1.0f);
+    CTrackedFrame* newest = source.GetCurrentFrame();
+    ASSERT_EQ(newest->GetIndex(), 3);
+    for (const bool region : {false, true}) {
+        std::istringstream configuration(std::string("NB_MAX_BEST_MATCH: 1\nKEYFRAME_COMPARISON: ") +
+                                         (region ? "REGION" : "IMAGE"));
+        CTrackerZBCCE tracker(configuration);
+        tracker.SelectMatches(source, newest, CTrackerParameters::MATCH_INTENSITY);
+        ASSERT_EQ(tracker.GetMatches().size(), 1u);
+        EXPECT_EQ(tracker.GetMatches().front()->GetReference()->GetIndex(), region ? 1 : 2) << region;
+        if (region) {
+            EXPECT_NEAR(tracker.GetMatches().front()->GetWeight(), std::sqrt(120.0f * 110.0f) * 2 / 25500.0f, 1e-6);
+        }
+    }
+}
+
 TEST_F(StoredFrames, CovarianceScoresAddThePoseWeightAndCountAMissingPoseAsZero) {
     Frame(3)->SetPose(new CPose());
     Frame(3)->GetPose()->SetWeight(1.0f);  // an uncertain keyframe drops behind
