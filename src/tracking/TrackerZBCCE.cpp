@@ -7,6 +7,7 @@
 #include <opencv2/calib3d.hpp>
 
 #include "acquisition/StereoCamera.h"
+#include "tracking/CandidateAgreement.h"
 #include "acquisition/StereoSource.h"
 #include "image/Image.h"
 #include "image/ImageROI.h"
@@ -17,6 +18,8 @@ namespace {
 
 constexpr int kNormL2 = 4;
 constexpr float kPreviousWeight = 1.0f;
+// Pairs of one frame that agree land within a degree of each other; five apart, one is wrong.
+constexpr double kCandidateSpreadRad = 5.0 * M_PI / 180.0;
 
 // The frame after the newest in the source's list; null when there is none.
 CTrackedFrame* PreviousFrame(const CStereoSource& source) {
@@ -356,10 +359,31 @@ std::vector<double> CTrackerZBCCE::MergeCoefficients(int mergePose) const {
         if (screened && !Trusted(k)) c = 0.0;
         ++k;
         coefficients.push_back(c);
-        total += c;
     }
+    if (parameters.Iterated()) LeaveOutDisagreeing(coefficients);
+    for (const double c : coefficients) total += c;
     if (!(total > 0.0)) coefficients.assign(matches.size(), 1.0);
     return coefficients;
+}
+
+// A keyframe pair that converged to a wrong minimum gives a pose far from the other pairs'.
+void CTrackerZBCCE::LeaveOutDisagreeing(std::vector<double>& coefficients) const {
+    std::vector<cv::Matx33d> rotations;
+    std::vector<std::size_t> counted;
+    std::size_t k = 0;
+    for (const auto& match : matches) {
+        const std::unique_ptr<CPose> candidate(coefficients[k] > 0.0 ? CandidatePose(*match) : nullptr);
+        if (candidate) {
+            cv::Vec3d translation;
+            rotations.emplace_back();
+            MotionOf(*candidate, rotations.back(), translation);
+            counted.push_back(k);
+        }
+        ++k;
+    }
+    const std::vector<bool> agree = AgreeingCandidates(rotations, kCandidateSpreadRad);
+    for (std::size_t i = 0; i < counted.size(); ++i)
+        if (!agree[i]) coefficients[counted[i]] = 0.0;
 }
 
 CPose* CTrackerZBCCE::MergePoses(int mergePose) {

@@ -95,6 +95,8 @@ private:
     int MaxBestMatches() const;
     CPose* CandidatePose(const CFrameMatch& match) const;
     std::vector<double> MergeCoefficients(int mergePose) const;
+    // Zeroes the coefficients of candidates that disagree with the others (iterated pairs only).
+    void LeaveOutDisagreeing(std::vector<double>& coefficients) const;
     void EstimateIterated(CStereoSource& source);
     // The reference-to-current motion the stored poses predict (the tracked frame where the
     // frame before it was); null when a pose is missing.

@@ -50,6 +50,10 @@ protected:
             run.tracker.pyramidLevels = 3;
             run.tracker.rowWeights = CTrackerParameters::ROWS_NOISE;
             run.tracker.robustWeights = CTrackerParameters::ROBUST_TUKEY;
+            run.tracker.matchFunction = CTrackerParameters::MATCH_INTENSITY;
+            run.tracker.maxBestMatches = 3;
+            run.tracker.compareRegion = true;
+            run.tracker.mergePose = CTrackerParameters::POSE_WEIGHTED_AVERAGE;
         }
         run.perspective = perspective;
         std::vector<TrackedFrameResult> results;

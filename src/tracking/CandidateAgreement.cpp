@@ -1,0 +1,30 @@
+#include "tracking/CandidateAgreement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+double RotationAngleBetween(const cv::Matx33d& a, const cv::Matx33d& b) {
+    const cv::Matx33d relative = a.t() * b;
+    const double cosine = std::clamp((cv::trace(relative) - 1.0) / 2.0, -1.0, 1.0);
+    return std::acos(cosine);
+}
+
+std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, double maxAngleRad) {
+    const std::size_t n = rotations.size();
+    std::vector<bool> agree(n, true);
+    if (n < 3) return agree;
+    std::vector<double> angles(n * n, 0.0);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j)
+            angles[i * n + j] = angles[j * n + i] = RotationAngleBetween(rotations[i], rotations[j]);
+    std::size_t medoid = 0;
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < n; ++i) {
+        double sum = 0.0;
+        for (std::size_t j = 0; j < n; ++j) sum += angles[i * n + j];
+        if (sum < best) best = sum, medoid = i;
+    }
+    for (std::size_t i = 0; i < n; ++i) agree[i] = !(angles[medoid * n + i] > maxAngleRad);
+    return agree;
+}

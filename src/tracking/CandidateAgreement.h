@@ -1,0 +1,16 @@
+// Which of several estimates of one frame's pose agree with the others. Keyframe pairs each give
+// the tracked frame a pose; one pair that converged to a wrong minimum (a large motion, a
+// keyframe of another view) would drag a plain average by its whole error, so candidates whose
+// rotation lies far from the medoid's (the candidate nearest all others) are left out.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+// One flag per rotation: true when it lies within maxAngleRad of the medoid. With fewer than
+// three rotations there is no majority to go by and every one agrees.
+std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, double maxAngleRad);
+
+// The angle of the rotation taking a to b, radians.
+double RotationAngleBetween(const cv::Matx33d& a, const cv::Matx33d& b);
