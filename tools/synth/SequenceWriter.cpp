@@ -265,6 +265,9 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
                               "CAMERA_TYPE: " + (live ? "SRI" : "FILES") + "\n"
                               "CONFIG_FILENAME: " + Path("camera-" + options_.trackerCamera + ".cfg") + "\n"
                               "MAX_FRAMES: 100\n"
+                              "# While the face is searched, only depths a face may have count: pixels without\n"
+                              "# depth or matched to the far end do not pull the face's depth away.\n"
+                              "MIN_DEPTH_MASK: 600\nMAX_DEPTH_MASK: 1600\n"
                               "# Each pixel's motion under full perspective rather than weak perspective.\n"
                               "PROJECTION: PERSPECTIVE\n";
     const std::string init = "# Face detection and tracking limits.\n"
