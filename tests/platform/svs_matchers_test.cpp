@@ -110,7 +110,9 @@ TEST(SvsMatchers, TheLeftRightCheckDropsWhatOnlyTheLeftCameraSees) {
         b.matching.leftRightCheck = 1;
         const auto checked = Match(b, scene.left, scene.right);
         // Unchecked, the block matcher finds something for much of what the right camera cannot see.
-        if (b.matching.matcher == SVS_MATCHER_BLOCK) EXPECT_GT(Shares(b, unchecked, 1.0, occluded).second, 0.3);
+        if (b.matching.matcher == SVS_MATCHER_BLOCK) {
+            EXPECT_GT(Shares(b, unchecked, 1.0, occluded).second, 0.3);
+        }
         EXPECT_LT(Shares(b, checked, 1.0, occluded).second, 0.05) << b.matching.matcher;
         EXPECT_GT(Shares(b, checked, 0.5, seenByBoth).first, 0.97) << b.matching.matcher;
     }

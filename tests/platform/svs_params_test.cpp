@@ -93,6 +93,7 @@ TEST(SvsParams, RefusesBadFilesAndLeavesTheBlockAsItWas) {
         "FRAME_RATE: -1", "MATCHER: SGBM", "LEFT_RIGHT_CHECK: 65", "LEFT_RIGHT_CHECK: on", "LEFT_RIGHT_CHECK: 1x",
         "SMOOTHNESS: 10 10", "SMOOTHNESS: 0 10", "SUBPIXEL_WINDOW: 4", "SUBPIXEL_WINDOW: 17", "SUBPIXEL_WINDOW: 1",
         "DEPTH_EDGE: 3 0", "DEPTH_EDGE: 17 2",
+        "IMAGE_SIZE: 4096 4096",  // minutes of matching a grab
     };
     RecordingFolder folder;
     const svsParameterBlock defaults = svsDefaultParameters();

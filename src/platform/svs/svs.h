@@ -32,7 +32,8 @@
 // last values; an unknown keyword, a stray token, a missing or malformed value or a value out of
 // range refuses the whole file. Paths hold no blanks; a relative path is taken relative to the
 // parameter file's folder.
-//   IMAGE_SIZE: w h              delivered image size (8..4096 each; default 320 240)
+//   IMAGE_SIZE: w h              delivered image size (8..4096 each; default 320 240); with
+//                                DISPARITIES at most 640 x 480 x 256 pixel-disparity cells
 //   SUBSAMPLING: dec bin         decimation and binning factors (1..16 read; the grabber takes
 //                                dec 1, 2 or 4 and bin 1 or 2; default 1 1)
 //   SUBWINDOW: x y               window origin in the captured frame (>= 0; default 0 0)

@@ -73,6 +73,8 @@ int ValidWindowY0(const svsParameterBlock& b) {
 
 namespace {
 
+constexpr long kMostMatchingCells = 640L * 480 * 256;
+
 constexpr std::size_t kMaxFileBytes = 1 << 20;
 
 // Reads one parameter file into a block, refusing it at the first problem.
@@ -346,6 +348,10 @@ private:
         if (static_cast<long>(b.width) * b.height * svs_internal::Subsampling(b) * svs_internal::Subsampling(b) >
             (1L << 28))
             return "IMAGE_SIZE: with SUBSAMPLING: too large";
+        // Matching costs a cell per pixel and disparity, twice with the left-right check: beyond
+        // 640 x 480 x 256 cells one grab would hold the tracker for more than a second.
+        if (static_cast<long>(b.width) * b.height * b.numDisparities > kMostMatchingCells)
+            return "IMAGE_SIZE: and DISPARITIES: more matching than a grab can do (at most 640 x 480 x 256 cells)";
         if (!svs_internal::GeometryIsUsable(b)) return "image size, windows and disparities do not fit together";
         return {};
     }
