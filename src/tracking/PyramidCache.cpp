@@ -18,9 +18,9 @@ void CPyramidCache::Fingerprint(const CStereoFrame& frame, double print[2]) {
     }
 }
 
-bool CPyramidCache::Key::operator==(const Key& other) const {
+bool CPyramidCache::Key::Serves(const Key& other) const {
     return frame == other.frame && print[0] == other.print[0] && print[1] == other.print[1] &&
-           window == other.window && levels == other.levels && gradient == other.gradient &&
+           (window & other.window) == other.window && levels == other.levels && gradient == other.gradient &&
            erosion == other.erosion && nearest == other.nearest && farthest == other.farthest;
 }
 
@@ -37,7 +37,7 @@ const CFramePyramid* CPyramidCache::Get(const CStereoFrame& frame, const cv::Rec
     key.farthest = settings.farthest;
     ++clock_;
     for (Slot& slot : slots_)
-        if (slot.valid && slot.key == key) {
+        if (slot.valid && slot.key.Serves(key)) {
             slot.used = clock_;
             return &slot.pyramid;
         }

@@ -4,7 +4,9 @@
 //
 // A pyramid is found again by the frame's address, two numbers computed from its pixels (a frame
 // the source has deleted must not lend its pyramid to a new frame that took its address), the
-// window and the build settings. Four slots, the least recently used one rebuilt. The cache owns
+// window and the build settings; a pyramid built over a larger window serves a smaller one (its
+// levels sit on the same frame pixels). Eight slots (three keyframes, their current frames and
+// the next step's reference fit), the least recently used one rebuilt. The cache owns
 // its pyramids; Get lends one until the next Get that rebuilds its slot.
 #pragma once
 
@@ -36,7 +38,8 @@ private:
         cv::Rect window;
         int levels = 0, gradient = 0, erosion = 0;
         float nearest = 0.0f, farthest = 0.0f;
-        bool operator==(const Key& other) const;
+        // Same frame and settings, and this window holds the other's.
+        bool Serves(const Key& other) const;
     };
     struct Slot {
         CFramePyramid pyramid;
@@ -44,7 +47,7 @@ private:
         bool valid = false;
         long used = 0;
     };
-    static constexpr int kSlots = 4;
+    static constexpr int kSlots = 8;
 
     static void Fingerprint(const CStereoFrame& frame, double print[2]);
 

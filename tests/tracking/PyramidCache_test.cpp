@@ -12,7 +12,7 @@ namespace {
 
 float Texture(int col, int row) { return 100 + 40 * std::sin(0.3 * col + 0.2 * row); }
 
-TEST(PyramidCache, HandsTheSamePyramidBackUntilTheFramesPixelsOrTheWindowChange) {
+TEST(PyramidCache, HandsTheSamePyramidBackUntilTheFramesPixelsChangeOrTheWindowOutgrowsIt) {
     const CDepthMaskRegion region(0, 64, 0, 48, 900.0f, 1100.0f);
     const auto frame = MakeTrackedFrame(PlaneFrame(64, 48, 1000.0f, 300.0f, Texture), region, 1, 300.0f);
     const auto other = MakeTrackedFrame(PlaneFrame(64, 48, 1000.0f, 300.0f, Texture), region, 2, 300.0f);
@@ -24,7 +24,11 @@ TEST(PyramidCache, HandsTheSamePyramidBackUntilTheFramesPixelsOrTheWindowChange)
     EXPECT_EQ(cache.Get(*frame, window, settings, nullptr), first);
     EXPECT_NE(cache.Get(*other, window, settings, first), first);  // another frame, another slot
     EXPECT_EQ(cache.Get(*frame, window, settings, nullptr), first);
-    EXPECT_NE(cache.Get(*frame, cv::Rect(8, 8, 40, 30), settings, first), first);
+    // A larger window serves a smaller one; one reaching beyond it is built.
+    EXPECT_EQ(cache.Get(*frame, cv::Rect(8, 8, 40, 30), settings, first), first);
+    const CFramePyramid* wider = cache.Get(*frame, cv::Rect(-8, 0, 72, 48), settings, first);
+    ASSERT_NE(wider, nullptr);
+    EXPECT_NE(wider, first);
 
     // The same frame with other pixels (a frame deleted and another made at its address) is built
     // again, and `keep` is never the slot rebuilt.
