@@ -105,6 +105,7 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "MIN_FACE_SHARE:") ok = reader.Read(minFaceShare);
         else if (key == "MAX_RESIDUAL:") ok = reader.Read(maxResidual);
         else if (key == "REQUIRE_CONVERGENCE:") ok = ReadSwitch(reader, requireConvergence);
+        else if (key == "FOLLOW_REGION:") ok = ReadSwitch(reader, followRegion);
         else if (key == "KEYFRAME_COMPARISON:") {
             int code = compareRegion ? 1 : 0;
             ok = ReadKeyword(reader, kComparisons, code);

@@ -87,6 +87,9 @@ public:
     // ("KEYFRAME_COMPARISON:" IMAGE or REGION): the background says nothing about the head's pose,
     // and the region is a sixth of the pixels to compare against every stored frame.
     bool compareRegion = false;
+    // "FOLLOW_REGION: YES" moves the face region with the tracked head (iterated estimator only);
+    // NO (the default) keeps it where the face was found.
+    bool followRegion = false;
 
     bool Iterated() const { return iterations > 0; }
 };

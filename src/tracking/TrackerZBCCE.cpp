@@ -96,6 +96,7 @@ int CTrackerZBCCE::Track(CStereoSource& source) {
                 EstimateMotionInRegion(match->GetReference(), match->GetCurrent(), source.GetRegion()));
     }
     current->SetPose(MergePoses(parameters.mergePose));
+    if (Following()) FollowRegion(source);
     if (resultsFile) WriteResults(*resultsFile);
     if (posesFile) current->GetPose()->Write(*posesFile);
     return 1;
@@ -169,9 +170,12 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
         const PixelProjection projection = PixelProjection::FromScales(
             scaled->GetScaleX(), scaled->GetScaleY(), settings.focalPx, perspective);
         const std::unique_ptr<CPose> initial(PredictedMotion(*match, source));
+        // Following, a reference's face is where the region was when that frame was grabbed.
+        const auto own = Following() ? frameFaces.find(reference->GetIndex()) : frameFaces.end();
+        const FaceArea& referenceFace = own != frameFaces.end() ? own->second : face;
         MotionLoss loss;
-        match->SetRelativePose(
-            iterativeEstimator.Estimate(*reference, *current, region ? &face : nullptr, projection, initial.get(), &loss));
+        match->SetRelativePose(iterativeEstimator.Estimate(*reference, *current, region ? &referenceFace : nullptr,
+                                                           projection, initial.get(), &loss));
         losses.push_back(loss);
     }
     UpdateFaceShares(source);
@@ -208,13 +212,62 @@ void CTrackerZBCCE::UpdateFaceShares(const CStereoSource& source) {
                         region ? region->GetWidth() : 0, region ? region->GetHeight() : 0};
     const float depths[2] = {region ? region->GetMinDepth() : 0.0f, region ? region->GetMaxDepth() : 0.0f};
     const CTrackedFrame* previous = PreviousFrame(source);
-    const bool sameRegion = std::equal(box, box + 4, sessionRegion) && std::equal(depths, depths + 2, sessionDepths);
-    if (!sameRegion || !previous || !previous->GetPose()) sessionFaceRows = 0;
+    const bool ours = followedSet && cv::Rect(box[0], box[1], box[2], box[3]) == followedFace.box &&
+                      depths[0] == followedFace.minDepth && depths[1] == followedFace.maxDepth;
+    const bool sameRegion =
+        ours || (std::equal(box, box + 4, sessionRegion) && std::equal(depths, depths + 2, sessionDepths));
+    if (!sameRegion || !previous || !previous->GetPose()) {
+        sessionFaceRows = 0;
+        if (Following()) StartFollowing(source);
+    }
     std::copy(box, box + 4, sessionRegion);
     std::copy(depths, depths + 2, sessionDepths);
     if (sessionFaceRows == 0 && !losses.empty()) sessionFaceRows = losses.front().matchedRows;
     for (MotionLoss& loss : losses)
         loss.faceShare = sessionFaceRows > 0 ? static_cast<float>(loss.matchedRows) / sessionFaceRows : 0.0f;
+}
+
+// The session's origin is the frame before the first tracked one: poses are motions from it.
+void CTrackerZBCCE::StartFollowing(const CStereoSource& source) {
+    frameFaces.clear();
+    followedSet = false;
+    follower.Stop();
+    const CTrackedFrame* origin = PreviousFrame(source);
+    const CDepthMaskRegion* region = source.GetRegion();
+    if (!origin || !region) return;
+    FaceArea face;
+    face.box = cv::Rect(region->GetXOffset(), region->GetYOffset(), region->GetWidth(), region->GetHeight());
+    face.minDepth = region->GetMinDepth();
+    face.maxDepth = region->GetMaxDepth();
+    if (follower.Start(*origin, face)) frameFaces[origin->GetIndex()] = face;
+}
+
+void CTrackerZBCCE::FollowRegion(CStereoSource& source) {
+    CTrackedFrame* current = source.GetCurrentFrame();
+    const CDepthMaskRegion* region = source.GetRegion();
+    if (!current || !region || !follower.Started() || !current->GetPose() || !current->GetDepth()) return;
+    FaceArea face;
+    face.box = cv::Rect(region->GetXOffset(), region->GetYOffset(), region->GetWidth(), region->GetHeight());
+    face.minDepth = region->GetMinDepth();
+    face.maxDepth = region->GetMaxDepth();
+    frameFaces[current->GetIndex()] = face;
+    // Faces of frames the source no longer keeps go.
+    if (frameFaces.size() > 2 * source.GetFrames().size() + 2) {
+        const int oldest = source.GetFrames().back()->GetIndex();
+        for (auto it = frameFaces.begin(); it != frameFaces.end();)
+            it = it->first < oldest ? frameFaces.erase(it) : std::next(it);
+    }
+    CStereoCamera* camera = source.GetCamera();
+    const PixelProjection projection = PixelProjection::FromScales(
+        current->GetScaleX(), current->GetScaleY(), camera ? camera->GetFocal() : 0.0f, PerspectiveWanted(source));
+    FaceArea next;
+    if (!follower.Follow(*current->GetPose(), projection, current->GetDepth()->GetWidth(),
+                         current->GetDepth()->GetHeight(), next))
+        return;
+    source.SetRegion(next.box.x, next.box.x + next.box.width, next.box.y, next.box.y + next.box.height, next.minDepth,
+                     next.maxDepth);
+    followedFace = next;
+    followedSet = true;
 }
 
 int CTrackerZBCCE::MaxBestMatches() const { return std::max(parameters.maxBestMatches, 1); }

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <istream>
 #include <list>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -31,6 +32,7 @@
 #include "tracking/MotionEstimator.h"
 #include "tracking/MotionLoss.h"
 #include "tracking/Pose.h"
+#include "tracking/RegionFollower.h"
 #include "tracking/TrackerParameters.h"
 
 class CImage;
@@ -121,4 +123,13 @@ private:
     int sessionRegion[4] = {0, 0, 0, 0};
     float sessionDepths[2] = {0.0f, 0.0f};
     int sessionFaceRows = 0;
+    // Region following: the face each tracked frame was grabbed with (its own reference box
+    // later), the follower, and the region it set last (no new session for that change).
+    bool Following() const { return parameters.followRegion && parameters.Iterated(); }
+    void FollowRegion(CStereoSource& source);
+    void StartFollowing(const CStereoSource& source);
+    std::map<int, FaceArea> frameFaces;
+    CRegionFollower follower;
+    bool followedSet = false;
+    FaceArea followedFace;
 };

@@ -82,6 +82,9 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     EXPECT_EQ(Parse("ROBUST_WEIGHTS: HUBER REQUIRE_CONVERGENCE: maybe").robustWeights, 1);
     EXPECT_FALSE(Parse("ITERATIONS: 0").Iterated());
     EXPECT_FALSE(Parse("REQUIRE_CONVERGENCE: YES REQUIRE_CONVERGENCE: NO").requireConvergence);
+    EXPECT_EQ(std::make_tuple(defaults.compareRegion, defaults.followRegion), std::make_tuple(false, false));
+    const auto moving = Parse("KEYFRAME_COMPARISON: REGION FOLLOW_REGION: YES KEYFRAME_COMPARISON: FACE");
+    EXPECT_EQ(std::make_tuple(moving.compareRegion, moving.followRegion), std::make_tuple(true, true));
     ::testing::internal::CaptureStderr();
     const auto refused = Parse("ITERATIONS: 5 ITERATIONS: -1 PYRAMID_LEVELS: 2 PYRAMID_LEVELS: 40");
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("PYRAMID_LEVELS: 40 refused"), std::string::npos);
