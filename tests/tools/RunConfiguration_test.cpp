@@ -54,6 +54,7 @@ protected:
             run.tracker.maxBestMatches = 3;
             run.tracker.compareRegion = true;
             run.tracker.mergePose = CTrackerParameters::POSE_WEIGHTED_AVERAGE;
+            run.tracker.followRegion = true;
         }
         run.perspective = perspective;
         std::vector<TrackedFrameResult> results;

@@ -293,7 +293,9 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
                                 "# Each pair iterated coarse to fine (three pyramid levels, at most ten iterations\n"
                                 "# each), rows weighted by the noise of their measurement and by Tukey's biweight;\n"
                                 "# a pair its own loss rejects loses the face.\n"
-                                "ITERATIONS: 10\nPYRAMID_LEVELS: 3\nROW_WEIGHTS: NOISE\nROBUST_WEIGHTS: TUKEY\n";
+                                "ITERATIONS: 10\nPYRAMID_LEVELS: 3\nROW_WEIGHTS: NOISE\nROBUST_WEIGHTS: TUKEY\n"
+                                "# The face region moves with the head, which may then go anywhere in view.\n"
+                                "FOLLOW_REGION: YES\n";
     return WriteText("Param.cfg", param, error) && WriteText("ParamInit.cfg", init, error) &&
            WriteText("ParamTrackerZBCCE.cfg", tracker, error);
 }
