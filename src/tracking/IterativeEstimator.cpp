@@ -129,7 +129,12 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         if (projection.Usable() && !box.empty()) {
             const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest};
             referencePyramid = pyramids_.Get(reference, window, build, nullptr);
-            if (referencePyramid) currentPyramid = pyramids_.Get(current, window | moved, build, referencePyramid);
+            const cv::Rect own = face && !face->currentBox.empty()
+                                     ? cv::Rect(face->currentBox.x - margin, face->currentBox.y - margin,
+                                                face->currentBox.width + 2 * margin, face->currentBox.height + 2 * margin)
+                                     : window;
+            if (referencePyramid)
+                currentPyramid = pyramids_.Get(current, window | moved | own, build, referencePyramid);
         }
         if (referencePyramid && currentPyramid) {
             const int usedLevels = std::min(referencePyramid->Levels(), currentPyramid->Levels());

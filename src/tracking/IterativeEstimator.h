@@ -57,6 +57,9 @@ struct FaceArea {
     cv::Rect box;
     float minDepth = -1.0f;
     float maxDepth = -1.0f;
+    // The current frame's own face box when it differs (a region that follows the head): its
+    // pyramid then covers it too, and serves again when that frame is the next reference.
+    cv::Rect currentBox;
 };
 
 class CIterativeEstimator {

@@ -1,5 +1,6 @@
 #include "tracking/RegionFollower.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "image/Image.h"
@@ -59,7 +60,10 @@ bool CRegionFollower::Follow(const CPose& pose, const PixelProjection& projectio
     next.box += cv::Point(static_cast<int>(std::lround(columns)), static_cast<int>(std::lround(rows)));
     next.box &= cv::Rect(0, 0, width, height);
     if (next.box.width < start_.box.width / 4 || next.box.height < start_.box.height / 4) return false;
-    const float depthChange = static_cast<float>(moved[2] - centre_[2]);
+    // In steps of a fiftieth of the distance: the bounds leave hundreds of millimetres either
+    // side, and bounds that change at every step would make every frame's pyramid anew.
+    const double step = std::max(centre_[2] / 50.0, 1e-6);
+    const float depthChange = static_cast<float>(std::round((moved[2] - centre_[2]) / step) * step);
     if (start_.minDepth >= 0.0f) next.minDepth = std::max(0.0f, start_.minDepth + depthChange);
     if (start_.maxDepth >= 0.0f) next.maxDepth = start_.maxDepth + depthChange;
     return true;

@@ -172,7 +172,8 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
         const std::unique_ptr<CPose> initial(PredictedMotion(*match, source));
         // Following, a reference's face is where the region was when that frame was grabbed.
         const auto own = Following() ? frameFaces.find(reference->GetIndex()) : frameFaces.end();
-        const FaceArea& referenceFace = own != frameFaces.end() ? own->second : face;
+        FaceArea referenceFace = own != frameFaces.end() ? own->second : face;
+        referenceFace.currentBox = face.box;
         MotionLoss loss;
         match->SetRelativePose(iterativeEstimator.Estimate(*reference, *current, region ? &referenceFace : nullptr,
                                                            projection, initial.get(), &loss));

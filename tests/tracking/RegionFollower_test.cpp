@@ -38,9 +38,10 @@ TEST(RegionFollower, TheRegionMovesWithTheFacesCentreAndItsDepthBoundsWithItsDep
     EXPECT_EQ(next.box, cv::Rect(119, 50, 120, 120));  // 50 mm right, 25 up: 19 columns, 9.5 rows
     EXPECT_EQ(std::make_pair(next.minDepth, next.maxDepth), std::make_pair(800.0f, 1200.0f));
 
-    ASSERT_TRUE(follower.Follow(CPose(0, 0, 0, 0, 0, 150), found.projection, 320, 240, next));
+    // Depth bounds move in steps of a fiftieth of the distance (20 mm here).
+    ASSERT_TRUE(follower.Follow(CPose(0, 0, 0, 0, 0, 155), found.projection, 320, 240, next));
     EXPECT_EQ(next.box, found.face.box);
-    EXPECT_EQ(std::make_pair(next.minDepth, next.maxDepth), std::make_pair(950.0f, 1350.0f));
+    EXPECT_EQ(std::make_pair(next.minDepth, next.maxDepth), std::make_pair(960.0f, 1360.0f));
 
     // Near the image's edge the region is cut to the image; beyond sight, or behind the camera,
     // it is not followed.
