@@ -78,6 +78,12 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     return settings;
 }
 
+void CIterativeEstimator::SetSettings(const IterationSettings& settings) {
+    settings_ = settings;
+    brightnessGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true));
+    depthGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, false));
+}
+
 void CIterativeEstimator::ReferencePoints::Clear() {
     for (auto* values : {&column, &row, &x, &y, &z, &intensity, &intensityGradX, &intensityGradY, &depthGradX,
                          &depthGradY})
@@ -395,8 +401,6 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     }
     // By noise, a block's rows share the noise its image's smoothing spread over them: each row
     // is worth the gain's share of what its own residual scale says.
-    const float brightnessGain = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true));
-    const float depthGain = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, false));
     // A row's weight: robust in its block's scale; then, by noise, the gain over (its noise times
     // that scale)^2, or by LAMBDA, 1 for brightness and lambda^2 for depth.
     const CRobustWeights robust(settings_.robust);
@@ -414,9 +418,9 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     for (int k = 0; k < rows_.Size(); ++k) {
         if (brightness)
             add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, k, brightnessScale, 1.0f,
-                brightnessGain);
+                brightnessGain_);
         if (depth && lambda != 0.0f)
-            add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, k, depthScale, lambda * lambda, depthGain);
+            add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, k, depthScale, lambda * lambda, depthGain_);
     }
     loss.brightnessScale = brightnessScale;
     loss.depthScale = depthScale;

@@ -64,9 +64,9 @@ struct FaceArea {
 
 class CIterativeEstimator {
 public:
-    explicit CIterativeEstimator(const IterationSettings& settings) : settings_(settings) {}
+    explicit CIterativeEstimator(const IterationSettings& settings) { SetSettings(settings); }
 
-    void SetSettings(const IterationSettings& settings) { settings_ = settings; }
+    void SetSettings(const IterationSettings& settings);
     const IterationSettings& Settings() const { return settings_; }
 
     // The motion from reference to current, starting from `initial` (null: no motion). face says
@@ -117,6 +117,9 @@ private:
     bool UseDepth() const;
 
     IterationSettings settings_;
+    // What the gradient mode's smoothing leaves of each block's noise (CFramePyramid::NoiseGain).
+    float brightnessGain_ = 1.0f;
+    float depthGain_ = 1.0f;
     CPyramidCache pyramids_;
     // The current level's sampled images, interleaved per pixel: I, Ix, Iy, Z, Zx, Zy.
     std::vector<float> packed_;

@@ -44,6 +44,14 @@ void MotionOf(CPose pose, cv::Matx33d& rotation, cv::Vec3d& translation) {
     }
 }
 
+FaceArea FaceOf(const CDepthMaskRegion& region) {
+    FaceArea face;
+    face.box = cv::Rect(region.GetXOffset(), region.GetYOffset(), region.GetWidth(), region.GetHeight());
+    face.minDepth = region.GetMinDepth();
+    face.maxDepth = region.GetMaxDepth();
+    return face;
+}
+
 const float* FloatRow(const CImage* image, int row) {
     return reinterpret_cast<const float*>(image->GetImageData() + static_cast<long>(row) * image->GetWidthStep());
 }
@@ -155,12 +163,7 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
     settings.erosion = depth ? CMotionEstimator::ErosionFor(depth->GetWidth()) : 0;
     iterativeEstimator.SetSettings(settings);
     const CDepthMaskRegion* region = source.GetRegion();
-    FaceArea face;
-    if (region) {
-        face.box = cv::Rect(region->GetXOffset(), region->GetYOffset(), region->GetWidth(), region->GetHeight());
-        face.minDepth = region->GetMinDepth();
-        face.maxDepth = region->GetMaxDepth();
-    }
+    const FaceArea face = region ? FaceOf(*region) : FaceArea();
     for (auto& match : matches) {
         CTrackedFrame* reference = match->GetReference();
         CTrackedFrame* current = match->GetCurrent();
@@ -236,10 +239,7 @@ void CTrackerZBCCE::StartFollowing(const CStereoSource& source) {
     const CTrackedFrame* origin = PreviousFrame(source);
     const CDepthMaskRegion* region = source.GetRegion();
     if (!origin || !region) return;
-    FaceArea face;
-    face.box = cv::Rect(region->GetXOffset(), region->GetYOffset(), region->GetWidth(), region->GetHeight());
-    face.minDepth = region->GetMinDepth();
-    face.maxDepth = region->GetMaxDepth();
+    const FaceArea face = FaceOf(*region);
     if (follower.Start(*origin, face)) frameFaces[origin->GetIndex()] = face;
 }
 
@@ -247,11 +247,7 @@ void CTrackerZBCCE::FollowRegion(CStereoSource& source) {
     CTrackedFrame* current = source.GetCurrentFrame();
     const CDepthMaskRegion* region = source.GetRegion();
     if (!current || !region || !follower.Started() || !current->GetPose() || !current->GetDepth()) return;
-    FaceArea face;
-    face.box = cv::Rect(region->GetXOffset(), region->GetYOffset(), region->GetWidth(), region->GetHeight());
-    face.minDepth = region->GetMinDepth();
-    face.maxDepth = region->GetMaxDepth();
-    frameFaces[current->GetIndex()] = face;
+    frameFaces[current->GetIndex()] = FaceOf(*region);
     // Faces of frames the source no longer keeps go.
     if (frameFaces.size() > 2 * source.GetFrames().size() + 2) {
         const int oldest = source.GetFrames().back()->GetIndex();

@@ -72,11 +72,11 @@ protected:
 std::string RunConfigurationTest::folder_;
 WrittenCase* RunConfigurationTest::written_ = nullptr;
 
-TEST_F(RunConfigurationTest, SpecifiedLeavesEverySettingAtItsDefault) {
-    RunConfiguration specified;
-    ASSERT_TRUE(LoadRunConfiguration("specified", folder_, specified, nullptr));
-    EXPECT_EQ(specified.param + specified.init + specified.tracker, "");
-    const std::vector<double> errors = Run(&specified);
+TEST_F(RunConfigurationTest, DefaultsLeaveEverySettingAtItsBuiltInValue) {
+    RunConfiguration defaults;
+    ASSERT_TRUE(LoadRunConfiguration("defaults", folder_, defaults, nullptr));
+    EXPECT_EQ(defaults.param + defaults.init + defaults.tracker, "");
+    const std::vector<double> errors = Run(&defaults);
     ASSERT_EQ(errors.size(), 10u);
     EXPECT_EQ(errors, Run(nullptr));
 }
@@ -137,7 +137,7 @@ TEST(RunConfiguration, DropsOnlyTheLinesOfTheGivenKeywords) {
 
 TEST(EvaluationOptions, KeywordOptionsAddLinesInOrderAndBadValuesAreRefused) {
     const char* argv[] = {"evaluate_tracking", "sequences", "--lambda", "0", "--tracker-keyword", "GRADIENT: DIRECT",
-                          "--projection", "orthogonal", "--configs", "specified,recommended", "--focal", "300,500"};
+                          "--projection", "orthogonal", "--configs", "defaults,recommended", "--focal", "300,500"};
     EvaluationOptions options;
     std::string error;
     ASSERT_TRUE(ParseEvaluationOptions(12, const_cast<char**>(argv), options, &error)) << error;

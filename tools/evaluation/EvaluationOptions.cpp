@@ -34,7 +34,7 @@ const char* const kEvaluationUsage =
     "                         (MATCH_INTENSITY_WITH_PREVIOUS + POSE_FIRST), configured (as the\n"
     "                         configuration says) (default previous,intensity,covariance)\n"
     "  --trajectories LIST    names of synth/Trajectory.h (default yaw,pitch,roll,translate,random)\n"
-    "  --configs LIST         specified (every setting at its default: LAMBDA 1, PROJECTION ORTHOGONAL)\n"
+    "  --configs LIST         defaults (every setting at its default: LAMBDA 1, PROJECTION ORTHOGONAL)\n"
     "                         and/or recommended (the files tools/render_sequence writes) (default\n"
     "                         recommended)\n"
     "  --tracker-keyword K    a line \"KEY: value\" added to ParamTrackerZBCCE.cfg (repeatable)\n"

@@ -32,7 +32,7 @@ bool WriteText(const std::string& path, const std::string& text, std::string* er
 }  // namespace
 
 const std::vector<std::string>& RunConfigurationNames() {
-    static const std::vector<std::string> names = {"specified", "recommended"};
+    static const std::vector<std::string> names = {"defaults", "recommended"};
     return names;
 }
 
@@ -57,9 +57,9 @@ bool LoadRunConfiguration(const std::string& name, const std::string& folder, Ru
                           std::string* error) {
     configuration = RunConfiguration();
     configuration.name = name;
-    if (name == "specified") return true;
+    if (name == "defaults") return true;
     if (name != "recommended") {
-        if (error) *error = "unknown configuration " + name + " (specified or recommended)";
+        if (error) *error = "unknown configuration " + name + " (defaults or recommended)";
         return false;
     }
     std::string param, tracker;

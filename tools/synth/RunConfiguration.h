@@ -1,7 +1,7 @@
 // The configuration a measured tracking run uses: the texts of "Param.cfg", "ParamInit.cfg" and
 // "ParamTrackerZBCCE.cfg", by name.
 //
-//   specified    every file empty: every setting at its built-in default (LAMBDA 1, PROJECTION
+//   defaults     every file empty: every setting at its built-in default (LAMBDA 1, PROJECTION
 //                ORTHOGONAL, MATCH_PREVIOUS, ...)
 //   recommended  the files the sequence writer put into the sequence's folder, read back, so the
 //                runs follow whatever tools/render_sequence recommends without edits here
