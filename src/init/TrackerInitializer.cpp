@@ -36,7 +36,7 @@ int ClampToInt(double value, int low, int high) {
 
 CTrackerInitializer::CTrackerInitializer(std::istream* in) : selected(candidates.begin()) {
     params.Read(in);
-    detector = std::make_unique<CFaceDetector>();
+    detector = std::make_unique<CFaceDetector>(params.windowSizes);
 }
 
 CTrackerInitializer::~CTrackerInitializer() {
