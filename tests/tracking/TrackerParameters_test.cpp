@@ -89,6 +89,13 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     const auto refused = Parse("ITERATIONS: 5 ITERATIONS: -1 PYRAMID_LEVELS: 2 PYRAMID_LEVELS: 40");
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("PYRAMID_LEVELS: 40 refused"), std::string::npos);
     EXPECT_EQ(std::make_tuple(refused.iterations, refused.pyramidLevels), std::make_tuple(5, 2));
+    EXPECT_EQ(defaults.maxFrameRotationDeg, 0.0f);
+    ::testing::internal::CaptureStderr();
+    const auto limited = Parse("MAX_FRAME_ROTATION: 12 MAX_FRAME_ROTATION: -1 MAX_FRAME_ROTATION: 400");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(limited.maxFrameRotationDeg, 12.0f);
+    EXPECT_NE(said.find("MAX_FRAME_ROTATION: -1 refused"), std::string::npos) << said;
+    EXPECT_NE(said.find("MAX_FRAME_ROTATION: 400 refused"), std::string::npos) << said;
 }
 
 TEST(TrackerParameters, RefusesALambdaOrAPairCountThatCannotWorkAndSaysSo) {

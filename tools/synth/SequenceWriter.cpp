@@ -297,7 +297,9 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
                                 "# a pair its own loss rejects loses the face.\n"
                                 "ITERATIONS: 10\nPYRAMID_LEVELS: 3\nROW_WEIGHTS: NOISE\nROBUST_WEIGHTS: TUKEY\n"
                                 "# The face region moves with the head, which may then go anywhere in view.\n"
-                                "FOLLOW_REGION: YES\n";
+                                "FOLLOW_REGION: YES\n"
+                                "# A pose that jumps further in one frame than a head turns has gone wrong.\n"
+                                "MAX_FRAME_ROTATION: 12\n";
     return WriteText("Param.cfg", param, error) && WriteText("ParamInit.cfg", init, error) &&
            WriteText("ParamTrackerZBCCE.cfg", tracker, error);
 }
