@@ -176,6 +176,10 @@ int CTrackerInitializer::Validate(CImage* /*intensity*/, CImage* /*depth*/, CIma
     return s;
 }
 
+void CTrackerInitializer::FollowSelected(float dx, float dy) {
+    if (!candidates.empty() && std::isfinite(dx) && std::isfinite(dy)) (*selected)->Shift(dx, dy);
+}
+
 const CFaceCandidate* CTrackerInitializer::GetSelected() const {
     return candidates.empty() ? nullptr : selected->get();
 }
