@@ -232,4 +232,22 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
     if (interior.width > 0 && interior.height > 0) work.scratch(interior).setTo(255);
     cv::bitwise_and(level.usable, work.scratch, level.usable);
     cv::min(level.usable, 1, level.usable);
+    Interleave(level);
+}
+
+// Once per build: a current frame is sampled by every pair of a step, at every iteration.
+void CFramePyramid::Interleave(PyramidLevel& level) {
+    constexpr int channels = PyramidLevel::kSampleChannels;
+    level.samples.create(level.usable.size(), CV_32FC(channels));
+    const cv::Mat* planes[6] = {&level.intensity, &level.intensityGradX, &level.intensityGradY,
+                                &level.depth,     &level.depthGradX,     &level.depthGradY};
+    for (int row = 0; row < level.samples.rows; ++row) {
+        float* out = level.samples.ptr<float>(row);
+        for (int p = 0; p < 6; ++p) {
+            const float* in = planes[p]->ptr<float>(row);
+            for (int column = 0; column < level.samples.cols; ++column) out[column * channels + p] = in[column];
+        }
+        for (int column = 0; column < level.samples.cols; ++column)
+            out[column * channels + 6] = out[column * channels + 7] = 0.0f;
+    }
 }

@@ -35,6 +35,10 @@ struct PyramidLevel {
     cv::Mat depthGradX, depthGradY;
     cv::Mat rayX, rayY;    // X / Z and Y / Z of the pixel's point
     cv::Mat usable;        // CV_8U, 1 where a row may use the pixel
+    // What a current frame is sampled from, interleaved per pixel so that one sample reads few
+    // cache lines: I, Ix, Iy, Z, Zx, Zy and two zeros of padding (kSampleChannels floats).
+    cv::Mat samples;
+    static constexpr int kSampleChannels = 8;
 };
 
 class CFramePyramid {
@@ -68,6 +72,7 @@ private:
     };
 
     void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion);
+    static void Interleave(PyramidLevel& level);
     static void Normalised(const cv::Mat& image, const cv::Mat& weights,
                            const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
     static void HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights, cv::Mat& out,

@@ -84,7 +84,8 @@ private:
     };
     // The reference's usable face pixels of one level, one entry per point.
     struct ReferencePoints {
-        std::vector<float> column, row, x, y, z, intensity, intensityGradX, intensityGradY, depthGradX, depthGradY;
+        std::vector<float> column, row, x, y, z, xOverZ, yOverZ, intensity, intensityGradX, intensityGradY, depthGradX,
+            depthGradY;
         cv::Vec3d centroid;
         double radius = 0.0;  // root mean square distance of the points from their centroid
         void Clear();
@@ -95,7 +96,7 @@ private:
         std::vector<float> brightnessJacobian, depthJacobian;  // 6 per point
         std::vector<float> brightness, depth;                  // residuals over their noise
         std::vector<float> brightnessNoise, depthNoise;
-        void Clear();
+        void Resize(int count);
         int Size() const { return static_cast<int>(brightness.size()); }
     };
     struct LevelResult {
@@ -106,7 +107,6 @@ private:
     static cv::Point2f StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
                                      const Motion& motion);
     void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, ReferencePoints& points) const;
-    void PackCurrent(const PyramidLevel& level);
     LevelResult IterateLevel(int level, const ReferencePoints& points, const PixelProjection& projection,
                              Motion& motion, MotionLoss& loss);
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
@@ -121,11 +121,8 @@ private:
     float brightnessGain_ = 1.0f;
     float depthGain_ = 1.0f;
     CPyramidCache pyramids_;
-    // The current level's sampled images, interleaved per pixel: I, Ix, Iy, Z, Zx, Zy.
-    std::vector<float> packed_;
-    std::vector<unsigned char> packedUsable_;
-    cv::Point packedOrigin_;
-    cv::Size packedSize_;
+    // The current frame's level the rows sample, lent by the pyramid cache for one level.
+    const PyramidLevel* currentLevel_ = nullptr;
     ReferencePoints points_;
     Rows rows_;
     CNormalEquations equations_;

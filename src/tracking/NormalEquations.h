@@ -17,7 +17,17 @@
 class CNormalEquations {
 public:
     void Reset();
-    void Add(const float jacobian[6], float residual, float weight);
+    // Inline: called for every row of every iteration.
+    void Add(const float jacobian[6], float residual, float weight) {
+        double weighted[6];
+        for (int i = 0; i < 6; ++i) weighted[i] = static_cast<double>(weight) * jacobian[i];
+        // Upper triangle only; Solve mirrors it.
+        for (int i = 0; i < 6; ++i) {
+            for (int j = i; j < 6; ++j) hessian_(i, j) += weighted[i] * jacobian[j];
+            gradient_[i] += weighted[i] * residual;
+        }
+        ++rows_;
+    }
     // False when no row was added or the solution is not finite.
     bool Solve(double increment[6]) const;
     int Rows() const { return rows_; }
