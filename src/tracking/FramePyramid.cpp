@@ -123,6 +123,7 @@ void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, co
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
                           int erosion, float minDepth, float maxDepth) {
     count_ = 0;
+    ++builds_;
     const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
     const cv::Mat pointX = View(frame.GetImageX()), pointY = View(frame.GetImageY()), mask = View(frame.GetMask());
     const cv::Size size = depth.size();
@@ -242,12 +243,13 @@ void CFramePyramid::Interleave(PyramidLevel& level) {
     const cv::Mat* planes[6] = {&level.intensity, &level.intensityGradX, &level.intensityGradY,
                                 &level.depth,     &level.depthGradX,     &level.depthGradY};
     for (int row = 0; row < level.samples.rows; ++row) {
+        const float* in[6];
+        for (int p = 0; p < 6; ++p) in[p] = planes[p]->ptr<float>(row);
+        // A pixel's channels at once: the output is written once, in order.
         float* out = level.samples.ptr<float>(row);
-        for (int p = 0; p < 6; ++p) {
-            const float* in = planes[p]->ptr<float>(row);
-            for (int column = 0; column < level.samples.cols; ++column) out[column * channels + p] = in[column];
+        for (int column = 0; column < level.samples.cols; ++column, out += channels) {
+            for (int p = 0; p < 6; ++p) out[p] = in[p][column];
+            out[6] = out[7] = 0.0f;
         }
-        for (int column = 0; column < level.samples.cols; ++column)
-            out[column * channels + 6] = out[column * channels + 7] = 0.0f;
     }
 }

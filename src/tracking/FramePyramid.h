@@ -51,6 +51,8 @@ public:
                float minDepth = -1.0f, float maxDepth = -1.0f);
 
     int Levels() const { return count_; }
+    // How many times Build ran: with the pyramid's address, which build its levels come from.
+    long Builds() const { return builds_; }
     const PyramidLevel& Level(int level) const { return levels_[static_cast<std::size_t>(level)]; }
 
     // Pixels this close to a window edge read the filters' replicated border at a level.
@@ -81,4 +83,5 @@ private:
     std::vector<PyramidLevel> levels_;  // the first count_ are built
     std::vector<Workspace> work_;
     int count_ = 0;
+    long builds_ = 0;
 };

@@ -107,6 +107,9 @@ private:
     static cv::Point2f StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
                                      const Motion& motion);
     void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, ReferencePoints& points) const;
+    // The reference points of a pyramid's level in the box, collected again only when that
+    // pyramid was rebuilt or not met lately: a keyframe is the reference of step after step.
+    const ReferencePoints& Collected(const CFramePyramid& pyramid, int level, const cv::Rect& faceBox);
     LevelResult IterateLevel(int level, const ReferencePoints& points, const PixelProjection& projection,
                              Motion& motion, MotionLoss& loss);
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
@@ -123,7 +126,18 @@ private:
     CPyramidCache pyramids_;
     // The current frame's level the rows sample, lent by the pyramid cache for one level.
     const PyramidLevel* currentLevel_ = nullptr;
-    ReferencePoints points_;
+    struct CollectedPoints {
+        const CFramePyramid* pyramid = nullptr;  // null: the slot holds nothing
+        long builds = 0;
+        int level = 0;
+        cv::Rect box;
+        long used = 0;
+        ReferencePoints points;
+    };
+    // A step's pairs at every level, and the next step's new keyframe.
+    static constexpr int kCollectedSlots = 24;
+    CollectedPoints collected_[kCollectedSlots];
+    long collectedClock_ = 0;
     Rows rows_;
     CNormalEquations equations_;
     std::vector<float> scratch_;

@@ -12,19 +12,29 @@
 // motion) falls back to the SVD's least-norm solution.
 #pragma once
 
+#include <cstring>
+
 #include <opencv2/core.hpp>
 
 class CNormalEquations {
 public:
     void Reset();
-    // Inline: called for every row of every iteration.
+    // Inline, and two columns at a time: called for every row of every iteration. Upper
+    // triangle only (with an element or two below it, which Solve overwrites by mirroring).
     void Add(const float jacobian[6], float residual, float weight) {
-        double weighted[6];
-        for (int i = 0; i < 6; ++i) weighted[i] = static_cast<double>(weight) * jacobian[i];
-        // Upper triangle only; Solve mirrors it.
+        using Pair = double __attribute__((vector_size(16)));
+        Pair columns[3];
+        for (int p = 0; p < 3; ++p) columns[p] = Pair{jacobian[2 * p], jacobian[2 * p + 1]};
         for (int i = 0; i < 6; ++i) {
-            for (int j = i; j < 6; ++j) hessian_(i, j) += weighted[i] * jacobian[j];
-            gradient_[i] += weighted[i] * residual;
+            const double weighted = static_cast<double>(weight) * jacobian[i];
+            double* row = hessian_.val + 6 * i;
+            for (int p = i / 2; p < 3; ++p) {
+                Pair sum;
+                std::memcpy(&sum, row + 2 * p, sizeof sum);
+                sum += weighted * columns[p];
+                std::memcpy(row + 2 * p, &sum, sizeof sum);
+            }
+            gradient_[i] += weighted * residual;
         }
         ++rows_;
     }
