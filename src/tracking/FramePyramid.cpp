@@ -13,9 +13,10 @@
 #include "platform/ipl/ipl.h"
 #include "tracking/TrackerParameters.h"
 
-// Every image here lives in the pyramid's own buffers, written by OpenCV calls that reuse a
-// destination of the right size: a tracker builds two pyramids per pair, and allocating their
-// images afresh each time costs more than filtering them.
+// Every image here lives in buffers kept from build to build, written by OpenCV calls that reuse
+// a destination of the right size: allocating images afresh each time costs more than filtering
+// them. The levels are the pyramid's own; the filters' scratch is shared by the pyramids a thread
+// builds, so that it is still in the processor's cache from one build to the next.
 
 namespace {
 
@@ -137,10 +138,9 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
     if (clamped.empty()) return false;
     const int left = clamped.x / step * step, top = clamped.y / step * step;
     const cv::Rect area(left, top, clamped.x + clamped.width - left, clamped.y + clamped.height - top);
-    if (static_cast<int>(levels_.size()) < levels) {
-        levels_.resize(static_cast<std::size_t>(levels));
-        work_.resize(static_cast<std::size_t>(levels));
-    }
+    if (static_cast<int>(levels_.size()) < levels) levels_.resize(static_cast<std::size_t>(levels));
+    std::vector<Workspace>& work_ = SharedWorkspace();
+    if (static_cast<int>(work_.size()) < levels) work_.resize(static_cast<std::size_t>(levels));
 
     // Rows need a point: inside the mask with a positive, finite depth and finite rays (NaN fails
     // every comparison). Whatever is not usable is zeroed, so no filter carries it along.
@@ -186,6 +186,11 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
         count_ = level + 1;
     }
     return true;
+}
+
+std::vector<CFramePyramid::Workspace>& CFramePyramid::SharedWorkspace() {
+    static thread_local std::vector<Workspace> workspace;
+    return workspace;
 }
 
 void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion) {

@@ -13,8 +13,8 @@
 // silhouette eroded by `erosion` pixels at level 0 (at least the kernels' reach at every level;
 // small holes are closed first, so they do not eat the face), and away from the window's edge.
 //
-// Everything is owned by the pyramid and kept for the next Build; the frame is only read while
-// Build runs.
+// The levels are owned by the pyramid and kept for the next Build; the filters' scratch belongs to
+// the building thread (shared by its pyramids). The frame is only read while Build runs.
 #pragma once
 
 #include <vector>
@@ -73,6 +73,8 @@ private:
         cv::Mat product, weighted, spread, scratch;
     };
 
+    // The scratch of Build, one per thread, whichever pyramid builds.
+    static std::vector<Workspace>& SharedWorkspace();
     void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion);
     static void Interleave(PyramidLevel& level);
     static void Normalised(const cv::Mat& image, const cv::Mat& weights,
@@ -81,7 +83,6 @@ private:
                             Workspace& work);
 
     std::vector<PyramidLevel> levels_;  // the first count_ are built
-    std::vector<Workspace> work_;
     int count_ = 0;
     long builds_ = 0;
 };
