@@ -238,21 +238,19 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
     if (interior.width > 0 && interior.height > 0) work.scratch(interior).setTo(255);
     cv::bitwise_and(level.usable, work.scratch, level.usable);
     cv::min(level.usable, 1, level.usable);
-    Interleave(level);
 }
 
-// Once per build: a current frame is sampled by every pair of a step, at every iteration.
-void CFramePyramid::Interleave(PyramidLevel& level) {
-    constexpr int channels = PyramidLevel::kSampleChannels;
-    level.samples.create(level.usable.size(), CV_32FC(channels));
+void CFramePyramid::Interleave(const PyramidLevel& level, cv::Mat& samples) {
+    constexpr int channels = kSampleChannels;
+    samples.create(level.usable.size(), CV_32FC(channels));
     const cv::Mat* planes[6] = {&level.intensity, &level.intensityGradX, &level.intensityGradY,
                                 &level.depth,     &level.depthGradX,     &level.depthGradY};
-    for (int row = 0; row < level.samples.rows; ++row) {
+    for (int row = 0; row < samples.rows; ++row) {
         const float* in[6];
         for (int p = 0; p < 6; ++p) in[p] = planes[p]->ptr<float>(row);
         // A pixel's channels at once: the output is written once, in order.
-        float* out = level.samples.ptr<float>(row);
-        for (int column = 0; column < level.samples.cols; ++column, out += channels) {
+        float* out = samples.ptr<float>(row);
+        for (int column = 0; column < samples.cols; ++column, out += channels) {
             for (int p = 0; p < 6; ++p) out[p] = in[p][column];
             out[6] = out[7] = 0.0f;
         }

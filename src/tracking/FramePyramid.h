@@ -35,10 +35,6 @@ struct PyramidLevel {
     cv::Mat depthGradX, depthGradY;
     cv::Mat rayX, rayY;    // X / Z and Y / Z of the pixel's point
     cv::Mat usable;        // CV_8U, 1 where a row may use the pixel
-    // What a current frame is sampled from, interleaved per pixel so that one sample reads few
-    // cache lines: I, Ix, Iy, Z, Zx, Zy and two zeros of padding (kSampleChannels floats).
-    cv::Mat samples;
-    static constexpr int kSampleChannels = 8;
 };
 
 class CFramePyramid {
@@ -53,6 +49,11 @@ public:
     int Levels() const { return count_; }
     // How many times Build ran: with the pyramid's address, which build its levels come from.
     long Builds() const { return builds_; }
+
+    // A level's images interleaved per pixel, so that one sample of a frame reads few cache
+    // lines: I, Ix, Iy, Z, Zx, Zy and two zeros of padding (kSampleChannels floats a pixel).
+    static constexpr int kSampleChannels = 8;
+    static void Interleave(const PyramidLevel& level, cv::Mat& samples);
     const PyramidLevel& Level(int level) const { return levels_[static_cast<std::size_t>(level)]; }
 
     // Pixels this close to a window edge read the filters' replicated border at a level.
@@ -76,7 +77,6 @@ private:
     // The scratch of Build, one per thread, whichever pyramid builds.
     static std::vector<Workspace>& SharedWorkspace();
     void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion);
-    static void Interleave(PyramidLevel& level);
     static void Normalised(const cv::Mat& image, const cv::Mat& weights,
                            const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
     static void HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights, cv::Mat& out,

@@ -24,7 +24,7 @@ constexpr float kTwoFrames = 1.41421356f;
 constexpr float kBrightnessOnly = 0.0f;
 constexpr float kDepthOnly = -1.0f;
 constexpr float kBalanced = -10.0f;
-constexpr int kPacked = PyramidLevel::kSampleChannels;
+constexpr int kPacked = CFramePyramid::kSampleChannels;
 // The source scales grey levels 0..255 into intensities 0..0.01.
 constexpr float kGreyLevel = 1.0f / 25500.0f;
 // Nominal sensor noise: one grey level, a tenth of a pixel of disparity. Only the shape of the
@@ -132,7 +132,8 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
     MotionLoss loss;
     loss.estimated = true;
     try {
-        const int levels = std::max(settings_.levels, 1);
+        // As many as the tracker reads, whatever a caller set: a current level is kept per level.
+        const int levels = std::clamp(settings_.levels, 1, CTrackerParameters::kMaxPyramidLevels);
         const cv::Rect whole(0, 0, current.GetDepth() ? current.GetDepth()->GetWidth() : 0,
                              current.GetDepth() ? current.GetDepth()->GetHeight() : 0);
         const cv::Rect box = face ? face->box & whole : whole;
@@ -163,9 +164,10 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
                 loss.referencePixels = points.Size();
                 loss.matchedRows = 0;
                 if (points.Size() < kMinRows) continue;
-                currentLevel_ = &currentPyramid->Level(level);
+                SampleCurrent(*currentPyramid, level);
                 const LevelResult result = IterateLevel(level, points, projection, motion, loss);
                 currentLevel_ = nullptr;
+                currentSamples_ = nullptr;
                 loss.iterations += result.iterations;
                 loss.converged = result.converged;
             }
@@ -204,6 +206,18 @@ cv::Point2f CIterativeEstimator::StartingShift(const CStereoFrame& reference, co
     // A wild start is no reason to build a wild window.
     if (!(std::fabs(shift.x) < 1e4 && std::fabs(shift.y) < 1e4)) return {0.0f, 0.0f};
     return cv::Point2f(static_cast<float>(shift.x), static_cast<float>(shift.y));
+}
+
+void CIterativeEstimator::SampleCurrent(const CFramePyramid& pyramid, int level) {
+    InterleavedLevel& kept = interleaved_[level];
+    if (kept.pyramid != &pyramid || kept.builds != pyramid.Builds()) {
+        kept.pyramid = nullptr;  // until interleaved
+        CFramePyramid::Interleave(pyramid.Level(level), kept.samples);
+        kept.pyramid = &pyramid;
+        kept.builds = pyramid.Builds();
+    }
+    currentLevel_ = &pyramid.Level(level);
+    currentSamples_ = &kept.samples;
 }
 
 const CIterativeEstimator::ReferencePoints& CIterativeEstimator::Collected(const CFramePyramid& pyramid, int level,
@@ -344,9 +358,9 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         calibrated ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
                    : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
     const PyramidLevel& current = *currentLevel_;
-    const int width = current.samples.cols, height = current.samples.rows;
+    const int width = currentSamples_->cols, height = currentSamples_->rows;
     const unsigned char* usable = current.usable.ptr<unsigned char>();
-    const float* samples = current.samples.ptr<float>();
+    const float* samples = currentSamples_->ptr<float>();
     const cv::Point origin = current.origin;
 
     for (int k = 0; k < points.Size(); ++k) {

@@ -29,10 +29,10 @@
 #include "tracking/PixelProjection.h"
 #include "tracking/PyramidCache.h"
 #include "tracking/RobustWeights.h"
+#include "tracking/TrackerParameters.h"
 
 class CPose;
 class CStereoFrame;
-class CTrackerParameters;
 
 struct IterationSettings {
     int levels = 3;
@@ -124,8 +124,17 @@ private:
     float brightnessGain_ = 1.0f;
     float depthGain_ = 1.0f;
     CPyramidCache pyramids_;
-    // The current frame's level the rows sample, lent by the pyramid cache for one level.
+    // The current frame's level the rows sample, lent by the pyramid cache for one level, and its
+    // images interleaved: once a level for the step's pairs, which share the current frame.
+    void SampleCurrent(const CFramePyramid& pyramid, int level);
     const PyramidLevel* currentLevel_ = nullptr;
+    const cv::Mat* currentSamples_ = nullptr;
+    struct InterleavedLevel {
+        const CFramePyramid* pyramid = nullptr;  // null: nothing interleaved yet
+        long builds = 0;
+        cv::Mat samples;
+    };
+    InterleavedLevel interleaved_[CTrackerParameters::kMaxPyramidLevels];
     struct CollectedPoints {
         const CFramePyramid* pyramid = nullptr;  // null: the slot holds nothing
         long builds = 0;

@@ -44,17 +44,19 @@ protected:
 // What the estimator samples must be the level's own images, at every level and pixel.
 TEST_F(Pyramid, TheInterleavedSamplesAreTheLevelsImages) {
     ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(5, 3, 80, 70), 3, CTrackerParameters::DOUBLE, 0));
+    cv::Mat samples(3, 3, CV_8U);  // a buffer of the wrong shape is remade
     for (int index = 0; index < pyramid.Levels(); ++index) {
         const PyramidLevel& level = pyramid.Level(index);
-        ASSERT_EQ(level.samples.size(), level.usable.size());
-        ASSERT_EQ(level.samples.channels(), PyramidLevel::kSampleChannels);
+        CFramePyramid::Interleave(level, samples);
+        ASSERT_EQ(samples.size(), level.usable.size());
+        ASSERT_EQ(samples.channels(), CFramePyramid::kSampleChannels);
         const cv::Mat planes[] = {level.intensity, level.intensityGradX, level.intensityGradY,
                                   level.depth,     level.depthGradX,     level.depthGradY,
                                   cv::Mat::zeros(level.usable.size(), CV_32F),
                                   cv::Mat::zeros(level.usable.size(), CV_32F)};
         std::vector<cv::Mat> channels;
-        cv::split(level.samples, channels);
-        for (int c = 0; c < PyramidLevel::kSampleChannels; ++c)
+        cv::split(samples, channels);
+        for (int c = 0; c < CFramePyramid::kSampleChannels; ++c)
             EXPECT_EQ(cv::norm(channels[static_cast<std::size_t>(c)], planes[c], cv::NORM_INF), 0.0) << index << " " << c;
     }
 }
