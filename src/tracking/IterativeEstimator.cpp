@@ -88,6 +88,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.rowWeights = parameters.rowWeights;
     settings.lambda = parameters.lambda;
     settings.robust = parameters.robustWeights;
+    settings.fineStride = std::clamp(parameters.fineStride, 1, CTrackerParameters::kMaxFineStride);
     return settings;
 }
 
@@ -223,27 +224,29 @@ void CIterativeEstimator::SampleCurrent(const CFramePyramid& pyramid, int level)
 const CIterativeEstimator::ReferencePoints& CIterativeEstimator::Collected(const CFramePyramid& pyramid, int level,
                                                                            const cv::Rect& faceBox) {
     ++collectedClock_;
+    const int stride = level == 0 ? std::max(settings_.fineStride, 1) : 1;
     CollectedPoints* oldest = &collected_[0];
     for (CollectedPoints& slot : collected_) {
         if (slot.pyramid == &pyramid && slot.builds == pyramid.Builds() && slot.level == level &&
-            slot.box == faceBox) {
+            slot.stride == stride && slot.box == faceBox) {
             slot.used = collectedClock_;
             return slot.points;
         }
         if (slot.used < oldest->used) oldest = &slot;
     }
     oldest->pyramid = nullptr;  // until the points are complete
-    CollectReference(pyramid.Level(level), faceBox, oldest->points);
+    CollectReference(pyramid.Level(level), faceBox, stride, oldest->points);
     oldest->pyramid = &pyramid;
     oldest->builds = pyramid.Builds();
     oldest->level = level;
+    oldest->stride = stride;
     oldest->box = faceBox;
     oldest->used = collectedClock_;
     return oldest->points;
 }
 
-void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::Rect& faceBox,
-                                           ReferencePoints& points) const {
+void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride,
+                                           ReferencePoints& points) {
     points.Clear();
     const int scale = 1 << level.level;
     // Level pixel i sits on frame pixel scale * i: the box's pixels at this level.
@@ -267,7 +270,10 @@ void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::
         const float* intensityGradY = level.intensityGradY.ptr<float>(localRow);
         const float* depthGradX = level.depthGradX.ptr<float>(localRow);
         const float* depthGradY = level.depthGradY.ptr<float>(localRow);
-        for (int localColumn = columnBegin; localColumn < columnEnd; ++localColumn) {
+        // The frame's own pixel grid picks the pixels, whatever the window: (row + column) % stride.
+        const int skip = ((row + level.origin.x + columnBegin) % stride + stride) % stride;
+        const int start = columnBegin + (skip ? stride - skip : 0);
+        for (int localColumn = start; localColumn < columnEnd; localColumn += stride) {
             if (!use[localColumn]) continue;
             const float z = depth[localColumn];
             if (!(z > 0.0f)) continue;

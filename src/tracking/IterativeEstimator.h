@@ -44,6 +44,7 @@ struct IterationSettings {
     float focalPx = 0.0f;          // camera focal length and baseline, for the depth noise;
     float baseline = 0.0f;         //   either not positive: depth noise taken as uniform
     int erosion = 0;               // of the masks at the frames' resolution
+    int fineStride = 1;            // CTrackerParameters::fineStride
 
     // The tracker's settings; the camera's focal length and baseline and the erosion are the
     // caller's to set.
@@ -106,7 +107,9 @@ private:
 
     static cv::Point2f StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
                                      const Motion& motion);
-    void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, ReferencePoints& points) const;
+    // Every pixel of the box, or one in `stride` along its rows, shifted by one each row.
+    static void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride,
+                                 ReferencePoints& points);
     // The reference points of a pyramid's level in the box, collected again only when that
     // pyramid was rebuilt or not met lately: a keyframe is the reference of step after step.
     const ReferencePoints& Collected(const CFramePyramid& pyramid, int level, const cv::Rect& faceBox);
@@ -139,6 +142,7 @@ private:
         const CFramePyramid* pyramid = nullptr;  // null: the slot holds nothing
         long builds = 0;
         int level = 0;
+        int stride = 1;
         cv::Rect box;
         long used = 0;
         ReferencePoints points;

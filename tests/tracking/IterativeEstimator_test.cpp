@@ -151,6 +151,20 @@ TEST_F(HeadPair, AnEstimatorReusedOverManyPairsGivesWhatAFreshOneGives) {
     same(*frames[11], *frames[10]);
 }
 
+// A checkerboard of the finest level's pixels: half the rows there, the coarser levels whole.
+TEST_F(HeadPair, AFineStrideOfTwoTakesHalfTheFinestPixelsAndStillFindsTheMotion) {
+    Render({0, 4, 0}, {6, -3, 10});
+    MotionLoss all, half;
+    const Errors every = Iterated(first, second, Recommended(), &all);
+    CTrackerParameters strided = Recommended();
+    strided.fineStride = 2;
+    const Errors checkerboard = Iterated(first, second, strided, &half);
+    EXPECT_NEAR(half.referencePixels, all.referencePixels / 2.0, 0.02 * all.referencePixels);
+    EXPECT_LT(checkerboard.rotationDeg, 0.2);
+    EXPECT_LT(checkerboard.centreMm, 0.5);
+    EXPECT_LT(std::fabs(checkerboard.rotationDeg - every.rotationDeg), 0.1);
+}
+
 TEST_F(HeadPair, TheCoarseLevelsCarryTheIterationsWhereTheFinestLevelAloneIsLost) {
     Render({0, 0, 0}, {45, 0, 0});  // eighteen pixels
     EXPECT_LT(Iterated(first, second, Recommended()).centreMm, 0.5);
