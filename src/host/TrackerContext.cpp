@@ -8,6 +8,7 @@
 #include "common/BoundedFile.h"
 #include "common/ConfigReader.h"
 #include "host/ConvertToGray8.h"
+#include "image/DepthMaskRegion.h"
 #include "image/Image.h"
 #include "init/TrackerInitializer.h"
 #include "tracking/Pose.h"
@@ -105,7 +106,14 @@ void CTrackerContext::Detect() {
 }
 
 void CTrackerContext::Track() {
+    const CDepthMaskRegion* region = stereoSource->GetRegion();
+    const int before[2] = {region ? region->GetXOffset() : 0, region ? region->GetYOffset() : 0};
     trackerZBCCE->Track(*stereoSource);
+    // A tracker that follows the head moves the region; the face's box goes with it.
+    region = stereoSource->GetRegion();
+    if (region && (region->GetXOffset() != before[0] || region->GetYOffset() != before[1]))
+        trackerInitializer->FollowSelected(static_cast<float>(region->GetXOffset() - before[0]),
+                                           static_cast<float>(region->GetYOffset() - before[1]));
     // Lent by the tracker (its identity when the step made no pair): never deleted here.
     const CPose* motion = trackerZBCCE->GetFirstMatchMotion();
     if (!trackerInitializer->Validate(stereoSource->GetIntensity(), stereoSource->GetDepth(), stereoSource->GetMask(),

@@ -18,6 +18,13 @@ public:
     // Takes other's box; seen and age rise by one.
     void Merge(const CFaceCandidate& other);
     void Age() { --age; }
+    // Moves the box with a head its tracker follows.
+    void Shift(float dx, float dy) {
+        left += dx;
+        right += dx;
+        top += dy;
+        bottom += dy;
+    }
 
     float GetLeft() const { return left; }
     float GetTop() const { return top; }

@@ -11,6 +11,11 @@
 
 CFaceDetector::CFaceDetector() : classifierPath(facedetect::LocateClassifier()) { LoadClassifier(); }
 
+CFaceDetector::CFaceDetector(int windowSizes) : classifierPath(facedetect::LocateClassifier()) {
+    if (windowSizes >= 1 && windowSizes <= facedetect::kMaxScales) nScales = windowSizes;
+    LoadClassifier();
+}
+
 CFaceDetector::~CFaceDetector() { facedetect::FreeClassifier(features, counts, thresholds, nScales); }
 
 void CFaceDetector::LoadClassifier() {

@@ -19,6 +19,8 @@ class CImage;
 class CFaceDetector {
 public:
     CFaceDetector();
+    // Scanning this many window sizes (1 to facedetect::kMaxScales; others keep the default).
+    explicit CFaceDetector(int windowSizes);
     CFaceDetector(const CFaceDetector&) = delete;
     CFaceDetector& operator=(const CFaceDetector&) = delete;
     ~CFaceDetector();

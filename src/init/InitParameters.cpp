@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/ConfigReader.h"
+#include "init/FaceDetection.h"
 
 namespace {
 
@@ -53,6 +54,10 @@ void CInitParameters::Read(std::istream* in) {
             reader.ReadChecked(key, maxRotation, NotNegative, "an angle limit is not negative");
         } else if (key == "MAX_TRANSLATION:") {
             reader.ReadChecked(key, maxTranslation, NotNegative, "a length limit is not negative");
+        } else if (key == "WINDOW_SIZES:") {
+            reader.ReadChecked(
+                key, windowSizes, [](int n) { return n >= 1 && n <= facedetect::kMaxScales; },
+                "1 to " + std::to_string(facedetect::kMaxScales) + " window sizes");
         }
     }
     // Ranges no candidate can ever fall in: both bounds go back to their defaults.

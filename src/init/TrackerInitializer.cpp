@@ -36,7 +36,7 @@ int ClampToInt(double value, int low, int high) {
 
 CTrackerInitializer::CTrackerInitializer(std::istream* in) : selected(candidates.begin()) {
     params.Read(in);
-    detector = std::make_unique<CFaceDetector>();
+    detector = std::make_unique<CFaceDetector>(params.windowSizes);
 }
 
 CTrackerInitializer::~CTrackerInitializer() {
@@ -174,6 +174,10 @@ int CTrackerInitializer::Validate(CImage* /*intensity*/, CImage* /*depth*/, CIma
     if (!pose.IsRotationVectorValid() || !(pose.RotationAngle() <= params.maxRotation)) return 0;
     if (!(pose.TranslationNorm() <= params.maxTranslation)) return 0;
     return s;
+}
+
+void CTrackerInitializer::FollowSelected(float dx, float dy) {
+    if (!candidates.empty() && std::isfinite(dx) && std::isfinite(dy)) (*selected)->Shift(dx, dy);
 }
 
 const CFaceCandidate* CTrackerInitializer::GetSelected() const {

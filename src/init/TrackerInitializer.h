@@ -34,6 +34,9 @@ public:
     // 0 when tracking must stop, else the mask sum inside the face box (1 without a candidate).
     // A pose without a valid rotation vector stops tracking: its rotation cannot be checked.
     int Validate(CImage* intensity, CImage* depth, CImage* mask, const CPose& pose);
+    // Moves the selected face's box by the shift of a face region that follows the tracked
+    // head, so that Validate checks the mask where the face is now.
+    void FollowSelected(float dx, float dy);
     void Reset();
 
     // The face region around the selected candidate, clamped to the last frame.

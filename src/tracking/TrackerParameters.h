@@ -95,6 +95,9 @@ public:
     // "FOLLOW_REGION: YES" moves the face region with the tracked head (iterated estimator only);
     // NO (the default) keeps it where the face was found.
     bool followRegion = false;
+    // "MAX_FRAME_ROTATION:" degrees the merged pose may turn from the previous frame's; a step
+    // beyond it loses the face (no head turns 10 degrees in a thirtieth of a second). 0: any.
+    float maxFrameRotationDeg = 0.0f;
 
     bool Iterated() const { return iterations > 0; }
 };

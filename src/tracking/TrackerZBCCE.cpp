@@ -92,6 +92,7 @@ int CTrackerZBCCE::Track(CStereoSource& source) {
     if (!current) return 1;
     SelectMatches(source, current, parameters.matchFunction);
     losses.clear();
+    stepRefused = false;
     if (parameters.Iterated()) {
         EstimateIterated(source);
     } else {
@@ -104,7 +105,8 @@ int CTrackerZBCCE::Track(CStereoSource& source) {
                 EstimateMotionInRegion(match->GetReference(), match->GetCurrent(), source.GetRegion()));
     }
     current->SetPose(MergePoses(parameters.mergePose));
-    if (Following()) FollowRegion(source);
+    stepRefused = TurnedTooFar(source);
+    if (Following() && !stepRefused) FollowRegion(source);
     if (resultsFile) WriteResults(*resultsFile);
     if (posesFile) current->GetPose()->Write(*posesFile);
     return 1;
@@ -120,7 +122,7 @@ CPose* CTrackerZBCCE::GetFirstMatchMotion() {
         noMotion.SetIdentity();
         return &noMotion;
     }
-    if (!parameters.Iterated()) return matches.front()->GetRelativePose();
+    if (!parameters.Iterated() && !stepRefused) return matches.front()->GetRelativePose();
     std::size_t k = 0;
     for (const auto& match : matches)
         if (Trusted(k++) && match->GetRelativePose()) return match->GetRelativePose();
@@ -139,11 +141,26 @@ CPose* CTrackerZBCCE::GetFirstMatchMotion() {
 
 // A pair whose solve failed carries no rotation vector: it is no motion of the face either.
 bool CTrackerZBCCE::Trusted(std::size_t match) const {
+    if (stepRefused) return false;
     if (match < matches.size()) {
         const CPose* relative = (*std::next(matches.begin(), static_cast<long>(match)))->GetRelativePose();
         if (relative && !relative->IsRotationVectorValid()) return false;
     }
     return !parameters.Iterated() || match >= losses.size() || thresholds.Accepts(losses[match]);
+}
+
+bool CTrackerZBCCE::TurnedTooFar(const CStereoSource& source) const {
+    if (!(parameters.maxFrameRotationDeg > 0.0f)) return false;
+    const CTrackedFrame* previous = PreviousFrame(source);
+    const CPose* now = trackedFrame ? trackedFrame->GetPose() : nullptr;
+    if (!previous || !previous->GetPose() || !now) return false;
+    cv::Matx33d before, after;
+    cv::Vec3d shift, turn;
+    MotionOf(*previous->GetPose(), before, shift);
+    MotionOf(*now, after, shift);
+    cv::Rodrigues(after * before.t(), turn);
+    // Written so that a pose that is not a number turns too far.
+    return !(cv::norm(turn) * 180.0 / CV_PI <= parameters.maxFrameRotationDeg);
 }
 
 bool CTrackerZBCCE::FirstMatchTrusted() const {

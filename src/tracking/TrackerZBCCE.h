@@ -106,6 +106,9 @@ private:
     // Relates each pair's matched face pixels to those of the tracking session's first pair.
     void UpdateFaceShares(const CStereoSource& source);
     bool Trusted(std::size_t match) const;
+    // Whether the tracked frame's merged pose turned further from the previous frame's than
+    // MAX_FRAME_ROTATION allows.
+    bool TurnedTooFar(const CStereoSource& source) const;
 
     MatchList matches;
     CTrackerParameters parameters;
@@ -119,6 +122,7 @@ private:
     LossThresholds thresholds;
     std::vector<MotionLoss> losses;
     CPose untrustedMotion;  // lent by GetFirstMatchMotion when no pair passed its loss
+    bool stepRefused = false;  // the last step turned too far: no pair of it is trusted
     // The tracking session: its face region and last frame, and its first pair's matched pixels.
     int sessionRegion[4] = {0, 0, 0, 0};
     float sessionDepths[2] = {0.0f, 0.0f};

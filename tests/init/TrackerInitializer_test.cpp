@@ -198,6 +198,21 @@ TEST(TrackerInitializer, ValidatesTheMaskAndTheMotionAtTheirBounds) {
     EXPECT_EQ(initializer->Validate(nullptr, nullptr, frame.mask.get(), CPose()), 1);
 }
 
+// A followed head carries its box along: the mask is checked where the face is now.
+TEST(TrackerInitializer, ValidatesTheMaskWhereAFollowedFaceHasMoved) {
+    auto initializer = Make();
+    Frame frame;
+    Update(*initializer, {Box(100, 100, 140, 140)}, frame);
+    frame.MaskPixels().setTo(0);
+    frame.MaskPixels()(cv::Rect(160, 90, 40, 40)).setTo(1);
+    EXPECT_EQ(initializer->Validate(nullptr, nullptr, frame.mask.get(), CPose()), 0);
+    initializer->FollowSelected(60.0f, -10.0f);
+    EXPECT_EQ(initializer->Validate(nullptr, nullptr, frame.mask.get(), CPose()), 1600);
+    EXPECT_EQ(initializer->GetSelected()->GetLeft(), 160.0f);
+    initializer->FollowSelected(std::numeric_limits<float>::quiet_NaN(), 0.0f);  // ignored
+    EXPECT_EQ(initializer->GetSelected()->GetLeft(), 160.0f);
+}
+
 TEST(TrackerInitializer, NeverStartsTrackingOnImagesItCannotUse) {
     auto initializer = Make("NB_DETECT_BEFORE_INIT: 0");
     Frame good(facetest::AstronautFrame(0.4, 60, 20));

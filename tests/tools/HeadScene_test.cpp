@@ -178,6 +178,39 @@ TEST(ShadedHead, BothCascadesFindTheFaceFrom800To1100Mm) {
     }
 }
 
+// A head 700 mm from a 500-pixel lens shows a face larger than the four default window sizes.
+TEST(ShadedHead, AFaceCloseToALongLensNeedsMoreWindowSizes) {
+    const auto scene = SceneWith([](SceneOptions& o) {
+        o.lighting.strength = 0.4;
+        o.camera.focalPx = 500.0;
+    });
+    ASSERT_NE(scene, nullptr);
+    const RenderedFrame frame = scene->Render(CRigidMotion::FromRotationVector({0, 0.1, 0}, {0, 0, 700}));
+    const auto facesFound = [&](int windowSizes) {
+        facedetect::ScaledFeatures features;
+        std::vector<int> counts;
+        std::vector<double> thresholds;
+        int stages = 0;
+        std::vector<facedetect::FaceDetection> found(facedetect::kMaxDetections);
+        ::testing::internal::CaptureStdout();
+        const int loaded = facedetect::ReadClassifier(facetest::ClassifierPath(), windowSizes, 1.0, features, counts,
+                                                      thresholds, stages);
+        const int n = loaded == 1 ? facedetect::DetectFaces(frame.left.data, frame.left.rows, frame.left.cols,
+                                                            windowSizes, 1.0, found.data(), features, counts,
+                                                            thresholds, stages)
+                                  : -1;
+        ::testing::internal::GetCapturedStdout();
+        facedetect::FreeClassifier(features, counts, thresholds, windowSizes);
+        int near = 0;
+        for (int k = 0; k < n; ++k)
+            near += found[k].hits >= 3 && std::abs((found[k].x1 + found[k].x2) / 2 - 160) < 12 &&
+                    std::abs((found[k].y1 + found[k].y2) / 2 - 120) < 15;
+        return near;
+    };
+    EXPECT_EQ(facesFound(4), 0);
+    EXPECT_EQ(facesFound(7), 1);
+}
+
 TEST_F(HeadSceneTest, NoiseIsSeededPerFrameAndKeepsPointsOnTheirRays) {
     SceneOptions noisy;
     noisy.intensityNoiseSigma = 4.0;

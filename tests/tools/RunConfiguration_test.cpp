@@ -51,7 +51,8 @@ protected:
             run.tracker.rowWeights = CTrackerParameters::ROWS_NOISE;
             run.tracker.robustWeights = CTrackerParameters::ROBUST_TUKEY;
             run.tracker.matchFunction = CTrackerParameters::MATCH_INTENSITY;
-            run.tracker.maxBestMatches = 3;
+            run.tracker.maxBestMatches = 5;
+            run.tracker.maxFrameRotationDeg = 12.0f;
             run.tracker.compareRegion = true;
             run.tracker.mergePose = CTrackerParameters::POSE_WEIGHTED_AVERAGE;
             run.tracker.followRegion = true;

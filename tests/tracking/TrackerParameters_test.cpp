@@ -93,6 +93,13 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("FINE_STRIDE: 2 FINE_STRIDE: 0 FINE_STRIDE: 5").fineStride, 2);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("FINE_STRIDE: 5 refused"), std::string::npos);
+    EXPECT_EQ(defaults.maxFrameRotationDeg, 0.0f);
+    ::testing::internal::CaptureStderr();
+    const auto limited = Parse("MAX_FRAME_ROTATION: 12 MAX_FRAME_ROTATION: -1 MAX_FRAME_ROTATION: 400");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(limited.maxFrameRotationDeg, 12.0f);
+    EXPECT_NE(said.find("MAX_FRAME_ROTATION: -1 refused"), std::string::npos) << said;
+    EXPECT_NE(said.find("MAX_FRAME_ROTATION: 400 refused"), std::string::npos) << said;
 }
 
 TEST(TrackerParameters, RefusesALambdaOrAPairCountThatCannotWorkAndSaysSo) {
