@@ -13,9 +13,10 @@
 #include "platform/ipl/ipl.h"
 #include "tracking/TrackerParameters.h"
 
-// Every image here lives in the pyramid's own buffers, written by OpenCV calls that reuse a
-// destination of the right size: a tracker builds two pyramids per pair, and allocating their
-// images afresh each time costs more than filtering them.
+// Every image here lives in buffers kept from build to build, written by OpenCV calls that reuse
+// a destination of the right size: allocating images afresh each time costs more than filtering
+// them. The levels are the pyramid's own; the filters' scratch is shared by the pyramids a thread
+// builds, so that it is still in the processor's cache from one build to the next.
 
 namespace {
 
@@ -123,6 +124,7 @@ void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, co
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
                           int erosion, float minDepth, float maxDepth) {
     count_ = 0;
+    ++builds_;
     const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
     const cv::Mat pointX = View(frame.GetImageX()), pointY = View(frame.GetImageY()), mask = View(frame.GetMask());
     const cv::Size size = depth.size();
@@ -136,10 +138,9 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
     if (clamped.empty()) return false;
     const int left = clamped.x / step * step, top = clamped.y / step * step;
     const cv::Rect area(left, top, clamped.x + clamped.width - left, clamped.y + clamped.height - top);
-    if (static_cast<int>(levels_.size()) < levels) {
-        levels_.resize(static_cast<std::size_t>(levels));
-        work_.resize(static_cast<std::size_t>(levels));
-    }
+    if (static_cast<int>(levels_.size()) < levels) levels_.resize(static_cast<std::size_t>(levels));
+    std::vector<Workspace>& work_ = SharedWorkspace();
+    if (static_cast<int>(work_.size()) < levels) work_.resize(static_cast<std::size_t>(levels));
 
     // Rows need a point: inside the mask with a positive, finite depth and finite rays (NaN fails
     // every comparison). Whatever is not usable is zeroed, so no filter carries it along.
@@ -187,6 +188,11 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
     return true;
 }
 
+std::vector<CFramePyramid::Workspace>& CFramePyramid::SharedWorkspace() {
+    static thread_local std::vector<Workspace> workspace;
+    return workspace;
+}
+
 void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion) {
     const auto& prefilter = image_kernels::Prefilter5();
     // Holes filled from their masked neighbours, so that no kernel sees a cliff down to zero.
@@ -232,4 +238,21 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
     if (interior.width > 0 && interior.height > 0) work.scratch(interior).setTo(255);
     cv::bitwise_and(level.usable, work.scratch, level.usable);
     cv::min(level.usable, 1, level.usable);
+}
+
+void CFramePyramid::Interleave(const PyramidLevel& level, cv::Mat& samples) {
+    constexpr int channels = kSampleChannels;
+    samples.create(level.usable.size(), CV_32FC(channels));
+    const cv::Mat* planes[6] = {&level.intensity, &level.intensityGradX, &level.intensityGradY,
+                                &level.depth,     &level.depthGradX,     &level.depthGradY};
+    for (int row = 0; row < samples.rows; ++row) {
+        const float* in[6];
+        for (int p = 0; p < 6; ++p) in[p] = planes[p]->ptr<float>(row);
+        // A pixel's channels at once: the output is written once, in order.
+        float* out = samples.ptr<float>(row);
+        for (int column = 0; column < samples.cols; ++column, out += channels) {
+            for (int p = 0; p < 6; ++p) out[p] = in[p][column];
+            out[6] = out[7] = 0.0f;
+        }
+    }
 }

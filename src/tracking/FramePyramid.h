@@ -13,8 +13,8 @@
 // silhouette eroded by `erosion` pixels at level 0 (at least the kernels' reach at every level;
 // small holes are closed first, so they do not eat the face), and away from the window's edge.
 //
-// Everything is owned by the pyramid and kept for the next Build; the frame is only read while
-// Build runs.
+// The levels are owned by the pyramid and kept for the next Build; the filters' scratch belongs to
+// the building thread (shared by its pyramids). The frame is only read while Build runs.
 #pragma once
 
 #include <vector>
@@ -47,6 +47,13 @@ public:
                float minDepth = -1.0f, float maxDepth = -1.0f);
 
     int Levels() const { return count_; }
+    // How many times Build ran: with the pyramid's address, which build its levels come from.
+    long Builds() const { return builds_; }
+
+    // A level's images interleaved per pixel, so that one sample of a frame reads few cache
+    // lines: I, Ix, Iy, Z, Zx, Zy and two zeros of padding (kSampleChannels floats a pixel).
+    static constexpr int kSampleChannels = 8;
+    static void Interleave(const PyramidLevel& level, cv::Mat& samples);
     const PyramidLevel& Level(int level) const { return levels_[static_cast<std::size_t>(level)]; }
 
     // Pixels this close to a window edge read the filters' replicated border at a level.
@@ -67,6 +74,8 @@ private:
         cv::Mat product, weighted, spread, scratch;
     };
 
+    // The scratch of Build, one per thread, whichever pyramid builds.
+    static std::vector<Workspace>& SharedWorkspace();
     void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion);
     static void Normalised(const cv::Mat& image, const cv::Mat& weights,
                            const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
@@ -74,6 +83,6 @@ private:
                             Workspace& work);
 
     std::vector<PyramidLevel> levels_;  // the first count_ are built
-    std::vector<Workspace> work_;
     int count_ = 0;
+    long builds_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include <opencv2/calib3d.hpp>
@@ -23,8 +24,7 @@ constexpr float kTwoFrames = 1.41421356f;
 constexpr float kBrightnessOnly = 0.0f;
 constexpr float kDepthOnly = -1.0f;
 constexpr float kBalanced = -10.0f;
-// Interleaved current-frame samples per pixel: I, Ix, Iy, Z, Zx, Zy and two of padding.
-constexpr int kPacked = 8;
+constexpr int kPacked = CFramePyramid::kSampleChannels;
 // The source scales grey levels 0..255 into intensities 0..0.01.
 constexpr float kGreyLevel = 1.0f / 25500.0f;
 // Nominal sensor noise: one grey level, a tenth of a pixel of disparity. Only the shape of the
@@ -46,23 +46,36 @@ void CubicWeights(float t, float weights[4]) {
     weights[3] = 0.5f * (t3 - t2);
 }
 
-// The packed channels at (c0 + fc, r0 + fr), `at` pointing at pixel (c0, r0). Cubic rather than
+// The interleaved channels at (c0 + fc, r0 + fr), `at` pointing at pixel (c0, r0). Cubic rather than
 // bilinear: a bilinear sample of a curved depth map lies off the surface by up to an eighth of
 // its curvature per pixel, always on the same side; on a round head that reads as a turn, and
 // exact depth weighs so much that the turn is believed.
 void SampleCubic(const float* at, int width, float fc, float fr, float sample[kPacked]) {
+    static_assert(kPacked == 8, "two groups of four channels");
+    // Four channels at a time, written out: left to itself the compiler gathers the taps one by one.
+    using Lanes = float __attribute__((vector_size(16)));
+    const auto load = [](const float* from) {
+        Lanes lanes;
+        std::memcpy(&lanes, from, sizeof lanes);
+        return lanes;
+    };
     float columnWeights[4], rowWeights[4];
     CubicWeights(fc, columnWeights);
     CubicWeights(fr, rowWeights);
-    for (int i = 0; i < kPacked; ++i) sample[i] = 0.0f;
+    Lanes low = {0.0f, 0.0f, 0.0f, 0.0f}, high = low;
     const float* corner = at - static_cast<std::ptrdiff_t>(width + 1) * kPacked;
     for (int dr = 0; dr < 4; ++dr) {
-        float line[kPacked] = {};
+        Lanes lineLow = {0.0f, 0.0f, 0.0f, 0.0f}, lineHigh = lineLow;
         const float* pixel = corner + static_cast<std::ptrdiff_t>(dr) * width * kPacked;
-        for (int dc = 0; dc < 4; ++dc)
-            for (int i = 0; i < kPacked; ++i) line[i] += columnWeights[dc] * pixel[dc * kPacked + i];
-        for (int i = 0; i < kPacked; ++i) sample[i] += rowWeights[dr] * line[i];
+        for (int dc = 0; dc < 4; ++dc) {
+            lineLow += columnWeights[dc] * load(pixel + dc * kPacked);
+            lineHigh += columnWeights[dc] * load(pixel + dc * kPacked + 4);
+        }
+        low += rowWeights[dr] * lineLow;
+        high += rowWeights[dr] * lineHigh;
     }
+    std::memcpy(sample, &low, sizeof low);
+    std::memcpy(sample + 4, &high, sizeof high);
 }
 
 }  // namespace
@@ -75,6 +88,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.rowWeights = parameters.rowWeights;
     settings.lambda = parameters.lambda;
     settings.robust = parameters.robustWeights;
+    settings.fineStride = std::clamp(parameters.fineStride, 1, CTrackerParameters::kMaxFineStride);
     return settings;
 }
 
@@ -85,16 +99,17 @@ void CIterativeEstimator::SetSettings(const IterationSettings& settings) {
 }
 
 void CIterativeEstimator::ReferencePoints::Clear() {
-    for (auto* values : {&column, &row, &x, &y, &z, &intensity, &intensityGradX, &intensityGradY, &depthGradX,
-                         &depthGradY})
+    for (auto* values : {&column, &row, &x, &y, &z, &xOverZ, &yOverZ, &intensity, &intensityGradX, &intensityGradY,
+                         &depthGradX, &depthGradY})
         values->clear();
     centroid = cv::Vec3d::all(0.0);
     radius = 0.0;
 }
 
-void CIterativeEstimator::Rows::Clear() {
-    for (auto* values : {&brightnessJacobian, &depthJacobian, &brightness, &depth, &brightnessNoise, &depthNoise})
-        values->clear();
+void CIterativeEstimator::Rows::Resize(int count) {
+    const std::size_t n = static_cast<std::size_t>(count);
+    for (auto* values : {&brightnessJacobian, &depthJacobian}) values->resize(6 * n);
+    for (auto* values : {&brightness, &depth, &brightnessNoise, &depthNoise}) values->resize(n);
 }
 
 // LAMBDA's two special values choose the blocks, whatever weighs the rows.
@@ -118,7 +133,8 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
     MotionLoss loss;
     loss.estimated = true;
     try {
-        const int levels = std::max(settings_.levels, 1);
+        // As many as the tracker reads, whatever a caller set: a current level is kept per level.
+        const int levels = std::clamp(settings_.levels, 1, CTrackerParameters::kMaxPyramidLevels);
         const cv::Rect whole(0, 0, current.GetDepth() ? current.GetDepth()->GetWidth() : 0,
                              current.GetDepth() ? current.GetDepth()->GetHeight() : 0);
         const cv::Rect box = face ? face->box & whole : whole;
@@ -144,14 +160,15 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         }
         if (referencePyramid && currentPyramid) {
             const int usedLevels = std::min(referencePyramid->Levels(), currentPyramid->Levels());
-            ReferencePoints& points = points_;
             for (int level = usedLevels - 1; level >= 0; --level) {
-                CollectReference(referencePyramid->Level(level), box, points);
+                const ReferencePoints& points = Collected(*referencePyramid, level, box);
                 loss.referencePixels = points.Size();
                 loss.matchedRows = 0;
                 if (points.Size() < kMinRows) continue;
-                PackCurrent(currentPyramid->Level(level));
+                SampleCurrent(*currentPyramid, level);
                 const LevelResult result = IterateLevel(level, points, projection, motion, loss);
+                currentLevel_ = nullptr;
+                currentSamples_ = nullptr;
                 loss.iterations += result.iterations;
                 loss.converged = result.converged;
             }
@@ -192,38 +209,88 @@ cv::Point2f CIterativeEstimator::StartingShift(const CStereoFrame& reference, co
     return cv::Point2f(static_cast<float>(shift.x), static_cast<float>(shift.y));
 }
 
-void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::Rect& faceBox,
-                                           ReferencePoints& points) const {
+void CIterativeEstimator::SampleCurrent(const CFramePyramid& pyramid, int level) {
+    InterleavedLevel& kept = interleaved_[level];
+    if (kept.pyramid != &pyramid || kept.builds != pyramid.Builds()) {
+        kept.pyramid = nullptr;  // until interleaved
+        CFramePyramid::Interleave(pyramid.Level(level), kept.samples);
+        kept.pyramid = &pyramid;
+        kept.builds = pyramid.Builds();
+    }
+    currentLevel_ = &pyramid.Level(level);
+    currentSamples_ = &kept.samples;
+}
+
+const CIterativeEstimator::ReferencePoints& CIterativeEstimator::Collected(const CFramePyramid& pyramid, int level,
+                                                                           const cv::Rect& faceBox) {
+    ++collectedClock_;
+    const int stride = level == 0 ? std::max(settings_.fineStride, 1) : 1;
+    CollectedPoints* oldest = &collected_[0];
+    for (CollectedPoints& slot : collected_) {
+        if (slot.pyramid == &pyramid && slot.builds == pyramid.Builds() && slot.level == level &&
+            slot.stride == stride && slot.box == faceBox) {
+            slot.used = collectedClock_;
+            return slot.points;
+        }
+        if (slot.used < oldest->used) oldest = &slot;
+    }
+    oldest->pyramid = nullptr;  // until the points are complete
+    CollectReference(pyramid.Level(level), faceBox, stride, oldest->points);
+    oldest->pyramid = &pyramid;
+    oldest->builds = pyramid.Builds();
+    oldest->level = level;
+    oldest->stride = stride;
+    oldest->box = faceBox;
+    oldest->used = collectedClock_;
+    return oldest->points;
+}
+
+void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride,
+                                           ReferencePoints& points) {
     points.Clear();
     const int scale = 1 << level.level;
     // Level pixel i sits on frame pixel scale * i: the box's pixels at this level.
     const int firstColumn = (faceBox.x + scale - 1) / scale, lastColumn = (faceBox.x + faceBox.width - 1) / scale;
     const int firstRow = (faceBox.y + scale - 1) / scale, lastRow = (faceBox.y + faceBox.height - 1) / scale;
     const cv::Mat& usable = level.usable;
+    // The box in the level's window, clamped to it.
+    const int rowBegin = std::max(firstRow - level.origin.y, 0);
+    const int rowEnd = std::min(lastRow - level.origin.y + 1, usable.rows);
+    const int columnBegin = std::max(firstColumn - level.origin.x, 0);
+    const int columnEnd = std::min(lastColumn - level.origin.x + 1, usable.cols);
     cv::Vec3d sum(0, 0, 0);
-    for (int localRow = 0; localRow < usable.rows; ++localRow) {
+    for (int localRow = rowBegin; localRow < rowEnd; ++localRow) {
         const int row = localRow + level.origin.y;
-        if (row < firstRow || row > lastRow) continue;
         const unsigned char* use = usable.ptr<unsigned char>(localRow);
         const float* depth = level.depth.ptr<float>(localRow);
         const float* rayX = level.rayX.ptr<float>(localRow);
         const float* rayY = level.rayY.ptr<float>(localRow);
-        for (int localColumn = 0; localColumn < usable.cols; ++localColumn) {
-            const int column = localColumn + level.origin.x;
-            if (!use[localColumn] || column < firstColumn || column > lastColumn) continue;
+        const float* intensity = level.intensity.ptr<float>(localRow);
+        const float* intensityGradX = level.intensityGradX.ptr<float>(localRow);
+        const float* intensityGradY = level.intensityGradY.ptr<float>(localRow);
+        const float* depthGradX = level.depthGradX.ptr<float>(localRow);
+        const float* depthGradY = level.depthGradY.ptr<float>(localRow);
+        // The frame's own pixel grid picks the pixels, whatever the window: (row + column) % stride.
+        const int skip = ((row + level.origin.x + columnBegin) % stride + stride) % stride;
+        const int start = columnBegin + (skip ? stride - skip : 0);
+        for (int localColumn = start; localColumn < columnEnd; localColumn += stride) {
+            if (!use[localColumn]) continue;
             const float z = depth[localColumn];
             if (!(z > 0.0f)) continue;
             const float x = rayX[localColumn] * z, y = rayY[localColumn] * z;
-            points.column.push_back(static_cast<float>(column));
+            points.column.push_back(static_cast<float>(localColumn + level.origin.x));
             points.row.push_back(static_cast<float>(row));
             points.x.push_back(x);
             points.y.push_back(y);
             points.z.push_back(z);
-            points.intensity.push_back(level.intensity.at<float>(localRow, localColumn));
-            points.intensityGradX.push_back(level.intensityGradX.at<float>(localRow, localColumn));
-            points.intensityGradY.push_back(level.intensityGradY.at<float>(localRow, localColumn));
-            points.depthGradX.push_back(level.depthGradX.at<float>(localRow, localColumn));
-            points.depthGradY.push_back(level.depthGradY.at<float>(localRow, localColumn));
+            // Where the point projects before any motion, for the perspective rows.
+            points.xOverZ.push_back(x / z);
+            points.yOverZ.push_back(y / z);
+            points.intensity.push_back(intensity[localColumn]);
+            points.intensityGradX.push_back(intensityGradX[localColumn]);
+            points.intensityGradY.push_back(intensityGradY[localColumn]);
+            points.depthGradX.push_back(depthGradX[localColumn]);
+            points.depthGradY.push_back(depthGradY[localColumn]);
             sum += cv::Vec3d(x, y, z);
         }
     }
@@ -236,25 +303,6 @@ void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::
         spread += d.dot(d);
     }
     points.radius = std::sqrt(spread / n);
-}
-
-void CIterativeEstimator::PackCurrent(const PyramidLevel& level) {
-    packedOrigin_ = level.origin;
-    packedSize_ = level.usable.size();
-    const std::size_t pixels = static_cast<std::size_t>(packedSize_.area());
-    packed_.assign(pixels * kPacked, 0.0f);
-    packedUsable_.resize(pixels);
-    const cv::Mat* planes[6] = {&level.intensity, &level.intensityGradX, &level.intensityGradY,
-                                &level.depth,     &level.depthGradX,     &level.depthGradY};
-    for (int row = 0; row < packedSize_.height; ++row) {
-        float* out = packed_.data() + static_cast<std::size_t>(row) * packedSize_.width * kPacked;
-        for (int p = 0; p < 6; ++p) {
-            const float* in = planes[p]->ptr<float>(row);
-            for (int column = 0; column < packedSize_.width; ++column) out[column * kPacked + p] = in[column];
-        }
-        const unsigned char* use = level.usable.ptr<unsigned char>(row);
-        std::copy(use, use + packedSize_.width, packedUsable_.begin() + static_cast<long>(row) * packedSize_.width);
-    }
 }
 
 CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, const ReferencePoints& points,
@@ -293,7 +341,9 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
 
 void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
                                     const Motion& motion) {
-    rows_.Clear();
+    // Room for every point, cut down to the matched ones at the end.
+    rows_.Resize(points.Size());
+    int matched = 0;
     const float levelScale = 1.0f / static_cast<float>(1 << level);
     const cv::Matx33f r = motion.rotation;
     const cv::Vec3f t = motion.translation;
@@ -313,7 +363,11 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     const float depthNoisePerSquare =
         calibrated ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
                    : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
-    const int width = packedSize_.width, height = packedSize_.height;
+    const PyramidLevel& current = *currentLevel_;
+    const int width = currentSamples_->cols, height = currentSamples_->rows;
+    const unsigned char* usable = current.usable.ptr<unsigned char>();
+    const float* samples = currentSamples_->ptr<float>();
+    const cv::Point origin = current.origin;
 
     for (int k = 0; k < points.Size(); ++k) {
         const float px = points.x[k], py = points.y[k], pz = points.z[k];
@@ -325,8 +379,8 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         float column, row, dcx, dcz, dry, drz;
         if (perspective) {
             const float inverse = 1.0f / mz;
-            column = points.column[k] + columnGain * (mx * inverse - px / pz);
-            row = points.row[k] + rowGain * (my * inverse - py / pz);
+            column = points.column[k] + columnGain * (mx * inverse - points.xOverZ[k]);
+            row = points.row[k] + rowGain * (my * inverse - points.yOverZ[k]);
             dcx = columnGain * inverse;
             dcz = -columnGain * mx * inverse * inverse;
             dry = rowGain * inverse;
@@ -339,18 +393,16 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
             dry = rowGain;
             drz = 0.0f;
         }
-        const float localColumn = column - static_cast<float>(packedOrigin_.x);
-        const float localRow = row - static_cast<float>(packedOrigin_.y);
+        const float localColumn = column - static_cast<float>(origin.x);
+        const float localRow = row - static_cast<float>(origin.y);
         if (!(localColumn >= 0.0f && localRow >= 0.0f)) continue;
         const int c0 = static_cast<int>(localColumn), r0 = static_cast<int>(localRow);
         // The cubic reads one pixel more on every side of the four around the point.
         if (c0 < 1 || r0 < 1 || c0 + 2 >= width || r0 + 2 >= height) continue;
         const std::size_t at = static_cast<std::size_t>(r0) * width + c0;
-        if (!packedUsable_[at] || !packedUsable_[at + 1] || !packedUsable_[at + width] ||
-            !packedUsable_[at + width + 1])
-            continue;
+        if (!usable[at] || !usable[at + 1] || !usable[at + width] || !usable[at + width + 1]) continue;
         float sample[kPacked];
-        SampleCubic(packed_.data() + at * kPacked, width, localColumn - c0, localRow - r0, sample);
+        SampleCubic(samples + at * kPacked, width, localColumn - c0, localRow - r0, sample);
 
         const float brightnessResidual = sample[0] - points.intensity[k];
         const float depthResidual = sample[3] - mz;
@@ -371,13 +423,15 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         const float brightnessRow[6] = {a[0], a[1], a[2], qa[0], qa[1], qa[2]};
         const float depthRow[6] = {b[0], b[1], b[2], qb[0], qb[1], qb[2]};
         const float depthNoise = depthNoisePerSquare * mz * mz;
-        rows_.brightnessJacobian.insert(rows_.brightnessJacobian.end(), brightnessRow, brightnessRow + 6);
-        rows_.depthJacobian.insert(rows_.depthJacobian.end(), depthRow, depthRow + 6);
-        rows_.brightness.push_back(brightnessResidual / brightnessNoise);
-        rows_.depth.push_back(depthResidual / depthNoise);
-        rows_.brightnessNoise.push_back(brightnessNoise);
-        rows_.depthNoise.push_back(depthNoise);
+        std::copy(brightnessRow, brightnessRow + 6, rows_.brightnessJacobian.begin() + 6 * matched);
+        std::copy(depthRow, depthRow + 6, rows_.depthJacobian.begin() + 6 * matched);
+        rows_.brightness[matched] = brightnessResidual / brightnessNoise;
+        rows_.depth[matched] = depthResidual / depthNoise;
+        rows_.brightnessNoise[matched] = brightnessNoise;
+        rows_.depthNoise[matched] = depthNoise;
+        ++matched;
     }
+    rows_.Resize(matched);
 }
 
 void CIterativeEstimator::Accumulate(MotionLoss& loss) {

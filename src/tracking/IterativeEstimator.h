@@ -29,10 +29,10 @@
 #include "tracking/PixelProjection.h"
 #include "tracking/PyramidCache.h"
 #include "tracking/RobustWeights.h"
+#include "tracking/TrackerParameters.h"
 
 class CPose;
 class CStereoFrame;
-class CTrackerParameters;
 
 struct IterationSettings {
     int levels = 3;
@@ -44,6 +44,7 @@ struct IterationSettings {
     float focalPx = 0.0f;          // camera focal length and baseline, for the depth noise;
     float baseline = 0.0f;         //   either not positive: depth noise taken as uniform
     int erosion = 0;               // of the masks at the frames' resolution
+    int fineStride = 1;            // CTrackerParameters::fineStride
 
     // The tracker's settings; the camera's focal length and baseline and the erosion are the
     // caller's to set.
@@ -84,7 +85,8 @@ private:
     };
     // The reference's usable face pixels of one level, one entry per point.
     struct ReferencePoints {
-        std::vector<float> column, row, x, y, z, intensity, intensityGradX, intensityGradY, depthGradX, depthGradY;
+        std::vector<float> column, row, x, y, z, xOverZ, yOverZ, intensity, intensityGradX, intensityGradY, depthGradX,
+            depthGradY;
         cv::Vec3d centroid;
         double radius = 0.0;  // root mean square distance of the points from their centroid
         void Clear();
@@ -95,7 +97,7 @@ private:
         std::vector<float> brightnessJacobian, depthJacobian;  // 6 per point
         std::vector<float> brightness, depth;                  // residuals over their noise
         std::vector<float> brightnessNoise, depthNoise;
-        void Clear();
+        void Resize(int count);
         int Size() const { return static_cast<int>(brightness.size()); }
     };
     struct LevelResult {
@@ -105,8 +107,12 @@ private:
 
     static cv::Point2f StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
                                      const Motion& motion);
-    void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, ReferencePoints& points) const;
-    void PackCurrent(const PyramidLevel& level);
+    // Every pixel of the box, or one in `stride` along its rows, shifted by one each row.
+    static void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride,
+                                 ReferencePoints& points);
+    // The reference points of a pyramid's level in the box, collected again only when that
+    // pyramid was rebuilt or not met lately: a keyframe is the reference of step after step.
+    const ReferencePoints& Collected(const CFramePyramid& pyramid, int level, const cv::Rect& faceBox);
     LevelResult IterateLevel(int level, const ReferencePoints& points, const PixelProjection& projection,
                              Motion& motion, MotionLoss& loss);
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
@@ -121,12 +127,30 @@ private:
     float brightnessGain_ = 1.0f;
     float depthGain_ = 1.0f;
     CPyramidCache pyramids_;
-    // The current level's sampled images, interleaved per pixel: I, Ix, Iy, Z, Zx, Zy.
-    std::vector<float> packed_;
-    std::vector<unsigned char> packedUsable_;
-    cv::Point packedOrigin_;
-    cv::Size packedSize_;
-    ReferencePoints points_;
+    // The current frame's level the rows sample, lent by the pyramid cache for one level, and its
+    // images interleaved: once a level for the step's pairs, which share the current frame.
+    void SampleCurrent(const CFramePyramid& pyramid, int level);
+    const PyramidLevel* currentLevel_ = nullptr;
+    const cv::Mat* currentSamples_ = nullptr;
+    struct InterleavedLevel {
+        const CFramePyramid* pyramid = nullptr;  // null: nothing interleaved yet
+        long builds = 0;
+        cv::Mat samples;
+    };
+    InterleavedLevel interleaved_[CTrackerParameters::kMaxPyramidLevels];
+    struct CollectedPoints {
+        const CFramePyramid* pyramid = nullptr;  // null: the slot holds nothing
+        long builds = 0;
+        int level = 0;
+        int stride = 1;
+        cv::Rect box;
+        long used = 0;
+        ReferencePoints points;
+    };
+    // A step's pairs at every level, and the next step's new keyframe.
+    static constexpr int kCollectedSlots = 24;
+    CollectedPoints collected_[kCollectedSlots];
+    long collectedClock_ = 0;
     Rows rows_;
     CNormalEquations equations_;
     std::vector<float> scratch_;

@@ -8,17 +8,6 @@ void CNormalEquations::Reset() {
     rows_ = 0;
 }
 
-void CNormalEquations::Add(const float jacobian[6], float residual, float weight) {
-    double weighted[6];
-    for (int i = 0; i < 6; ++i) weighted[i] = static_cast<double>(weight) * jacobian[i];
-    // Upper triangle only; Solve mirrors it.
-    for (int i = 0; i < 6; ++i) {
-        for (int j = i; j < 6; ++j) hessian_(i, j) += weighted[i] * jacobian[j];
-        gradient_[i] += weighted[i] * residual;
-    }
-    ++rows_;
-}
-
 bool CNormalEquations::Solve(double increment[6]) const {
     if (rows_ == 0) return false;
     cv::Matx66d full = hessian_;

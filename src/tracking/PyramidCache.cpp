@@ -18,10 +18,14 @@ void CPyramidCache::Fingerprint(const CStereoFrame& frame, double print[2]) {
     }
 }
 
-bool CPyramidCache::Key::Serves(const Key& other) const {
+bool CPyramidCache::Key::SameFrame(const Key& other) const {
     return frame == other.frame && print[0] == other.print[0] && print[1] == other.print[1] &&
-           (window & other.window) == other.window && levels == other.levels && gradient == other.gradient &&
-           erosion == other.erosion && nearest == other.nearest && farthest == other.farthest;
+           levels == other.levels && gradient == other.gradient && erosion == other.erosion &&
+           nearest == other.nearest && farthest == other.farthest;
+}
+
+bool CPyramidCache::Key::Serves(const Key& other) const {
+    return SameFrame(other) && (window & other.window) == other.window;
 }
 
 const CFramePyramid* CPyramidCache::Get(const CStereoFrame& frame, const cv::Rect& window,
@@ -36,15 +40,24 @@ const CFramePyramid* CPyramidCache::Get(const CStereoFrame& frame, const cv::Rec
     key.nearest = settings.nearest;
     key.farthest = settings.farthest;
     ++clock_;
-    for (Slot& slot : slots_)
+    Slot* oldest = nullptr;
+    for (Slot& slot : slots_) {
         if (slot.valid && slot.key.Serves(key)) {
             slot.used = clock_;
             return &slot.pyramid;
         }
-    Slot* oldest = nullptr;
-    for (Slot& slot : slots_)
-        if (&slot.pyramid != keep && (!oldest || slot.used < oldest->used)) oldest = &slot;
-    oldest->valid = oldest->pyramid.Build(frame, window, settings.levels, settings.gradient, settings.erosion,
+        // The same frame over another window (the pairs of a step see the current frame from
+        // their own boxes): rebuilt over both, so that the next pair finds it.
+        if (slot.valid && &slot.pyramid != keep && slot.key.SameFrame(key)) {
+            key.window |= slot.key.window;
+            oldest = &slot;
+            break;
+        }
+    }
+    if (!oldest)
+        for (Slot& slot : slots_)
+            if (&slot.pyramid != keep && (!oldest || slot.used < oldest->used)) oldest = &slot;
+    oldest->valid = oldest->pyramid.Build(frame, key.window, settings.levels, settings.gradient, settings.erosion,
                                           settings.nearest, settings.farthest);
     oldest->key = key;
     oldest->used = clock_;

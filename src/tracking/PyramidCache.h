@@ -5,7 +5,8 @@
 // A pyramid is found again by the frame's address, two numbers computed from its pixels (a frame
 // the source has deleted must not lend its pyramid to a new frame that took its address), the
 // window and the build settings; a pyramid built over a larger window serves a smaller one (its
-// levels sit on the same frame pixels). Eight slots (three keyframes, their current frames and
+// levels sit on the same frame pixels), and a frame asked for over a window its pyramid does not
+// hold is built again over both. Eight slots (three keyframes, their current frames and
 // the next step's reference fit), the least recently used one rebuilt. The cache owns
 // its pyramids; Get lends one until the next Get that rebuilds its slot.
 #pragma once
@@ -38,6 +39,7 @@ private:
         cv::Rect window;
         int levels = 0, gradient = 0, erosion = 0;
         float nearest = 0.0f, farthest = 0.0f;
+        bool SameFrame(const Key& other) const;  // and the same settings, whatever the windows
         // Same frame and settings, and this window holds the other's.
         bool Serves(const Key& other) const;
     };

@@ -14,19 +14,3 @@ float CRobustWeights::Scale(const std::vector<float>& residuals, float floor, st
     const float scale = kMadToSigma * *middle;
     return scale > floor ? scale : floor;  // also when the median is NaN
 }
-
-float CRobustWeights::Weight(float normalised) const {
-    const float magnitude = std::fabs(normalised);
-    switch (kind_) {
-        case CTrackerParameters::ROBUST_HUBER:
-            return magnitude <= kHuberTuning ? 1.0f : kHuberTuning / magnitude;
-        case CTrackerParameters::ROBUST_TUKEY: {
-            if (!(magnitude < kTukeyTuning)) return 0.0f;
-            const float u = normalised / kTukeyTuning;
-            const float v = 1.0f - u * u;
-            return v * v;
-        }
-        default:
-            return 1.0f;
-    }
-}

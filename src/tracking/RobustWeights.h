@@ -8,7 +8,10 @@
 // fit from turning every small residual into an outlier.
 #pragma once
 
+#include <cmath>
 #include <vector>
+
+#include "tracking/TrackerParameters.h"
 
 class CRobustWeights {
 public:
@@ -23,8 +26,23 @@ public:
     // working storage the caller keeps between calls.
     static float Scale(const std::vector<float>& residuals, float floor, std::vector<float>& scratch);
 
-    // The weight of a row whose residual is `normalised` scales from zero.
-    float Weight(float normalised) const;
+    // The weight of a row whose residual is `normalised` scales from zero. Inline: called for
+    // every row of every iteration.
+    float Weight(float normalised) const {
+        const float magnitude = std::fabs(normalised);
+        switch (kind_) {
+            case CTrackerParameters::ROBUST_HUBER:
+                return magnitude <= kHuberTuning ? 1.0f : kHuberTuning / magnitude;
+            case CTrackerParameters::ROBUST_TUKEY: {
+                if (!(magnitude < kTukeyTuning)) return 0.0f;
+                const float u = normalised / kTukeyTuning;
+                const float v = 1.0f - u * u;
+                return v * v;
+            }
+            default:
+                return 1.0f;
+        }
+    }
     // A row keeps its weight while its residual is within the biweight's reach, whatever the kind:
     // the share of such rows says how much of the pair the pose explains.
     static bool Keeps(float normalised) { return normalised < kTukeyTuning && normalised > -kTukeyTuning; }

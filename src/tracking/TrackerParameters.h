@@ -58,6 +58,8 @@ public:
     // Iterations per level and halvings beyond these buy nothing but time.
     static constexpr int kMaxIterations = 100;
     static constexpr int kMaxPyramidLevels = 6;
+    // Beyond one finest-level pixel in four, the coarser levels have more rows than it.
+    static constexpr int kMaxFineStride = 4;
 
     CTrackerParameters() = default;
     explicit CTrackerParameters(std::istream& in) { Read(in); }
@@ -78,6 +80,9 @@ public:
     int pyramidLevels = 1;                // "PYRAMID_LEVELS:" 1 is the frames' own resolution
     int robustWeights = ROBUST_NONE;      // "ROBUST_WEIGHTS:" NONE, HUBER or TUKEY
     int rowWeights = ROWS_LAMBDA;         // "ROW_WEIGHTS:" LAMBDA or NOISE
+    // "FINE_STRIDE:" rows at the finest level from one reference pixel in this many (2: a
+    // checkerboard), the coarser levels from every pixel; 1 (the default): every pixel.
+    int fineStride = 1;
     // The loss check of an iterated pair: a pair failing one of these loses the face.
     float minInlierShare = 0.5f;          // "MIN_INLIER_SHARE:" rows keeping a robust weight
     float minFaceShare = 0.3f;            // "MIN_FACE_SHARE:" face pixels still matched, of the first pair's

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "support/TrackingFixtures.h"
 #include "tracking/TrackerParameters.h"
@@ -39,6 +40,26 @@ protected:
     std::unique_ptr<CTrackedFrame> frame;
     CFramePyramid pyramid;
 };
+
+// What the estimator samples must be the level's own images, at every level and pixel.
+TEST_F(Pyramid, TheInterleavedSamplesAreTheLevelsImages) {
+    ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(5, 3, 80, 70), 3, CTrackerParameters::DOUBLE, 0));
+    cv::Mat samples(3, 3, CV_8U);  // a buffer of the wrong shape is remade
+    for (int index = 0; index < pyramid.Levels(); ++index) {
+        const PyramidLevel& level = pyramid.Level(index);
+        CFramePyramid::Interleave(level, samples);
+        ASSERT_EQ(samples.size(), level.usable.size());
+        ASSERT_EQ(samples.channels(), CFramePyramid::kSampleChannels);
+        const cv::Mat planes[] = {level.intensity, level.intensityGradX, level.intensityGradY,
+                                  level.depth,     level.depthGradX,     level.depthGradY,
+                                  cv::Mat::zeros(level.usable.size(), CV_32F),
+                                  cv::Mat::zeros(level.usable.size(), CV_32F)};
+        std::vector<cv::Mat> channels;
+        cv::split(samples, channels);
+        for (int c = 0; c < CFramePyramid::kSampleChannels; ++c)
+            EXPECT_EQ(cv::norm(channels[static_cast<std::size_t>(c)], planes[c], cv::NORM_INF), 0.0) << index << " " << c;
+    }
+}
 
 TEST_F(Pyramid, NeitherHolesNorTheBackgroundBleedIntoTheHead) {
     ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(0, 0, kWidth, kHeight), 3, CTrackerParameters::DOUBLE, 0));

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <opencv2/calib3d.hpp>
 
@@ -123,6 +124,45 @@ TEST_F(HeadPair, ASixPixelShiftTheSingleStepMissesIsRecoveredByIteratingCoarseTo
     EXPECT_TRUE(loss.converged);
     EXPECT_GT(loss.inlierShare, 0.8f);
 
+}
+
+// Pyramids and reference points kept from earlier pairs serve again only for the same frames.
+TEST_F(HeadPair, AnEstimatorReusedOverManyPairsGivesWhatAFreshOneGives) {
+    Render({0, 3, 0}, {4, 0, 0});
+    const RenderedFrame third = scene->Render(CRigidMotion::FromRotationVector({0, -2 * kDeg, 0}, {-3, 0, 950}));
+    CIterativeEstimator reused(Settings(Recommended()));
+    const auto same = [&](const CTrackedFrame& reference, const CTrackedFrame& current) {
+        const PixelProjection projection =
+            PixelProjection::FromScales(reference.GetScaleX(), reference.GetScaleY(), kFocal, true);
+        CIterativeEstimator fresh(Settings(Recommended()));
+        const std::unique_ptr<CPose> once(fresh.Estimate(reference, current, &face, projection, nullptr));
+        const std::unique_ptr<CPose> again(reused.Estimate(reference, current, &face, projection, nullptr));
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(once->GetRotation(i), again->GetRotation(i)) << i;
+            EXPECT_EQ(once->GetTranslation(i), again->GetTranslation(i)) << i;
+        }
+    };
+    // More frames than the estimator keeps pyramids for: their slots take other frames.
+    const RenderedFrame* images[3] = {&first, &second, &third};
+    std::vector<std::unique_ptr<CTrackedFrame>> frames;
+    for (int k = 0; k < 12; ++k) frames.push_back(Frame(*images[k % 3], k + 1));
+    for (std::size_t k = 0; k + 1 < frames.size(); ++k) same(*frames[k], *frames[k + 1]);
+    same(*frames[1], *frames[0]);
+    same(*frames[11], *frames[10]);
+}
+
+// A checkerboard of the finest level's pixels: half the rows there, the coarser levels whole.
+TEST_F(HeadPair, AFineStrideOfTwoTakesHalfTheFinestPixelsAndStillFindsTheMotion) {
+    Render({0, 4, 0}, {6, -3, 10});
+    MotionLoss all, half;
+    const Errors every = Iterated(first, second, Recommended(), &all);
+    CTrackerParameters strided = Recommended();
+    strided.fineStride = 2;
+    const Errors checkerboard = Iterated(first, second, strided, &half);
+    EXPECT_NEAR(half.referencePixels, all.referencePixels / 2.0, 0.02 * all.referencePixels);
+    EXPECT_LT(checkerboard.rotationDeg, 0.2);
+    EXPECT_LT(checkerboard.centreMm, 0.5);
+    EXPECT_LT(std::fabs(checkerboard.rotationDeg - every.rotationDeg), 0.1);
 }
 
 TEST_F(HeadPair, TheCoarseLevelsCarryTheIterationsWhereTheFinestLevelAloneIsLost) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "acquisition/StereoSource.h"
+#include "image/Image.h"
+#include "image/ImageROI.h"
 #include "support/RecordingFolder.h"
 #include "support/TrackingFixtures.h"
 #include "synth/SequenceWriter.h"
@@ -116,6 +118,24 @@ TEST(KeyframeComparison, TheRegionKeepsTheBackgroundOutOfTheRanking) {
             EXPECT_NEAR(tracker.GetMatches().front()->GetWeight(), std::sqrt(120.0f * 110.0f) * 2 / 25500.0f, 1e-6);
         }
     }
+}
+
+// Odd widths, a box reaching past the image and one wholly outside it.
+TEST(KeyframeComparison, TheRegionDistanceIsTheNormOverTheBoxInsideTheImage) {
+    cv::RNG random(7);
+    CImage a(37, 29, IPL_DEPTH_32F, 1, 0), b(37, 29, IPL_DEPTH_32F, 1, 0);
+    a.Allocate();
+    b.Allocate();
+    const cv::Mat first = iplFullView(a.GetIplImage()), second = iplFullView(b.GetIplImage());
+    random.fill(first, cv::RNG::UNIFORM, 0.0, 0.01);
+    random.fill(second, cv::RNG::UNIFORM, 0.0, 0.01);
+    for (const cv::Rect box : {cv::Rect(3, 2, 23, 17), cv::Rect(30, 20, 13, 15), cv::Rect(0, 0, 37, 29)}) {
+        const double expected = cv::norm(first(box & cv::Rect(0, 0, 37, 29)), second(box & cv::Rect(0, 0, 37, 29)));
+        EXPECT_NEAR(CTrackerZBCCE::RegionIntensityDistance(&a, &b, CImageROI(box.x, box.y, box.width, box.height, 0)),
+                    expected, 1e-6 * expected)
+            << box;
+    }
+    EXPECT_EQ(CTrackerZBCCE::RegionIntensityDistance(&a, &b, CImageROI(40, 0, 5, 5, 0)), -1.0f);
 }
 
 TEST_F(StoredFrames, CovarianceScoresAddThePoseWeightAndCountAMissingPoseAsZero) {
