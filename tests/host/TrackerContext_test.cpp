@@ -1,5 +1,7 @@
 #include "host/TrackerContext.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +15,7 @@
 
 #include "acquisition/StereoSource.h"
 #include "common/BoundedFile.h"
+#include "init/FaceCandidate.h"
 #include "init/TrackerInitializer.h"
 #include "support/FaceTestData.h"
 #include "synth/HeadScene.h"
@@ -287,6 +290,56 @@ TEST_F(TrackerContextTest, ConfigurationFilesThatAreDevicesOrTooLargeAreRefusedA
         << openErrors_;
     EXPECT_EQ(context->GetSource().GetParameters().cameraType, CStereoSourceParameters::CAMERA_SRI);
     EXPECT_EQ(context->GetInitializer().GetParameters().sizeFaceX, 60);
+}
+
+// A head moving 150 mm aside at 950 mm (60 pixels, more than its face box is wide) under a
+// tracker that follows it: the face's box goes with the region, and the head stays tracked.
+TEST(TrackerContextFollowing, AHeadMovingFurtherThanItsBoxStaysTracked) {
+    setenv("VANTOREL_CLASSIFIER", facetest::ClassifierPath().c_str(), 1);
+    facetest::TempFolder folder("vantorel_context_follow_" + std::to_string(::getpid()));
+    TrajectoryOptions trajectory;
+    trajectory.name = "translate";
+    trajectory.frameCount = 40;
+    trajectory.stillFrames = 6;
+    trajectory.amplitudeMm = cv::Vec3d(150.0, 0.0, 0.0);
+    std::vector<CRigidMotion> poses;
+    std::string error;
+    ASSERT_TRUE(MakeTrajectory(trajectory, poses, &error)) << error;
+    const auto scene = CHeadScene::Create(SceneOptions(), &error);
+    ASSERT_NE(scene, nullptr) << error;
+    SequenceOptions options;
+    options.folder = folder.Path("");
+    options.frameCount = trajectory.frameCount;
+    options.forms = kFormPgm;
+    const auto writer = CSequenceWriter::Create(options, &error);
+    ASSERT_NE(writer, nullptr) << error;
+    for (int k = 0; k < trajectory.frameCount; ++k)
+        ASSERT_TRUE(writer->WriteFrame(k + 1, scene->Render(poses[k]), &error));
+    ASSERT_TRUE(writer->WriteConfiguration(&error)) << error;
+
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    CTrackerContext context(folder.Path("").c_str());
+    int tracked = 0, lost = 0;
+    bool wasTracking = false;
+    float startLeft = 0.0f, farthest = 0.0f;
+    for (int step = 0; step < 2 * trajectory.frameCount; ++step) {
+        const bool tracking = context.Update();
+        const CFaceCandidate* face = context.GetInitializer().GetSelected();
+        if (tracking && !wasTracking && face) startLeft = face->GetLeft();
+        if (tracking && face) farthest = std::max(farthest, std::abs(face->GetLeft() - startLeft));
+        lost += wasTracking && !tracking;
+        tracked += tracking;
+        wasTracking = tracking;
+        const CTrackedFrame* frame = context.GetSource().GetCurrentFrame();
+        if (frame && frame->GetIndex() >= trajectory.frameCount) break;
+    }
+    ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lost, 0);
+    EXPECT_GT(tracked, 30);
+    // 150 mm at 950 mm and focal 380 is 60 pixels; the box went most of the way with the head.
+    EXPECT_GT(farthest, 40.0f);
 }
 
 TEST(TrackerContextLive, WithoutACaptureDeviceEveryStepReportsTheFailedGrabAndNothingBreaks) {
