@@ -33,6 +33,7 @@ constexpr int kMaxDeclaredPoints = 1000;
 // The classifier file and every stage file.
 constexpr std::size_t kMaxClassifierFileBytes = std::size_t{1} << 20;
 constexpr int kMaxScales = 16;
+constexpr int kDefaultScales = 4;      // window sizes scanned unless configured otherwise
 constexpr int kMaxWeight = 1 << 16;       // larger corner weights are refused
 constexpr int kMaxImageSide = 4096;       // larger images are not scanned
 

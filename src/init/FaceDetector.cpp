@@ -9,7 +9,7 @@
 #include "init/ClassifierLocation.h"
 #include "platform/ipl/ipl.h"
 
-CFaceDetector::CFaceDetector() : classifierPath(facedetect::LocateClassifier()) { LoadClassifier(); }
+CFaceDetector::CFaceDetector() : CFaceDetector(facedetect::kDefaultScales) {}
 
 CFaceDetector::CFaceDetector(int windowSizes) : classifierPath(facedetect::LocateClassifier()) {
     if (windowSizes >= 1 && windowSizes <= facedetect::kMaxScales) nScales = windowSizes;

@@ -40,7 +40,7 @@ private:
     facedetect::ScaledFeatures features;
     std::vector<int> counts;
     int nStages = 0;
-    int nScales = 4;
+    int nScales = facedetect::kDefaultScales;
     int nDetections = 0;
     double initialScale = 1.0;
     std::vector<double> thresholds;

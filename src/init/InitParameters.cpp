@@ -4,7 +4,6 @@
 #include <string>
 
 #include "common/ConfigReader.h"
-#include "init/FaceDetection.h"
 
 namespace {
 

@@ -10,6 +10,8 @@
 
 #include <istream>
 
+#include "init/FaceDetection.h"
+
 struct CInitParameters {
     float maxDistanceCorner = 6.0f;  // pixels between corresponding box coordinates that match
     int minCornerMatches = 3;        // of the four box coordinates
@@ -32,7 +34,7 @@ struct CInitParameters {
     float maxTranslation = 200.0f;
     // "WINDOW_SIZES:" how many window sizes the detector scans, each 1.25 times the one before
     // from 24 pixels: 4 reach faces about 47 pixels across, 7 about 92.
-    int windowSizes = 4;
+    int windowSizes = facedetect::kDefaultScales;
 
     // Reads the keys of "ParamInit.cfg" from the stream; a null stream leaves every default.
     void Read(std::istream* in);

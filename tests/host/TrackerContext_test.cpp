@@ -28,6 +28,24 @@ namespace {
 
 constexpr int kFrames = 24;
 
+// The trajectory's frames of the rendered head and the generator's configuration, in folder.
+void WriteSequence(const std::string& folder, const TrajectoryOptions& trajectory) {
+    std::vector<CRigidMotion> poses;
+    std::string error;
+    ASSERT_TRUE(MakeTrajectory(trajectory, poses, &error)) << error;
+    const auto scene = CHeadScene::Create(SceneOptions(), &error);
+    ASSERT_NE(scene, nullptr) << error;
+    SequenceOptions options;
+    options.folder = folder;
+    options.frameCount = trajectory.frameCount;
+    options.forms = kFormPgm;
+    const auto writer = CSequenceWriter::Create(options, &error);
+    ASSERT_NE(writer, nullptr) << error;
+    for (int k = 0; k < trajectory.frameCount; ++k)
+        ASSERT_TRUE(writer->WriteFrame(k + 1, scene->Render(poses[k]), &error));
+    ASSERT_TRUE(writer->WriteConfiguration(&error)) << error;
+}
+
 // A rendered head sequence (still, then a gentle turn) written once for the whole suite; each
 // test reads it through its own configuration folder.
 class TrackerContextTest : public ::testing::Test {
@@ -39,19 +57,7 @@ protected:
         trajectory.name = "yaw";
         trajectory.frameCount = kFrames;
         trajectory.amplitudeRad = 0.1;
-        std::vector<CRigidMotion> poses;
-        std::string error;
-        ASSERT_TRUE(MakeTrajectory(trajectory, poses, &error)) << error;
-        const auto scene = CHeadScene::Create(SceneOptions(), &error);
-        ASSERT_NE(scene, nullptr) << error;
-        SequenceOptions options;
-        options.folder = sequence_->Path("frames");
-        options.frameCount = kFrames;
-        options.forms = kFormPgm;
-        const auto writer = CSequenceWriter::Create(options, &error);
-        ASSERT_NE(writer, nullptr) << error;
-        for (int k = 0; k < kFrames; ++k) ASSERT_TRUE(writer->WriteFrame(k + 1, scene->Render(poses[k]), &error));
-        ASSERT_TRUE(writer->WriteConfiguration(&error)) << error;
+        WriteSequence(sequence_->Path("frames"), trajectory);
     }
     static void TearDownTestSuite() {
         delete sequence_;
@@ -302,20 +308,8 @@ TEST(TrackerContextFollowing, AHeadMovingFurtherThanItsBoxStaysTracked) {
     trajectory.frameCount = 40;
     trajectory.stillFrames = 6;
     trajectory.amplitudeMm = cv::Vec3d(150.0, 0.0, 0.0);
-    std::vector<CRigidMotion> poses;
-    std::string error;
-    ASSERT_TRUE(MakeTrajectory(trajectory, poses, &error)) << error;
-    const auto scene = CHeadScene::Create(SceneOptions(), &error);
-    ASSERT_NE(scene, nullptr) << error;
-    SequenceOptions options;
-    options.folder = folder.Path("");
-    options.frameCount = trajectory.frameCount;
-    options.forms = kFormPgm;
-    const auto writer = CSequenceWriter::Create(options, &error);
-    ASSERT_NE(writer, nullptr) << error;
-    for (int k = 0; k < trajectory.frameCount; ++k)
-        ASSERT_TRUE(writer->WriteFrame(k + 1, scene->Render(poses[k]), &error));
-    ASSERT_TRUE(writer->WriteConfiguration(&error)) << error;
+    WriteSequence(folder.Path(""), trajectory);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
 
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
