@@ -11,6 +11,7 @@
 #include "image/Kernels.h"
 #include "image/StereoFrame.h"
 #include "platform/ipl/ipl.h"
+#include "tracking/PyramidPasses.h"
 #include "tracking/TrackerParameters.h"
 
 // Every image here lives in buffers kept from build to build, written by OpenCV calls that reuse
@@ -27,7 +28,6 @@ constexpr int kSmallestLevelSide = 8;
 constexpr float kLeastSupport = 0.5f;
 // Stereo holes this small (in pixels of the level) are closed before the silhouette is eroded.
 constexpr int kClosedHole = 2;
-constexpr float kNoBound = -1.0f;
 // Larger magnitudes are taken for broken data.
 constexpr float kFar = 1e20f;
 constexpr float kNoWeight = 1e-6f;
@@ -60,11 +60,6 @@ void CentralDifferences(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& along
     cv::filter2D(in, alongRows, CV_32F, vertical, cv::Point(0, 1), 0.0, kBorder);
 }
 
-// Keeps `mask` (8-bit) where `values` satisfies `comparison` against `bound`.
-void KeepWhere(cv::Mat& mask, const cv::Mat& values, double bound, int comparison, cv::Mat& scratch) {
-    cv::compare(values, bound, scratch, comparison);
-    cv::bitwise_and(mask, scratch, mask);
-}
 
 }  // namespace
 
@@ -104,10 +99,7 @@ void CFramePyramid::Normalised(const cv::Mat& image, const cv::Mat& weights,
     cv::multiply(image, weights, work.product);
     Separable(work.product, work.weighted, kernel, kernel);
     Separable(weights, work.spread, kernel, kernel);
-    cv::max(work.spread, kNoWeight, work.product);
-    cv::divide(work.weighted, work.product, out);
-    cv::compare(work.spread, kNoWeight, work.scratch, cv::CMP_LE);
-    out.setTo(0.0f, work.scratch);
+    pyramid_passes::DivideByWeights(work.weighted, work.spread, kNoWeight, out);
 }
 
 // pyrDown of the masked values, renormalised by the halved mask.
@@ -115,10 +107,7 @@ void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, co
                                 cv::Mat& out, Workspace& work) {
     cv::multiply(image, weights, work.product);
     cv::pyrDown(work.product, work.weighted, halvedWeights.size(), kBorder);
-    cv::max(halvedWeights, kNoWeight, work.spread);
-    cv::divide(work.weighted, work.spread, out);
-    cv::compare(halvedWeights, kNoWeight, work.scratch, cv::CMP_LE);
-    out.setTo(0.0f, work.scratch);
+    pyramid_passes::DivideByWeights(work.weighted, halvedWeights, kNoWeight, out);
 }
 
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
@@ -145,23 +134,10 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
     // Rows need a point: inside the mask with a positive, finite depth and finite rays (NaN fails
     // every comparison). Whatever is not usable is zeroed, so no filter carries it along.
     Workspace& first = work_[0];
-    cv::divide(pointX(area), depth(area), first.rayX);
-    cv::divide(pointY(area), depth(area), first.rayY);
-    cv::compare(mask(area), 0, first.inside, cv::CMP_NE);
-    KeepWhere(first.inside, depth(area), 0.0, cv::CMP_GT, first.scratch);
-    KeepWhere(first.inside, depth(area), kFar, cv::CMP_LT, first.scratch);
-    for (const cv::Mat* ray : {&first.rayX, &first.rayY}) {
-        cv::absdiff(*ray, cv::Scalar::all(0.0), first.product);
-        KeepWhere(first.inside, first.product, kFar, cv::CMP_LT, first.scratch);
-    }
-    if (minDepth != kNoBound) KeepWhere(first.inside, depth(area), minDepth, cv::CMP_GT, first.scratch);
-    if (maxDepth != kNoBound) KeepWhere(first.inside, depth(area), maxDepth, cv::CMP_LT, first.scratch);
-    first.inside.convertTo(first.weights, CV_32F, 1.0 / 255.0);
-    intensity(area).copyTo(first.intensity);
-    cv::patchNaNs(first.intensity, 0.0);
-    depth(area).copyTo(first.depth);
-    cv::bitwise_not(first.inside, first.scratch);
-    for (cv::Mat* image : {&first.depth, &first.rayX, &first.rayY}) image->setTo(0.0f, first.scratch);
+    const pyramid_passes::FirstLevel selected{&first.inside, &first.weights, &first.intensity,
+                                              &first.depth,  &first.rayX,    &first.rayY};
+    pyramid_passes::SelectFirstLevel(intensity(area), depth(area), pointX(area), pointY(area), mask(area), minDepth,
+                                     maxDepth, kFar, selected);
 
     for (int level = 0; level < levels; ++level) {
         Workspace& work = work_[static_cast<std::size_t>(level)];
@@ -175,8 +151,7 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
             HalveMasked(finer.rayX, finer.weights, work.halvedWeights, work.rayX, work);
             HalveMasked(finer.rayY, finer.weights, work.halvedWeights, work.rayY, work);
             // A halved pixel belongs to the head when most of what it averages did.
-            cv::compare(work.halvedWeights, 0.5, work.inside, cv::CMP_GE);
-            work.inside.convertTo(work.weights, CV_32F, 1.0 / 255.0);
+            pyramid_passes::InsideFromShare(work.halvedWeights, 0.5f, work.inside, work.weights);
         }
         PyramidLevel& prepared = levels_[static_cast<std::size_t>(level)];
         prepared.level = level;
@@ -229,15 +204,7 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
     cv::morphologyEx(work.inside, work.silhouette, cv::MORPH_CLOSE, square, cv::Point(-1, -1), kClosedHole);
     cv::erode(work.silhouette, work.silhouette, square, cv::Point(-1, -1), erosion, cv::BORDER_CONSTANT,
               cv::Scalar(0));
-    cv::bitwise_and(work.inside, work.silhouette, level.usable);
-    cv::bitwise_and(level.usable, work.supported, level.usable);
-    const int edge = EdgeReach(gradientMode);
-    const cv::Rect interior(edge, edge, level.usable.cols - 2 * edge, level.usable.rows - 2 * edge);
-    work.scratch.create(level.usable.size(), CV_8U);
-    work.scratch.setTo(0);
-    if (interior.width > 0 && interior.height > 0) work.scratch(interior).setTo(255);
-    cv::bitwise_and(level.usable, work.scratch, level.usable);
-    cv::min(level.usable, 1, level.usable);
+    pyramid_passes::UsablePixels(work.inside, work.silhouette, work.supported, EdgeReach(gradientMode), level.usable);
 }
 
 void CFramePyramid::Interleave(const PyramidLevel& level, cv::Mat& samples) {

@@ -71,7 +71,7 @@ private:
         cv::Mat intensity, depth, rayX, rayY;
         cv::Mat inside, weights, halvedWeights;  // 8-bit and float forms of the usable mask
         cv::Mat filled, supported, silhouette;
-        cv::Mat product, weighted, spread, scratch;
+        cv::Mat product, weighted, spread;
     };
 
     // The scratch of Build, one per thread, whichever pyramid builds.
