@@ -52,6 +52,26 @@ FaceArea FaceOf(const CDepthMaskRegion& region) {
     return face;
 }
 
+// How often a bounded region distance looks whether it passed its bound.
+constexpr int kRowsPerBoundCheck = 8;
+
+// The `count` smallest scores offered, and the bound a score must not exceed to join them.
+class BestScores {
+public:
+    explicit BestScores(std::size_t count) : count_(std::max<std::size_t>(count, 1)) {}
+    // Infinite until `count` scores were offered; NaN scores count for nothing.
+    float Bound() const { return scores_.size() < count_ ? std::numeric_limits<float>::infinity() : scores_.back(); }
+    void Offer(float score) {
+        if (!(score < Bound())) return;
+        scores_.insert(std::upper_bound(scores_.begin(), scores_.end(), score), score);
+        if (scores_.size() > count_) scores_.pop_back();
+    }
+
+private:
+    std::size_t count_;
+    std::vector<float> scores_;  // ascending
+};
+
 const float* FloatRow(const CImage* image, int row) {
     return reinterpret_cast<const float*>(image->GetImageData() + static_cast<long>(row) * image->GetWidthStep());
 }
@@ -318,6 +338,11 @@ void CTrackerZBCCE::SelectMatches(CStereoSource& source, CTrackedFrame* current,
 void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* current, int matchFunction) {
     const bool covariance = matchFunction == CTrackerParameters::MATCH_COVARIANCE ||
                             matchFunction == CTrackerParameters::MATCH_COVARIANCE_DYNAMIC;
+    // The best region scores so far: a frame that cannot beat them stops being summed. The sort
+    // below places the frames that stay exactly as it would with every score complete (it
+    // compares such a frame only with the kept ones, which are all smaller, or with others that
+    // go too), and the frames that stay are summed to the end.
+    BestScores best(static_cast<std::size_t>(MaxBestMatches()));
     for (const auto& stored : source.GetFrames()) {
         CTrackedFrame* frame = stored.get();
         if (frame->GetIndex() == current->GetIndex()) continue;
@@ -328,8 +353,10 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
             score = SquaredIntensityDifference(frame->GetIntensity(), current->GetIntensity()) +
                     (pose ? pose->GetWeight() : 0.0f);
         } else if (parameters.compareRegion && source.GetRegion()) {
-            score = RegionIntensityDistance(frame->GetIntensity(), current->GetIntensity(), *source.GetRegion());
+            score = RegionIntensityDistance(frame->GetIntensity(), current->GetIntensity(), *source.GetRegion(),
+                                            best.Bound());
             if (score < 0.0f) score = IntensityDistance(frame, current);
+            best.Offer(score);
         } else {
             score = IntensityDistance(frame, current);
         }
@@ -376,7 +403,8 @@ float CTrackerZBCCE::IntensityDistance(CTrackedFrame* stored, CTrackedFrame* cur
     return static_cast<float>(current->GetIntensity()->Norm(stored->GetIntensity(), kNormL2));
 }
 
-float CTrackerZBCCE::RegionIntensityDistance(const CImage* a, const CImage* b, const CImageROI& region) {
+float CTrackerZBCCE::RegionIntensityDistance(const CImage* a, const CImage* b, const CImageROI& region,
+                                             float bound) {
     if (!a || !b || !a->GetImageData() || !b->GetImageData()) return -1.0f;
     const cv::Mat first = iplFullView(a->GetIplImage()), second = iplFullView(b->GetIplImage());
     if (first.size() != second.size() || first.type() != second.type()) return -1.0f;
@@ -387,7 +415,10 @@ float CTrackerZBCCE::RegionIntensityDistance(const CImage* a, const CImage* b, c
     // Every stored frame is compared each step: four running sums keep the loop vectorised, and
     // in double they round no differently from cv::norm's single one at float precision.
     double sums[4] = {0.0, 0.0, 0.0, 0.0};
+    const auto distance = [&sums] { return static_cast<float>(std::sqrt((sums[0] + sums[1]) + (sums[2] + sums[3]))); };
     for (int row = box.y; row < box.y + box.height; ++row) {
+        // Squares only add: the partial distance never exceeds the whole one.
+        if ((row - box.y) % kRowsPerBoundCheck == 0 && row > box.y && distance() > bound) return distance();
         const float* pa = first.ptr<float>(row) + box.x;
         const float* pb = second.ptr<float>(row) + box.x;
         // Stored frames are long out of the cache: the next row is asked for while this one is summed.
@@ -407,7 +438,7 @@ float CTrackerZBCCE::RegionIntensityDistance(const CImage* a, const CImage* b, c
             sums[0] += d * d;
         }
     }
-    return static_cast<float>(std::sqrt((sums[0] + sums[1]) + (sums[2] + sums[3])));
+    return distance();
 }
 
 float CTrackerZBCCE::SquaredIntensityDifference(CImage* a, CImage* b) {

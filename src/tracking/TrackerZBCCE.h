@@ -21,6 +21,7 @@
 
 #include <fstream>
 #include <istream>
+#include <limits>
 #include <list>
 #include <map>
 #include <memory>
@@ -75,8 +76,11 @@ public:
 
     // sqrt of the sum of squared differences of the two intensity images.
     static float IntensityDistance(CTrackedFrame* stored, CTrackedFrame* current);
-    // The same over the part of `region` inside both images; -1 when nothing of it is.
-    static float RegionIntensityDistance(const CImage* a, const CImage* b, const CImageROI& region);
+    // The same over the part of `region` inside both images; -1 when nothing of it is. Once the
+    // distance of the rows summed so far exceeds `bound`, that partial distance instead: no more
+    // than the whole one, and above the bound.
+    static float RegionIntensityDistance(const CImage* a, const CImage* b, const CImageROI& region,
+                                         float bound = std::numeric_limits<float>::infinity());
     // Sum of squared differences over a's pixels, accumulated in float.
     static float SquaredIntensityDifference(CImage* a, CImage* b);
 

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -88,6 +89,31 @@ TEST_F(StoredFrames, IntensityModesKeepTheClosestFramesBestFirst) {
     std::vector<int> order;
     for (const auto& r : Records(*all)) order.push_back(std::get<0>(r));
     EXPECT_EQ(order, (std::vector<int>{3, 5, 2, 1, 4}));
+}
+
+// Frame 6 (grey 40) against 5, 4, 3, 2, 1 in that order: once 5 and 4 are in, 3 (closer) makes
+// the bound 13 grey levels, which 2 and 1 exceed part-way; the kept scores are whole.
+TEST_F(StoredFrames, RegionScoresStopPartWayOnlyForFramesThatCannotBeKept) {
+    source->SetRegion(40, 200, 30, 190, -1.0f, -1.0f);
+    const auto tracker = Tracker("KEYFRAME_COMPARISON: REGION");
+    tracker->SelectMatches(*source, Frame(6), CTrackerParameters::MATCH_INTENSITY);
+    const CImageROI box(40, 30, 160, 160, 0);
+    const auto whole = [&](int index) {
+        return CTrackerZBCCE::RegionIntensityDistance(Frame(index)->GetIntensity(), Frame(6)->GetIntensity(), box);
+    };
+    EXPECT_EQ(Records(*tracker), (std::vector<std::tuple<int, int, float>>{{3, 6, whole(3)}, {5, 6, whole(5)}}));
+    EXPECT_NEAR(whole(2), 21 * 160 / 25500.0f, 1e-6);
+
+    const float full = whole(1);
+    const float partial = CTrackerZBCCE::RegionIntensityDistance(Frame(1)->GetIntensity(), Frame(6)->GetIntensity(),
+                                                                 box, 0.5f * full);
+    EXPECT_GT(partial, 0.5f * full);
+    EXPECT_LT(partial, full);
+    for (const float bound : {full, 2.0f * full, std::numeric_limits<float>::quiet_NaN()})
+        EXPECT_EQ(CTrackerZBCCE::RegionIntensityDistance(Frame(1)->GetIntensity(), Frame(6)->GetIntensity(), box,
+                                                         bound),
+                  full)
+            << bound;
 }
 
 // Faces alike, backgrounds apart: compared over the whole image the background decides, over
