@@ -117,9 +117,7 @@ bool CIterativeEstimator::UseBrightness() const { return settings_.lambda != kDe
 
 bool CIterativeEstimator::UseDepth() const { return settings_.lambda != kBrightnessOnly; }
 
-CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStereoFrame& current,
-                                     const FaceArea* face, const PixelProjection& projection,
-                                     const CPose* initial, MotionLoss* lossOut) {
+CIterativeEstimator::Motion CIterativeEstimator::StartingMotion(const CPose* initial) {
     Motion motion;
     if (initial) {
         CPose start(*initial);
@@ -129,34 +127,65 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
             for (int j = 0; j < 3; ++j) motion.rotation(i, j) = start.GetRotationMatrix(i, j);
         }
     }
+    return motion;
+}
+
+int CIterativeEstimator::Levels() const {
+    // As many as the tracker reads, whatever a caller set: a current level is kept per level.
+    return std::clamp(settings_.levels, 1, CTrackerParameters::kMaxPyramidLevels);
+}
+
+CIterativeEstimator::Windows CIterativeEstimator::WindowsFor(const CStereoFrame& reference,
+                                                             const CStereoFrame& current, const FaceArea* face,
+                                                             const PixelProjection& projection,
+                                                             const Motion& motion) const {
+    Windows windows;
+    const cv::Rect whole(0, 0, current.GetDepth() ? current.GetDepth()->GetWidth() : 0,
+                         current.GetDepth() ? current.GetDepth()->GetHeight() : 0);
+    windows.box = face ? face->box & whole : whole;
+    // Both frames over the face box and a margin the motion may cross (twenty pixels and more
+    // at three levels) with the filters' reach beyond it; the current frame's window moved
+    // along by the motion the estimate starts from.
+    const int margin = 16 + (4 << (Levels() - 1));
+    const cv::Rect& box = windows.box;
+    windows.reference = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin);
+    const cv::Point2f shift = StartingShift(reference, projection, motion);
+    const cv::Rect moved = windows.reference + cv::Point(cvRound(shift.x), cvRound(shift.y));
+    const cv::Rect own = face && !face->currentBox.empty()
+                             ? cv::Rect(face->currentBox.x - margin, face->currentBox.y - margin,
+                                        face->currentBox.width + 2 * margin, face->currentBox.height + 2 * margin)
+                             : windows.reference;
+    windows.current = windows.reference | moved | own;
+    return windows;
+}
+
+cv::Rect CIterativeEstimator::CurrentWindow(const CStereoFrame& reference, const CStereoFrame& current,
+                                            const FaceArea* face, const PixelProjection& projection,
+                                            const CPose* initial) const {
+    const Windows windows = WindowsFor(reference, current, face, projection, StartingMotion(initial));
+    return projection.Usable() && !windows.box.empty() ? windows.current : cv::Rect();
+}
+
+CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStereoFrame& current,
+                                     const FaceArea* face, const PixelProjection& projection,
+                                     const CPose* initial, MotionLoss* lossOut) {
+    Motion motion = StartingMotion(initial);
     const Motion start = motion;
     MotionLoss loss;
     loss.estimated = true;
     try {
-        // As many as the tracker reads, whatever a caller set: a current level is kept per level.
-        const int levels = std::clamp(settings_.levels, 1, CTrackerParameters::kMaxPyramidLevels);
-        const cv::Rect whole(0, 0, current.GetDepth() ? current.GetDepth()->GetWidth() : 0,
-                             current.GetDepth() ? current.GetDepth()->GetHeight() : 0);
-        const cv::Rect box = face ? face->box & whole : whole;
+        const int levels = Levels();
+        const Windows windows = WindowsFor(reference, current, face, projection, motion);
+        const cv::Rect& box = windows.box;
         const float nearest = face ? face->minDepth : -1.0f, farthest = face ? face->maxDepth : -1.0f;
-        // Both frames over the face box and a margin the motion may cross (twenty pixels and more
-        // at three levels) with the filters' reach beyond it; the current frame's window moved
-        // along by the motion the estimate starts from.
-        const int margin = 16 + (4 << (levels - 1));
-        const cv::Rect window(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin);
-        const cv::Point2f shift = StartingShift(reference, projection, motion);
-        const cv::Rect moved = window + cv::Point(cvRound(shift.x), cvRound(shift.y));
         const CFramePyramid* referencePyramid = nullptr;
         const CFramePyramid* currentPyramid = nullptr;
         if (projection.Usable() && !box.empty()) {
             const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest};
-            referencePyramid = pyramids_.Get(reference, window, build, nullptr);
-            const cv::Rect own = face && !face->currentBox.empty()
-                                     ? cv::Rect(face->currentBox.x - margin, face->currentBox.y - margin,
-                                                face->currentBox.width + 2 * margin, face->currentBox.height + 2 * margin)
-                                     : window;
+            referencePyramid = pyramids_.Get(reference, windows.reference, build, nullptr);
+            const cv::Rect shared = face ? face->currentWindow : cv::Rect();
             if (referencePyramid)
-                currentPyramid = pyramids_.Get(current, window | moved | own, build, referencePyramid);
+                currentPyramid = pyramids_.Get(current, windows.current | shared, build, referencePyramid);
         }
         if (referencePyramid && currentPyramid) {
             const int usedLevels = std::min(referencePyramid->Levels(), currentPyramid->Levels());

@@ -61,6 +61,9 @@ struct FaceArea {
     // The current frame's own face box when it differs (a region that follows the head): its
     // pyramid then covers it too, and serves again when that frame is the next reference.
     cv::Rect currentBox;
+    // What the other pairs of the step need of the current frame (CurrentWindow of each; empty:
+    // nothing): its pyramid is built over that at once, not built again for the next pair.
+    cv::Rect currentWindow;
 };
 
 class CIterativeEstimator {
@@ -76,6 +79,12 @@ public:
     // starting motion back with a loss that says so.
     CPose* Estimate(const CStereoFrame& reference, const CStereoFrame& current, const FaceArea* face,
                     const PixelProjection& projection, const CPose* initial, MotionLoss* loss = nullptr);
+    // The part of the current frame that Estimate with these arguments needs the pyramid of
+    // (face->currentWindow aside); empty when it builds none.
+    cv::Rect CurrentWindow(const CStereoFrame& reference, const CStereoFrame& current, const FaceArea* face,
+                           const PixelProjection& projection, const CPose* initial) const;
+    // How many frame pyramids the estimator has built.
+    long PyramidBuilds() const { return pyramids_.Builds(); }
 
 private:
     // A rigid motion in double: p' = rotation p + translation.
@@ -107,6 +116,14 @@ private:
 
     static cv::Point2f StartingShift(const CStereoFrame& reference, const PixelProjection& projection,
                                      const Motion& motion);
+    static Motion StartingMotion(const CPose* initial);
+    int Levels() const;
+    // The face box inside the frame, and the windows the frames' pyramids are built over.
+    struct Windows {
+        cv::Rect box, reference, current;
+    };
+    Windows WindowsFor(const CStereoFrame& reference, const CStereoFrame& current, const FaceArea* face,
+                       const PixelProjection& projection, const Motion& motion) const;
     // Every pixel of the box, or one in `stride` along its rows, shifted by one each row.
     static void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride,
                                  ReferencePoints& points);

@@ -57,6 +57,7 @@ const CFramePyramid* CPyramidCache::Get(const CStereoFrame& frame, const cv::Rec
     if (!oldest)
         for (Slot& slot : slots_)
             if (&slot.pyramid != keep && (!oldest || slot.used < oldest->used)) oldest = &slot;
+    ++builds_;
     oldest->valid = oldest->pyramid.Build(frame, key.window, settings.levels, settings.gradient, settings.erosion,
                                           settings.nearest, settings.farthest);
     oldest->key = key;

@@ -6,9 +6,11 @@
 // the source has deleted must not lend its pyramid to a new frame that took its address), the
 // window and the build settings; a pyramid built over a larger window serves a smaller one (its
 // levels sit on the same frame pixels), and a frame asked for over a window its pyramid does not
-// hold is built again over both. Eight slots (three keyframes, their current frames and
-// the next step's reference fit), the least recently used one rebuilt. The cache owns
-// its pyramids; Get lends one until the next Get that rebuilds its slot.
+// hold is built again over both. Sixteen slots, the least recently used one rebuilt: a step's
+// five keyframes and its current frame, and the keyframes of the steps before, which come back
+// among the best as the head turns to and fro; rebuilding them cost more than the memory of
+// the extra slots. The cache owns its pyramids; Get lends one until the next Get that rebuilds
+// its slot.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -31,6 +33,8 @@ public:
     // CFramePyramid::Build). `keep` is never rebuilt by this call.
     const CFramePyramid* Get(const CStereoFrame& frame, const cv::Rect& window, const PyramidSettings& settings,
                              const CFramePyramid* keep);
+    // How many pyramids Get has built.
+    long Builds() const { return builds_; }
 
 private:
     struct Key {
@@ -49,10 +53,11 @@ private:
         bool valid = false;
         long used = 0;
     };
-    static constexpr int kSlots = 8;
+    static constexpr int kSlots = 16;
 
     static void Fingerprint(const CStereoFrame& frame, double print[2]);
 
     Slot slots_[kSlots];
     long clock_ = 0;
+    long builds_ = 0;
 };

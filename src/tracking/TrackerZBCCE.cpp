@@ -201,22 +201,42 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
     iterativeEstimator.SetSettings(settings);
     const CDepthMaskRegion* region = source.GetRegion();
     const FaceArea face = region ? FaceOf(*region) : FaceArea();
+    struct PairStart {
+        PixelProjection projection;
+        std::unique_ptr<CPose> initial;
+        FaceArea face;
+    };
+    std::vector<PairStart> starts;
+    starts.reserve(matches.size());
+    // The tracked frame is the current frame of every pair but an exchanged one: its pyramid is
+    // built once, over what all of them need.
+    cv::Rect tracked;
     for (auto& match : matches) {
         CTrackedFrame* reference = match->GetReference();
         CTrackedFrame* current = match->GetCurrent();
         // A frame grabbed before the face region was set has no pixel scale; the other one does.
         const bool ownScale = UsableScale(reference->GetScaleX()) && UsableScale(reference->GetScaleY());
         const CTrackedFrame* scaled = ownScale ? reference : current;
-        const PixelProjection projection = PixelProjection::FromScales(
-            scaled->GetScaleX(), scaled->GetScaleY(), settings.focalPx, perspective);
-        const std::unique_ptr<CPose> initial(PredictedMotion(*match, source));
+        PairStart start{PixelProjection::FromScales(scaled->GetScaleX(), scaled->GetScaleY(), settings.focalPx,
+                                                    perspective),
+                        std::unique_ptr<CPose>(PredictedMotion(*match, source)), face};
         // Following, a reference's face is where the region was when that frame was grabbed.
         const auto own = Following() ? frameFaces.find(reference->GetIndex()) : frameFaces.end();
-        FaceArea referenceFace = own != frameFaces.end() ? own->second : face;
-        referenceFace.currentBox = face.box;
+        if (own != frameFaces.end()) start.face = own->second;
+        start.face.currentBox = face.box;
+        if (current == trackedFrame)
+            tracked |= iterativeEstimator.CurrentWindow(*reference, *current, region ? &start.face : nullptr,
+                                                        start.projection, start.initial.get());
+        starts.push_back(std::move(start));
+    }
+    std::size_t k = 0;
+    for (auto& match : matches) {
+        PairStart& start = starts[k++];
+        if (match->GetCurrent() == trackedFrame) start.face.currentWindow = tracked;
         MotionLoss loss;
-        match->SetRelativePose(iterativeEstimator.Estimate(*reference, *current, region ? &referenceFace : nullptr,
-                                                           projection, initial.get(), &loss));
+        match->SetRelativePose(iterativeEstimator.Estimate(*match->GetReference(), *match->GetCurrent(),
+                                                           region ? &start.face : nullptr, start.projection,
+                                                           start.initial.get(), &loss));
         losses.push_back(loss);
     }
     UpdateFaceShares(source);

@@ -145,10 +145,32 @@ TEST_F(HeadPair, AnEstimatorReusedOverManyPairsGivesWhatAFreshOneGives) {
     // More frames than the estimator keeps pyramids for: their slots take other frames.
     const RenderedFrame* images[3] = {&first, &second, &third};
     std::vector<std::unique_ptr<CTrackedFrame>> frames;
-    for (int k = 0; k < 12; ++k) frames.push_back(Frame(*images[k % 3], k + 1));
+    for (int k = 0; k < 20; ++k) frames.push_back(Frame(*images[k % 3], k + 1));
     for (std::size_t k = 0; k + 1 < frames.size(); ++k) same(*frames[k], *frames[k + 1]);
     same(*frames[1], *frames[0]);
-    same(*frames[11], *frames[10]);
+    same(*frames[19], *frames[18]);
+}
+
+// Two pairs onto one current frame, started from motions ten pixels apart: the current frame's
+// pyramid covers what both need when each is told the other's window, and is built once.
+TEST_F(HeadPair, PairsSharingTheCurrentFrameBuildItOnceOverTheWindowsTheyAllNeed) {
+    Render({0, 2, 0}, {3, 0, 0});
+    const auto one = Frame(first, 1), two = Frame(first, 2), current = Frame(second, 3);
+    const PixelProjection projection =
+        PixelProjection::FromScales(one->GetScaleX(), one->GetScaleY(), kFocal, true);
+    const CPose still, shifted(0.0f, 0.0f, 0.0f, 25.0f, 0.0f, 0.0f);  // 25 mm at 950 mm: ten pixels
+    for (const bool shared : {false, true}) {
+        CIterativeEstimator estimator(Settings(Recommended()));
+        FaceArea area = face;
+        if (shared)
+            area.currentWindow = estimator.CurrentWindow(*one, *current, &face, projection, &still) |
+                                 estimator.CurrentWindow(*two, *current, &face, projection, &shifted);
+        const std::unique_ptr<CPose> a(estimator.Estimate(*one, *current, &area, projection, &still));
+        const std::unique_ptr<CPose> b(estimator.Estimate(*two, *current, &area, projection, &shifted));
+        EXPECT_EQ(estimator.PyramidBuilds(), shared ? 3 : 4) << shared;
+        EXPECT_LT(Compare(*a, truth).rotationDeg, 0.2) << shared;
+        EXPECT_LT(Compare(*b, truth).rotationDeg, 0.2) << shared;
+    }
 }
 
 // A checkerboard of the finest level's pixels: half the rows there, the coarser levels whole.

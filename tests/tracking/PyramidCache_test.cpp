@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "image/Image.h"
 #include "platform/ipl/ipl.h"
@@ -40,6 +42,34 @@ TEST(PyramidCache, HandsTheSamePyramidBackUntilTheFramesPixelsChangeOrTheWindowO
     // A frame without a mask cannot be built.
     CStereoFrame bare;
     EXPECT_EQ(cache.Get(bare, window, settings, nullptr), nullptr);
+}
+
+// Five keyframe pairs a step, with the frames of the steps before coming back: sixteen frames
+// asked for in turn are all still held, each built once.
+TEST(PyramidCache, HoldsSixteenFramesAtOnce) {
+    const CDepthMaskRegion region(0, 64, 0, 48, 900.0f, 1100.0f);
+    std::vector<std::unique_ptr<CTrackedFrame>> frames;
+    for (int k = 0; k < 16; ++k)
+        frames.push_back(MakeTrackedFrame(
+            PlaneFrame(64, 48, 1000.0f, 300.0f, [k](int col, int row) { return Texture(col + k, row); }), region,
+            k + 1, 300.0f));
+    CPyramidCache cache;
+    const PyramidSettings settings{2, 1, 0, 900.0f, 1100.0f};
+    const cv::Rect window(0, 0, 64, 48);
+    std::vector<const CFramePyramid*> first;
+    std::vector<long> builds;
+    for (const auto& frame : frames) {
+        first.push_back(cache.Get(*frame, window, settings, nullptr));
+        ASSERT_NE(first.back(), nullptr);
+        builds.push_back(first.back()->Builds());
+    }
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        EXPECT_EQ(cache.Get(*frames[k], window, settings, nullptr), first[k]) << k;
+        EXPECT_EQ(first[k]->Builds(), builds[k]) << k;
+    }
+    // A seventeenth takes the place of the one unused longest.
+    const auto extra = MakeTrackedFrame(PlaneFrame(64, 48, 1000.0f, 300.0f, Texture), region, 17, 300.0f);
+    EXPECT_EQ(cache.Get(*extra, window, settings, nullptr), first[0]);
 }
 
 }  // namespace
