@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace pyramid_passes {
 
@@ -20,7 +21,9 @@ void SelectFirstLevel(const cv::Mat& intensity, const cv::Mat& depth, const cv::
     CV_Assert(intensity.size() == size && pointX.size() == size && pointY.size() == size && mask.size() == size);
     out.inside->create(size, CV_8UC1);
     for (cv::Mat* image : {out.weights, out.intensity, out.depth, out.rayX, out.rayY}) image->create(size, CV_32FC1);
-    const bool nearBound = minDepth != kNoBound, farBound = maxDepth != kNoBound;
+    // Without a bound, one every depth passes (NaN fails it, and fails the other tests as well).
+    const float nearest = minDepth != kNoBound ? minDepth : -std::numeric_limits<float>::infinity();
+    const float farthest = maxDepth != kNoBound ? maxDepth : std::numeric_limits<float>::infinity();
     for (int row = 0; row < size.height; ++row) {
         const float* grey = intensity.ptr<float>(row);
         const float* z = depth.ptr<float>(row);
@@ -36,10 +39,10 @@ void SelectFirstLevel(const cv::Mat& intensity, const cv::Mat& depth, const cv::
         for (int col = 0; col < size.width; ++col) {
             const float d = z[col];
             const float rx = x[col] / d, ry = y[col] / d;
-            // Written so that NaN in any of them leaves the pixel out.
-            bool keep = masked[col] != 0 && d > 0.0f && d < far && std::fabs(rx) < far && std::fabs(ry) < far;
-            if (nearBound) keep = keep && d > minDepth;
-            if (farBound) keep = keep && d < maxDepth;
+            // Written so that NaN in any of them leaves the pixel out; every test is made, with no
+            // branch, so that the loop runs on vectors.
+            const bool keep = (masked[col] != 0) & (d > 0.0f) & (d < far) & (std::fabs(rx) < far) &
+                              (std::fabs(ry) < far) & (d > nearest) & (d < farthest);
             inside[col] = keep ? kSet : 0;
             weights[col] = keep ? 1.0f : 0.0f;
             greyOut[col] = std::isnan(grey[col]) ? 0.0f : grey[col];
@@ -59,7 +62,8 @@ void DivideByWeights(const cv::Mat& weighted, const cv::Mat& weights, float leas
         float* result = out.ptr<float>(row);
         for (int col = 0; col < weighted.cols; ++col) {
             const float w = weight[col];
-            result[col] = w <= least ? 0.0f : value[col] / (w > least ? w : least);
+            const float quotient = value[col] / (w > least ? w : least);
+            result[col] = w <= least ? 0.0f : quotient;
         }
     }
 }
