@@ -184,8 +184,13 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
             const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest};
             referencePyramid = pyramids_.Get(reference, windows.reference, build, nullptr);
             const cv::Rect shared = face ? face->currentWindow : cv::Rect();
+            PyramidSettings currentBuild = build;
+            if (face && face->ownCurrentDepths) {
+                currentBuild.nearest = face->currentMinDepth;
+                currentBuild.farthest = face->currentMaxDepth;
+            }
             if (referencePyramid)
-                currentPyramid = pyramids_.Get(current, windows.current | shared, build, referencePyramid);
+                currentPyramid = pyramids_.Get(current, windows.current | shared, currentBuild, referencePyramid);
         }
         if (referencePyramid && currentPyramid) {
             const int usedLevels = std::min(referencePyramid->Levels(), currentPyramid->Levels());

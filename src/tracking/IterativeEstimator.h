@@ -64,6 +64,12 @@ struct FaceArea {
     // What the other pairs of the step need of the current frame (CurrentWindow of each; empty:
     // nothing): its pyramid is built over that at once, not built again for the next pair.
     cv::Rect currentWindow;
+    // With ownCurrentDepths, the current frame's pixels are kept by its own face's depth range
+    // rather than the reference's (a region that follows the head): all pairs of a step then
+    // share the current frame's pyramid, and it serves again when that frame is a reference.
+    bool ownCurrentDepths = false;
+    float currentMinDepth = -1.0f;
+    float currentMaxDepth = -1.0f;
 };
 
 class CIterativeEstimator {

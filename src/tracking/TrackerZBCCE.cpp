@@ -224,6 +224,11 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
         const auto own = Following() ? frameFaces.find(reference->GetIndex()) : frameFaces.end();
         if (own != frameFaces.end()) start.face = own->second;
         start.face.currentBox = face.box;
+        if (Following() && current == trackedFrame) {
+            start.face.ownCurrentDepths = true;
+            start.face.currentMinDepth = face.minDepth;
+            start.face.currentMaxDepth = face.maxDepth;
+        }
         if (current == trackedFrame)
             tracked |= iterativeEstimator.CurrentWindow(*reference, *current, region ? &start.face : nullptr,
                                                         start.projection, start.initial.get());

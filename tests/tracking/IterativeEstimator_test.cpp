@@ -173,6 +173,31 @@ TEST_F(HeadPair, PairsSharingTheCurrentFrameBuildItOnceOverTheWindowsTheyAllNeed
     }
 }
 
+// References grabbed with other depth ranges (a region that follows the head): kept by its own
+// range, the current frame is built once for both pairs; kept by each reference's, twice.
+TEST_F(HeadPair, ACurrentFrameKeptByItsOwnDepthRangeIsBuiltOnceForReferencesOfOtherRanges) {
+    Render({0, 2, 0}, {3, 0, 0});
+    const auto one = Frame(first, 1), two = Frame(first, 2), current = Frame(second, 3);
+    const PixelProjection projection =
+        PixelProjection::FromScales(one->GetScaleX(), one->GetScaleY(), kFocal, true);
+    FaceArea nearer = face, farther = face;
+    nearer.maxDepth -= 20.0f;
+    farther.minDepth += 10.0f;
+    for (const bool own : {false, true}) {
+        CIterativeEstimator estimator(Settings(Recommended()));
+        for (FaceArea* area : {&nearer, &farther}) {
+            area->ownCurrentDepths = own;
+            area->currentMinDepth = face.minDepth;
+            area->currentMaxDepth = face.maxDepth;
+        }
+        const std::unique_ptr<CPose> a(estimator.Estimate(*one, *current, &nearer, projection, nullptr));
+        const std::unique_ptr<CPose> b(estimator.Estimate(*two, *current, &farther, projection, nullptr));
+        EXPECT_EQ(estimator.PyramidBuilds(), own ? 3 : 4) << own;
+        EXPECT_LT(Compare(*a, truth).rotationDeg, 0.2) << own;
+        EXPECT_LT(Compare(*b, truth).rotationDeg, 0.2) << own;
+    }
+}
+
 // A checkerboard of the finest level's pixels: half the rows there, the coarser levels whole.
 TEST_F(HeadPair, AFineStrideOfTwoTakesHalfTheFinestPixelsAndStillFindsTheMotion) {
     Render({0, 4, 0}, {6, -3, 10});
