@@ -102,6 +102,9 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "FINE_STRIDE:")
             ok = reader.ReadChecked(key, fineStride, [](int n) { return n >= 1 && n <= kMaxFineStride; },
                                     "1 to " + std::to_string(kMaxFineStride) + " pixels");
+        else if (key == "MASK_EROSION:")
+            ok = reader.ReadChecked(key, maskErosion, [](int n) { return n >= 0 && n <= kMaxMaskErosion; },
+                                    "0 to " + std::to_string(kMaxMaskErosion) + " erosions");
         else if (key == "ROBUST_WEIGHTS:") ok = ReadKeyword(reader, kRobustWeights, robustWeights);
         else if (key == "ROW_WEIGHTS:") ok = ReadKeyword(reader, kRowWeights, rowWeights);
         else if (key == "MIN_INLIER_SHARE:") ok = reader.Read(minInlierShare);

@@ -83,6 +83,11 @@ public:
     // "FINE_STRIDE:" rows at the finest level from one reference pixel in this many (2: a
     // checkerboard), the coarser levels from every pixel; 1 (the default): every pixel.
     int fineStride = 1;
+    // "MASK_EROSION:" 3 x 3 erosions of the face mask before the iterated estimator takes rows
+    // from it, at the camera's resolution; -1 (the default): one per 64 columns of the image.
+    // Never fewer than the derivatives' reach, which keeps the background out of them.
+    int maskErosion = -1;
+    static constexpr int kMaxMaskErosion = 16;
     // The loss check of an iterated pair: a pair failing one of these loses the face.
     float minInlierShare = 0.5f;          // "MIN_INLIER_SHARE:" rows keeping a robust weight
     float minFaceShare = 0.3f;            // "MIN_FACE_SHARE:" face pixels still matched, of the first pair's

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
 
 #include <opencv2/calib3d.hpp>
 
@@ -20,6 +21,10 @@ constexpr int kNormL2 = 4;
 constexpr float kPreviousWeight = 1.0f;
 // Pairs of one frame that agree land within a degree of each other; five apart, one is wrong.
 constexpr double kCandidateSpreadRad = 5.0 * M_PI / 180.0;
+// A pair's residual scale beyond this many times the step's best, and beyond this many noise
+// units, is a pair that converged elsewhere.
+constexpr float kPoorFitRatio = 10.0f;
+constexpr float kPoorFitFloor = 2.0f;
 
 // The frame after the newest in the source's list; null when there is none.
 CTrackedFrame* PreviousFrame(const CStereoSource& source) {
@@ -197,7 +202,9 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
     settings.focalPx = camera ? camera->GetFocal() : 0.0f;
     settings.baseline = camera ? camera->GetBaseline() : 0.0f;
     const CImage* depth = trackedFrame ? trackedFrame->GetDepth() : nullptr;
-    settings.erosion = depth ? CMotionEstimator::ErosionFor(depth->GetWidth()) : 0;
+    settings.erosion = parameters.maskErosion >= 0 ? parameters.maskErosion
+                       : depth                     ? CMotionEstimator::ErosionFor(depth->GetWidth())
+                                                   : 0;
     iterativeEstimator.SetSettings(settings);
     const CDepthMaskRegion* region = source.GetRegion();
     const FaceArea face = region ? FaceOf(*region) : FaceArea();
@@ -507,10 +514,33 @@ std::vector<double> CTrackerZBCCE::MergeCoefficients(int mergePose) const {
         ++k;
         coefficients.push_back(c);
     }
-    if (parameters.Iterated()) LeaveOutDisagreeing(coefficients);
+    if (parameters.Iterated()) {
+        LeaveOutPoorFits(coefficients);
+        LeaveOutDisagreeing(coefficients);
+    }
     for (const double c : coefficients) total += c;
     if (!(total > 0.0)) coefficients.assign(matches.size(), 1.0);
     return coefficients;
+}
+
+// The pairs of a step share their current frame, so their residuals are alike when each found the
+// face's motion; one residual many times the best one's converged elsewhere. Unlike the poses'
+// agreement this holds when a keyframe stored several times makes up a majority.
+void CTrackerZBCCE::LeaveOutPoorFits(std::vector<double>& coefficients) const {
+    const auto poor = [&](float MotionLoss::*scale) {
+        float best = std::numeric_limits<float>::infinity();
+        for (std::size_t k = 0; k < coefficients.size() && k < losses.size(); ++k)
+            if (coefficients[k] > 0.0 && losses[k].estimated) best = std::min(best, losses[k].*scale);
+        std::vector<bool> flags(coefficients.size(), false);
+        if (!std::isfinite(best)) return flags;
+        const float limit = std::max(kPoorFitRatio * best, kPoorFitFloor);
+        for (std::size_t k = 0; k < coefficients.size() && k < losses.size(); ++k)
+            flags[k] = losses[k].estimated && !(losses[k].*scale <= limit);
+        return flags;
+    };
+    const std::vector<bool> brightness = poor(&MotionLoss::brightnessScale), depth = poor(&MotionLoss::depthScale);
+    for (std::size_t k = 0; k < coefficients.size(); ++k)
+        if (brightness[k] || depth[k]) coefficients[k] = 0.0;
 }
 
 // A keyframe pair that converged to a wrong minimum gives a pose far from the other pairs'.

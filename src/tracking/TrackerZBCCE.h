@@ -102,6 +102,7 @@ private:
     CPose* CandidatePose(const CFrameMatch& match) const;
     std::vector<double> MergeCoefficients(int mergePose) const;
     // Zeroes the coefficients of candidates that disagree with the others (iterated pairs only).
+    void LeaveOutPoorFits(std::vector<double>& coefficients) const;
     void LeaveOutDisagreeing(std::vector<double>& coefficients) const;
     void EstimateIterated(CStereoSource& source);
     // The reference-to-current motion the stored poses predict (the tracked frame where the

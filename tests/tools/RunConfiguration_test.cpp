@@ -56,6 +56,7 @@ protected:
             run.tracker.compareRegion = true;
             run.tracker.mergePose = CTrackerParameters::POSE_WEIGHTED_AVERAGE;
             run.tracker.followRegion = true;
+            run.tracker.maskErosion = 2;
         }
         run.perspective = perspective;
         std::vector<TrackedFrameResult> results;

@@ -93,6 +93,10 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("FINE_STRIDE: 2 FINE_STRIDE: 0 FINE_STRIDE: 5").fineStride, 2);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("FINE_STRIDE: 5 refused"), std::string::npos);
+    EXPECT_EQ(defaults.maskErosion, -1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Parse("MASK_EROSION: 2 MASK_EROSION: -3 MASK_EROSION: 17").maskErosion, 2);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("MASK_EROSION: 17 refused"), std::string::npos);
     EXPECT_EQ(defaults.maxFrameRotationDeg, 0.0f);
     ::testing::internal::CaptureStderr();
     const auto limited = Parse("MAX_FRAME_ROTATION: 12 MAX_FRAME_ROTATION: -1 MAX_FRAME_ROTATION: 400");

@@ -435,3 +435,40 @@ TEST(TrackerZBCCE, AStepTurningFurtherThanTheFrameLimitIsNotTrusted) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reference pixels of the first pair of one step over a slight turn, under these settings.
+int ReferencePixels(const std::string& settings) {
+    const auto scene = CHeadScene::Create(SceneOptions(), nullptr);
+    std::vector<CRigidMotion> poses;
+    std::vector<RenderedFrame> frames;
+    for (const double yaw : {0.0, 0.0, 2.0}) {
+        poses.push_back(CRigidMotion::FromRotationVector({0, yaw * CV_PI / 180.0, 0}, {0, 0, 950}));
+        frames.push_back(scene->Render(poses.back()));
+    }
+    const FaceRegion r = InitialiserRegion(frames[1], StereoRig(), poses[1]);
+    RecordingFolder folder;
+    std::istringstream param(WriteRecording(folder.Path("turn"), frames, StereoRig()) + "PROJECTION: PERSPECTIVE\n");
+    CStereoSource source(&param);
+    while (source.GetCurrentFrame()->GetIndex() < 2) source.GrabImage();
+    source.SetRegion(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
+    std::istringstream configuration("ITERATIONS: 10 PYRAMID_LEVELS: 3 ROW_WEIGHTS: NOISE " + settings);
+    CTrackerZBCCE tracker(configuration);
+    if (!source.GrabImage()) return -1;
+    tracker.Track(source);
+    return tracker.GetLosses().empty() ? -1 : tracker.GetLosses()[0].referencePixels;
+}
+
+}  // namespace
+
+// The outline's pixels tell a turn best; a thinner erosion keeps them, down to the derivatives'
+// own reach.
+TEST(TrackerZBCCE, MaskErosionSetsHowMuchOfTheOutlineTheRowsKeep) {
+    const int specified = ReferencePixels(""), five = ReferencePixels("MASK_EROSION: 5");
+    const int two = ReferencePixels("MASK_EROSION: 2"), none = ReferencePixels("MASK_EROSION: 0");
+    ASSERT_GT(specified, 1000);
+    EXPECT_EQ(five, specified);  // one per 64 columns of a 320-column camera
+    EXPECT_GT(two, specified + specified / 20);
+    EXPECT_EQ(none, two);
+}
