@@ -8,6 +8,7 @@
 #include <opencv2/calib3d.hpp>
 
 #include "acquisition/StereoCamera.h"
+#include "tracking/BestScores.h"
 #include "tracking/CandidateAgreement.h"
 #include "acquisition/StereoSource.h"
 #include "image/Image.h"
@@ -59,23 +60,6 @@ FaceArea FaceOf(const CDepthMaskRegion& region) {
 
 // How often a bounded region distance looks whether it passed its bound.
 constexpr int kRowsPerBoundCheck = 8;
-
-// The `count` smallest scores offered, and the bound a score must not exceed to join them.
-class BestScores {
-public:
-    explicit BestScores(std::size_t count) : count_(std::max<std::size_t>(count, 1)) {}
-    // Infinite until `count` scores were offered; NaN scores count for nothing.
-    float Bound() const { return scores_.size() < count_ ? std::numeric_limits<float>::infinity() : scores_.back(); }
-    void Offer(float score) {
-        if (!(score < Bound())) return;
-        scores_.insert(std::upper_bound(scores_.begin(), scores_.end(), score), score);
-        if (scores_.size() > count_) scores_.pop_back();
-    }
-
-private:
-    std::size_t count_;
-    std::vector<float> scores_;  // ascending
-};
 
 const float* FloatRow(const CImage* image, int row) {
     return reinterpret_cast<const float*>(image->GetImageData() + static_cast<long>(row) * image->GetWidthStep());
@@ -374,7 +358,7 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
     // below places the frames that stay exactly as it would with every score complete (it
     // compares such a frame only with the kept ones, which are all smaller, or with others that
     // go too), and the frames that stay are summed to the end.
-    BestScores best(static_cast<std::size_t>(MaxBestMatches()));
+    CBestScores best(static_cast<std::size_t>(MaxBestMatches()));
     for (const auto& stored : source.GetFrames()) {
         CTrackedFrame* frame = stored.get();
         if (frame->GetIndex() == current->GetIndex()) continue;
