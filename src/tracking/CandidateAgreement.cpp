@@ -28,3 +28,16 @@ std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, 
     for (std::size_t i = 0; i < n; ++i) agree[i] = !(angles[medoid * n + i] > maxAngleRad);
     return agree;
 }
+
+std::vector<bool> PoorFits(const std::vector<float>& scales, const std::vector<bool>& counted, float ratio,
+                           float floor) {
+    const std::size_t n = std::min(scales.size(), counted.size());
+    std::vector<bool> poor(scales.size(), false);
+    float best = std::numeric_limits<float>::infinity();
+    for (std::size_t k = 0; k < n; ++k)
+        if (counted[k] && scales[k] < best) best = scales[k];
+    if (!std::isfinite(best)) return poor;
+    const float limit = std::max(ratio * best, floor);
+    for (std::size_t k = 0; k < n; ++k) poor[k] = counted[k] && !(scales[k] <= limit);
+    return poor;
+}

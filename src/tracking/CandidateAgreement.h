@@ -12,5 +12,13 @@
 // three rotations there is no majority to go by and every one agrees.
 std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, double maxAngleRad);
 
+// One flag per residual scale: true for a counted candidate whose scale is above `ratio` times the
+// smallest counted one and above `floor` (a scale that is not a number is above anything). The
+// candidates of one step share their current frame, so those that found the face's motion have
+// alike residuals; unlike the rotations' agreement this holds when a keyframe stored several
+// times makes up a majority.
+std::vector<bool> PoorFits(const std::vector<float>& scales, const std::vector<bool>& counted, float ratio,
+                           float floor);
+
 // The angle of the rotation taking a to b, radians.
 double RotationAngleBetween(const cv::Matx33d& a, const cv::Matx33d& b);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
-#include <limits>
 
 #include <opencv2/calib3d.hpp>
 
@@ -507,24 +506,20 @@ std::vector<double> CTrackerZBCCE::MergeCoefficients(int mergePose) const {
     return coefficients;
 }
 
-// The pairs of a step share their current frame, so their residuals are alike when each found the
-// face's motion; one residual many times the best one's converged elsewhere. Unlike the poses'
-// agreement this holds when a keyframe stored several times makes up a majority.
+// A pair whose residual ends far above the step's best converged elsewhere.
 void CTrackerZBCCE::LeaveOutPoorFits(std::vector<double>& coefficients) const {
-    const auto poor = [&](float MotionLoss::*scale) {
-        float best = std::numeric_limits<float>::infinity();
-        for (std::size_t k = 0; k < coefficients.size() && k < losses.size(); ++k)
-            if (coefficients[k] > 0.0 && losses[k].estimated) best = std::min(best, losses[k].*scale);
-        std::vector<bool> flags(coefficients.size(), false);
-        if (!std::isfinite(best)) return flags;
-        const float limit = std::max(kPoorFitRatio * best, kPoorFitFloor);
-        for (std::size_t k = 0; k < coefficients.size() && k < losses.size(); ++k)
-            flags[k] = losses[k].estimated && !(losses[k].*scale <= limit);
-        return flags;
-    };
-    const std::vector<bool> brightness = poor(&MotionLoss::brightnessScale), depth = poor(&MotionLoss::depthScale);
+    std::vector<float> brightness, depth;
+    std::vector<bool> counted;
+    for (std::size_t k = 0; k < coefficients.size(); ++k) {
+        const bool estimated = k < losses.size() && losses[k].estimated;
+        counted.push_back(coefficients[k] > 0.0 && estimated);
+        brightness.push_back(estimated ? losses[k].brightnessScale : 0.0f);
+        depth.push_back(estimated ? losses[k].depthScale : 0.0f);
+    }
+    const std::vector<bool> poorBrightness = PoorFits(brightness, counted, kPoorFitRatio, kPoorFitFloor);
+    const std::vector<bool> poorDepth = PoorFits(depth, counted, kPoorFitRatio, kPoorFitFloor);
     for (std::size_t k = 0; k < coefficients.size(); ++k)
-        if (brightness[k] || depth[k]) coefficients[k] = 0.0;
+        if (poorBrightness[k] || poorDepth[k]) coefficients[k] = 0.0;
 }
 
 // A keyframe pair that converged to a wrong minimum gives a pose far from the other pairs'.

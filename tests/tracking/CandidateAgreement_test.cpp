@@ -28,3 +28,17 @@ TEST(CandidateAgreement, AWrongMinimumIsLeftOutWhereverItStandsAndTwoAreTrusted)
     // Two apart: no majority says which is wrong.
     EXPECT_EQ(AgreeingCandidates({Turn(0.0), Turn(40.0)}, 5.0 * kDeg), (std::vector<bool>{true, true}));
 }
+
+// Three pairs against one keyframe stored three times converged elsewhere together; their
+// residual gives them away where their majority of rotations would not.
+TEST(PoorFits, AResidualFarAboveTheBestIsLeftOutWhateverTheMajority) {
+    const std::vector<bool> all(5, true);
+    EXPECT_EQ(PoorFits({0.15f, 0.30f, 27.8f, 27.8f, 27.8f}, all, 10.0f, 2.0f),
+              std::vector<bool>({false, false, true, true, true}));
+    // Near-exact data: ten times a tiny scale is still within the noise floor.
+    EXPECT_EQ(PoorFits({0.01f, 0.5f, 1.9f}, {true, true, true}, 10.0f, 2.0f), std::vector<bool>(3, false));
+    // What is not counted neither sets the best nor is judged; a scale that is not a number is poor.
+    EXPECT_EQ(PoorFits({0.001f, 1.0f, 30.0f, NAN}, {false, true, false, true}, 10.0f, 2.0f),
+              std::vector<bool>({false, false, false, true}));
+    EXPECT_EQ(PoorFits({NAN, NAN}, {true, true}, 10.0f, 2.0f), std::vector<bool>(2, false));
+}
