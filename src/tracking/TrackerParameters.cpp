@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <string>
 
 #include "common/ConfigReader.h"
 
@@ -67,6 +68,12 @@ bool ReadKeyword(CConfigReader& reader, const Keyword (&table)[n], int& code) {
     return true;
 }
 
+// A whole number from `low` to `high`; `unit` names what it counts in the refusal.
+bool ReadCount(CConfigReader& reader, const std::string& key, int& value, int low, int high, const char* unit) {
+    return reader.ReadChecked(key, value, [=](int n) { return n >= low && n <= high; },
+                              std::to_string(low) + " to " + std::to_string(high) + " " + unit);
+}
+
 bool ReadSwitch(CConfigReader& reader, bool& value) {
     int code = value ? 1 : 0;
     if (!ReadKeyword(reader, kYesNo, code)) return false;
@@ -93,18 +100,10 @@ void CTrackerParameters::Read(std::istream& in) {
                                     "at most " + std::to_string(kMaxBestMatchesCeiling) + " frame pairs a step");
         else if (key == "MERGE_POSE:") ok = ReadKeyword(reader, kMergePoses, mergePose);
         else if (key == "GRADIENT:") ok = ReadKeyword(reader, kGradients, gradient);
-        else if (key == "ITERATIONS:")
-            ok = reader.ReadChecked(key, iterations, [](int n) { return n >= 0 && n <= kMaxIterations; },
-                                    "0 to " + std::to_string(kMaxIterations) + " iterations a level");
-        else if (key == "PYRAMID_LEVELS:")
-            ok = reader.ReadChecked(key, pyramidLevels, [](int n) { return n >= 1 && n <= kMaxPyramidLevels; },
-                                    "1 to " + std::to_string(kMaxPyramidLevels) + " levels");
-        else if (key == "FINE_STRIDE:")
-            ok = reader.ReadChecked(key, fineStride, [](int n) { return n >= 1 && n <= kMaxFineStride; },
-                                    "1 to " + std::to_string(kMaxFineStride) + " pixels");
-        else if (key == "MASK_EROSION:")
-            ok = reader.ReadChecked(key, maskErosion, [](int n) { return n >= 0 && n <= kMaxMaskErosion; },
-                                    "0 to " + std::to_string(kMaxMaskErosion) + " erosions");
+        else if (key == "ITERATIONS:") ok = ReadCount(reader, key, iterations, 0, kMaxIterations, "iterations a level");
+        else if (key == "PYRAMID_LEVELS:") ok = ReadCount(reader, key, pyramidLevels, 1, kMaxPyramidLevels, "levels");
+        else if (key == "FINE_STRIDE:") ok = ReadCount(reader, key, fineStride, 1, kMaxFineStride, "pixels");
+        else if (key == "MASK_EROSION:") ok = ReadCount(reader, key, maskErosion, 0, kMaxMaskErosion, "erosions");
         else if (key == "ROBUST_WEIGHTS:") ok = ReadKeyword(reader, kRobustWeights, robustWeights);
         else if (key == "ROW_WEIGHTS:") ok = ReadKeyword(reader, kRowWeights, rowWeights);
         else if (key == "MIN_INLIER_SHARE:") ok = reader.Read(minInlierShare);

@@ -101,7 +101,8 @@ private:
     int MaxBestMatches() const;
     CPose* CandidatePose(const CFrameMatch& match) const;
     std::vector<double> MergeCoefficients(int mergePose) const;
-    // Zeroes the coefficients of candidates that disagree with the others (iterated pairs only).
+    // Zero the coefficients of iterated candidates whose residual is far above the step's best,
+    // and of those whose rotation disagrees with the others.
     void LeaveOutPoorFits(std::vector<double>& coefficients) const;
     void LeaveOutDisagreeing(std::vector<double>& coefficients) const;
     void EstimateIterated(CStereoSource& source);

@@ -465,10 +465,10 @@ int ReferencePixels(const std::string& settings) {
 // The outline's pixels tell a turn best; a thinner erosion keeps them, down to the derivatives'
 // own reach.
 TEST(TrackerZBCCE, MaskErosionSetsHowMuchOfTheOutlineTheRowsKeep) {
-    const int specified = ReferencePixels(""), five = ReferencePixels("MASK_EROSION: 5");
+    const int byWidth = ReferencePixels(""), five = ReferencePixels("MASK_EROSION: 5");
     const int two = ReferencePixels("MASK_EROSION: 2"), none = ReferencePixels("MASK_EROSION: 0");
-    ASSERT_GT(specified, 1000);
-    EXPECT_EQ(five, specified);  // one per 64 columns of a 320-column camera
-    EXPECT_GT(two, specified + specified / 20);
+    ASSERT_GT(byWidth, 1000);
+    EXPECT_EQ(five, byWidth);  // one per 64 columns of a 320-column camera
+    EXPECT_GT(two, byWidth + byWidth / 20);
     EXPECT_EQ(none, two);
 }
