@@ -50,7 +50,7 @@ struct MatcherSetting {
 
 const char* kMatchingDefaults =
     "MATCHER: BLOCK CORRELATION_WINDOW: 11 PREFILTER_WINDOW: 9 TEXTURE_THRESHOLD: 10 UNIQUENESS: 10\n"
-    "SPECKLE: 0 0 LEFT_RIGHT_CHECK: OFF SMOOTHNESS: 0 0 SUBPIXEL_WINDOW: 0 DEPTH_EDGE: 0 1\n";
+    "SPECKLE: 0 0 LEFT_RIGHT_CHECK: OFF SMOOTHNESS: 0 0 SUBPIXEL_WINDOW: 0 DEPTH_EDGE: 0 1 EDGE_RECHECK: 0 1\n";
 
 const std::vector<MatcherSetting>& Settings() {
     static const std::string semiGlobal = "MATCHER: SEMI_GLOBAL CORRELATION_WINDOW: 5 ";
@@ -65,6 +65,7 @@ const std::vector<MatcherSetting>& Settings() {
         {"sgbm-light-checked", light},
         {"sgbm-light-checked-sub", light + "SUBPIXEL_WINDOW: 7"},
         {"sgbm-light-checked-sub-edge", light + "SUBPIXEL_WINDOW: 7 DEPTH_EDGE: 3 2"},
+        {"sgbm-light-checked-sub-recheck", light + "SUBPIXEL_WINDOW: 7 EDGE_RECHECK: 3 2"},
     };
     return settings;
 }

@@ -143,4 +143,28 @@ TEST(SvsMatchers, DepthEdgesLoseTheirMarginOnBothSidesAndNothingElse) {
     }
 }
 
+// The wall beside the box, where a window straddling the outline drags the box's disparity.
+TEST(SvsMatchers, ARecheckNearDepthEdgesGivesTheWallBackWhatTheBoxDraggedOverIt) {
+    const BoxScene scene;
+    const auto wallBesideBox = [](int x, int y) {
+        return !BoxScene::OnBox(x, y) && !BoxScene::Occluded(x, y) && BoxScene::FromEdge(x, y) <= 3;
+    };
+    const auto boxOutline = [](int x, int y) { return BoxScene::OnBox(x, y) && BoxScene::FromEdge(x, y) <= 3; };
+    for (svsParameterBlock b : {svsDefaultParameters(), SemiGlobal()}) {
+        b.matching.leftRightCheck = 1;
+        const auto plain = Match(b, scene.left, scene.right);
+        b.matching.recheckMargin = 3;
+        b.matching.recheckJump = 2;
+        const auto rechecked = Match(b, scene.left, scene.right);
+        // Without the recheck, much of that wall is matched at the box's disparity.
+        EXPECT_GT(Shares(b, plain, 1.0, wallBesideBox).second, 0.05) << b.matching.matcher;
+        EXPECT_LT(Shares(b, rechecked, 1.0, wallBesideBox).second, 0.015) << b.matching.matcher;
+        // The box keeps its own outline, and the wall what was right.
+        EXPECT_GT(Shares(b, rechecked, 1.0, boxOutline).first, Shares(b, plain, 1.0, boxOutline).first - 0.05)
+            << b.matching.matcher;
+        EXPECT_EQ(Shares(b, rechecked, 1.0, wallBesideBox).first, Shares(b, plain, 1.0, wallBesideBox).first)
+            << b.matching.matcher;
+    }
+}
+
 }  // namespace

@@ -73,4 +73,50 @@ TEST(SvsSubpixel, SlantedSurfacesAndABrighterRightCameraStayUnbiased) {
     EXPECT_LT(brighter.absolute, 0.05);
 }
 
+// A wall at disparity 10.4 and, in front of it, a box at 30 that the right camera sees 40 grey
+// levels brighter (a highlight, a different exposure of a nearer surface): with EDGE_RECHECK, the
+// refinement of the wall beside the box keeps to the wall, its brightness offset included.
+TEST(SvsSubpixel, TheWallBesideANearerBoxIsRefinedFromTheWallAlone) {
+    const cv::Rect box(140, 60, 60, 120);
+    const cv::Mat wall = Texture(320, 240, 7), front = Texture(320, 240, 8);
+    cv::Mat left = wall.clone(), right = RightOfPlane(wall, 10.4, 0.0, 0.0);
+    front(box).copyTo(left(box));
+    cv::Mat seen;
+    front(box).convertTo(seen, CV_8U, 1.0, 40.0);
+    seen.copyTo(right(box - cv::Point(30, 0)));
+    const auto besideBox = [&](int x, int y) {
+        const bool beside = y >= box.y && y < box.br().y && x >= box.br().x + 2 && x < box.br().x + 8;
+        const bool aboveOrBelow = x >= box.x + 8 && x < box.br().x - 8 &&
+                                  ((y >= box.br().y + 2 && y < box.br().y + 8) || (y < box.y - 2 && y >= box.y - 8));
+        return beside || aboveOrBelow;
+    };
+    svsParameterBlock b = svsDefaultParameters();
+    b.matching.matcher = SVS_MATCHER_SEMI_GLOBAL;
+    b.corrWindowWidth = b.corrWindowHeight = 5;
+    b.matching.leftRightCheck = 1;
+    b.matching.subpixelWindow = 5;
+    const auto wallError = [&](bool recheck) {
+        b.matching.recheckMargin = recheck ? 3 : 0;
+        b.matching.recheckJump = 2;
+        std::vector<std::int16_t> out(320 * 240);
+        EXPECT_EQ(svsCalcStereo(out.data(), left.data, right.data, &b), 0);
+        double sum = 0.0;
+        int count = 0;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x) {
+                const double d = besideBox(x, y) ? DisparityAt(b, out, x, y) : -1.0;
+                if (d < 0 || std::fabs(d - 10.4) > 1.0) continue;
+                sum += std::fabs(d - 10.4);
+                ++count;
+            }
+        EXPECT_GT(count, 500);
+        return sum / count;
+    };
+    const double pulled = wallError(false), ownSurface = wallError(true);
+    // Pulled by the box, the refinement leaves the wall worse than the matcher's own interpolation
+    // (0.13 pixel here).
+    EXPECT_GT(pulled, 0.14);
+    EXPECT_LT(ownSurface, 0.09);
+}
+
 }  // namespace

@@ -65,6 +65,15 @@
 //                                Along a row a hole counts as the farther of the disparities that
 //                                bound it, as what one camera sees behind the other's edge (margin
 //                                0..16, jump 1..64; default 0 1 = off)
+//   EDGE_RECHECK: margin jump    match the disparities within margin pixels of such a jump again
+//                                with the best of the correlation-window squares that hold the
+//                                pixel (centred, or pushed to a side or corner) instead of the
+//                                centred one, and drop those the farthest disparity within the
+//                                margin matches better: the nearer surface dragged over the farther
+//                                one. Both views are rechecked before the left-right check, so what
+//                                the left camera alone sees beside a nearer surface goes too; the
+//                                sub-pixel refinement then keeps to each pixel's own surface
+//                                (margin 0..16, jump 1..64; default 0 1 = off)
 //   PIXEL_SIZE: p                width of one pixel in the unit of the focal lengths (default 1:
 //                                focal lengths in pixels)
 //   FOCAL: fl fr                 left and right focal lengths (> 0; default 1 1)
@@ -147,6 +156,8 @@ struct svsMatchingOptions {
     std::int32_t edgeMargin;        // pixels dropped on the near side of a disparity jump; 0 off
     std::int32_t edgeJump;          // smallest jump, pixels of disparity
     std::int32_t subpixelWindow;    // side of the window that refines each disparity; 0 off
+    std::int32_t recheckMargin;     // pixels matched again beside a disparity jump; 0 off
+    std::int32_t recheckJump;       // smallest jump, pixels of disparity
     std::int32_t reserved;
 };
 

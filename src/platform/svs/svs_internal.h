@@ -32,16 +32,26 @@ int WarpWith(const svsParameterBlock& block, unsigned char* dst, const unsigned 
 constexpr std::int16_t kNoMatch = -16;
 
 // Disparities (CV_16S, 1/16 pixel, kNoMatch where none) of left pixel (x, y) against right pixel
-// (x - d, y): the block's matcher with its left-right check. Throws cv::Exception on failure.
+// (x - d, y): the block's matcher, its recheck near depth edges and its left-right check. Throws
+// cv::Exception on failure.
 cv::Mat MatchPair(const svsParameterBlock& block, const cv::Mat& left, const cv::Mat& right);
 
 // Refines every matched disparity to the sub-pixel shift that best aligns a window x window
-// square of the right image with the left one.
-void RefineSubpixel(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity, int window);
+// square of the right image with the left one. With surfaceJump > 0, a window reaching a
+// disparity more than surfaceJump pixels from the pixel's own counts only the pixels of its own
+// surface: the other surface's texture would pull the shift.
+void RefineSubpixel(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity, int window, int surfaceJump = 0);
 
 // Drops the disparities within margin pixels of a jump of more than jump pixels between neighbours,
 // on both sides; along a row a hole counts as the farther of the disparities bounding it.
 void DropAroundJumps(cv::Mat& disparity, int margin, int jump);
+
+// Matches the disparities within margin pixels of such a jump again, with the best of the squares
+// of window x window pixels that hold the pixel rather than the one centred on it, and drops those
+// that the farthest disparity within the margin matches better: the nearer surface's disparity
+// dragged over the farther one.
+void RecheckAroundJumps(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity, int window, int margin,
+                        int jump);
 
 // Expands a file pattern holding exactly one %d or %0Nd (N 1..9) and any number of "%%".
 // False, with out unchanged, for any other pattern.

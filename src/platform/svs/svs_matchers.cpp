@@ -1,10 +1,8 @@
-// The two matchers over OpenCV (cv::StereoBM, cv::StereoSGBM), their left-right check, and the
-// removal of what a window straddling a depth edge drags over it.
+// The two matchers over OpenCV (cv::StereoBM, cv::StereoSGBM) and their left-right check.
 #include "platform/svs/svs.h"
 #include "platform/svs/svs_internal.h"
 
 #include <algorithm>
-#include <climits>
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
@@ -76,65 +74,25 @@ cv::Mat MatchPair(const svsParameterBlock& b, const cv::Mat& left, const cv::Mat
     cv::Ptr<cv::StereoMatcher> matcher;
     if (b.matching.matcher == SVS_MATCHER_SEMI_GLOBAL) matcher = SemiGlobalMatcher(b);
     else matcher = BlockMatcher(b);
+    const auto recheck = [&b](const cv::Mat& l, const cv::Mat& r, cv::Mat& d) {
+        if (b.matching.recheckMargin > 0)
+            RecheckAroundJumps(l, r, d, b.corrWindowWidth, b.matching.recheckMargin, b.matching.recheckJump);
+    };
     cv::Mat disparity;
     matcher->compute(left, right, disparity);
+    recheck(left, right, disparity);
     if (b.matching.leftRightCheck < 0) return disparity;
-    // The right view's disparities: the mirrored pair matched the same way, mirrored back.
+    // The right view's disparities: the mirrored pair matched the same way, mirrored back. Rechecked
+    // too, what the left camera alone sees behind a nearer surface's edge no longer finds the
+    // nearer surface's disparity there to agree with.
     cv::Mat mirroredLeft, mirroredRight, mirroredDisparity, rightDisparity;
     cv::flip(left, mirroredRight, 1);
     cv::flip(right, mirroredLeft, 1);
     matcher->compute(mirroredLeft, mirroredRight, mirroredDisparity);
+    recheck(mirroredLeft, mirroredRight, mirroredDisparity);
     cv::flip(mirroredDisparity, rightDisparity, 1);
     KeepConsistent(disparity, rightDisparity, b.matching.leftRightCheck);
     return disparity;
-}
-
-namespace {
-
-// Holes along each row take the farther (smaller) of the two disparities that bound them: a hole is
-// mostly what one camera sees behind the other's edge of a nearer surface. SHRT_MAX where a row has
-// no disparity on either side.
-cv::Mat FillHolesFromBehind(const cv::Mat& disparity) {
-    cv::Mat filled = disparity.clone();
-    for (int y = 0; y < filled.rows; ++y) {
-        const auto* original = disparity.ptr<std::int16_t>(y);
-        auto* row = filled.ptr<std::int16_t>(y);
-        std::int16_t before = SHRT_MAX;
-        for (int x = 0; x < filled.cols; ++x) {
-            if (original[x] >= 0) before = original[x];
-            else row[x] = before;
-        }
-        std::int16_t after = SHRT_MAX;
-        for (int x = filled.cols - 1; x >= 0; --x) {
-            if (original[x] >= 0) after = original[x];
-            else row[x] = std::min(row[x], after);
-        }
-    }
-    return filled;
-}
-
-}  // namespace
-
-void DropAroundJumps(cv::Mat& disparity, int margin, int jump) {
-    const cv::Mat filled = FillHolesFromBehind(disparity);
-    // Both pixels of every neighbouring pair whose disparities differ by more than the jump.
-    cv::Mat edges = cv::Mat::zeros(disparity.size(), CV_8U);
-    const int limit = 16 * jump;
-    auto mark = [&](int y0, int x0, int y1, int x1) {
-        const int a = filled.at<std::int16_t>(y0, x0), b = filled.at<std::int16_t>(y1, x1);
-        if (a != SHRT_MAX && b != SHRT_MAX && std::abs(a - b) > limit)
-            edges.at<unsigned char>(y0, x0) = edges.at<unsigned char>(y1, x1) = 1;
-    };
-    for (int y = 0; y < filled.rows; ++y)
-        for (int x = 0; x < filled.cols; ++x) {
-            if (x + 1 < filled.cols) mark(y, x, y, x + 1);
-            if (y + 1 < filled.rows) mark(y, x, y + 1, x);
-        }
-    // Then the margin - 1 pixels beyond them, on both sides: a window straddling the edge drags
-    // the texture of one surface over the other either way.
-    const int size = 2 * margin - 1;
-    cv::dilate(edges, edges, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(size, size)));
-    disparity.setTo(kNoMatch, edges);
 }
 
 }  // namespace svs_internal

@@ -37,6 +37,7 @@ svsParameterBlock svsDefaultParameters() {
     block.matching.matcher = SVS_MATCHER_BLOCK;
     block.matching.leftRightCheck = -1;
     block.matching.edgeJump = 1;
+    block.matching.recheckJump = 1;
     return block;
 }
 
@@ -119,6 +120,7 @@ private:
                    Check(b.matching.subpixelWindow == 0 || (b.matching.subpixelWindow >= 3 && (b.matching.subpixelWindow & 1)),
                          "SUBPIXEL_WINDOW: takes 0 or an odd size from 3 to 15");
         if (k == "DEPTH_EDGE:") return Int(b.matching.edgeMargin, 0, 16) && Int(b.matching.edgeJump, 1, 64);
+        if (k == "EDGE_RECHECK:") return Int(b.matching.recheckMargin, 0, 16) && Int(b.matching.recheckJump, 1, 64);
         if (k == "PIXEL_SIZE:") return Positive(b.pixelWidth);
         if (k == "FOCAL:") return (hasFocal_ = Positive(b.leftFocal) && Positive(b.rightFocal));
         if (k == "PRINCIPAL_POINT_LEFT:") return (hasLeftCenter_ = Finite(b.leftCenterX) && Finite(b.leftCenterY));

@@ -32,7 +32,8 @@ int svsCalcStereo(std::int16_t* dst, const unsigned char* left, const unsigned c
     try {
         disparity = svs_internal::MatchPair(b, leftImage, rightImage);
         if (b.matching.subpixelWindow > 0)
-            svs_internal::RefineSubpixel(leftImage, rightImage, disparity, b.matching.subpixelWindow);
+            svs_internal::RefineSubpixel(leftImage, rightImage, disparity, b.matching.subpixelWindow,
+                                         b.matching.recheckMargin > 0 ? b.matching.recheckJump : 0);
         if (b.matching.edgeMargin > 0)
             svs_internal::DropAroundJumps(disparity, b.matching.edgeMargin, b.matching.edgeJump);
     } catch (const cv::Exception&) {

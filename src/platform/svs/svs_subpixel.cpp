@@ -6,6 +6,7 @@
 #include "platform/svs/svs_internal.h"
 
 #include <algorithm>
+#include <climits>
 
 #include <opencv2/imgproc.hpp>
 
@@ -26,9 +27,53 @@ cv::Mat WindowSum(const cv::Mat& values, int window) {
     return sums;
 }
 
+// Recomputes the two window sums of the pixels whose offset square reaches a disparity more than
+// `surfaceJump` pixels from their own, over the pixels of their own surface alone, the offset
+// included: across a depth edge the other surface's texture and residuals would pull the shift.
+void KeepToOwnSurface(const cv::Mat& disparity, const cv::Mat& used, const cv::Mat& rawResidual, const cv::Mat& slope,
+                      int window, int surfaceJump, cv::Mat& covariance, cv::Mat& variance) {
+    const int half = window / 2, wide = kOffsetWindows * window, wideHalf = wide / 2, limit = 16 * surfaceJump;
+    cv::Mat matched = disparity.clone(), unmatched = disparity.clone();
+    matched.setTo(SHRT_MIN, disparity < 0);
+    unmatched.setTo(SHRT_MAX, disparity < 0);
+    cv::Mat highest, lowest;
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(wide, wide));
+    cv::dilate(matched, highest, square);
+    cv::erode(unmatched, lowest, square);
+    const auto ownSurface = [&](int j, int i, int d) {
+        const int dq = disparity.at<std::int16_t>(j, i);
+        return used.at<float>(j, i) != 0.0f && std::abs(dq - d) <= limit;
+    };
+    for (int y = 0; y < disparity.rows; ++y)
+        for (int x = 0; x < disparity.cols; ++x) {
+            const int d = disparity.at<std::int16_t>(y, x);
+            if (d < 0 || (highest.at<std::int16_t>(y, x) - d <= limit && d - lowest.at<std::int16_t>(y, x) <= limit))
+                continue;
+            float sum = 0.0f;
+            int count = 0;
+            for (int j = std::max(0, y - wideHalf); j <= std::min(disparity.rows - 1, y + wideHalf); ++j)
+                for (int i = std::max(0, x - wideHalf); i <= std::min(disparity.cols - 1, x + wideHalf); ++i)
+                    if (ownSurface(j, i, d)) {
+                        sum += rawResidual.at<float>(j, i);
+                        ++count;
+                    }
+            const float offset = count ? sum / static_cast<float>(count) : 0.0f;
+            float c = 0.0f, v = 0.0f;
+            for (int j = std::max(0, y - half); j <= std::min(disparity.rows - 1, y + half); ++j)
+                for (int i = std::max(0, x - half); i <= std::min(disparity.cols - 1, x + half); ++i)
+                    if (ownSurface(j, i, d)) {
+                        const float g = slope.at<float>(j, i);
+                        c += (rawResidual.at<float>(j, i) - offset) * g;
+                        v += g * g;
+                    }
+            covariance.at<float>(y, x) = c;
+            variance.at<float>(y, x) = v;
+        }
+}
+
 }  // namespace
 
-void RefineSubpixel(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity, int window) {
+void RefineSubpixel(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity, int window, int surfaceJump) {
     cv::Mat leftF, rightF, gradient;
     left.convertTo(leftF, CV_32F);
     right.convertTo(rightF, CV_32F);
@@ -61,8 +106,9 @@ void RefineSubpixel(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparit
     const cv::Mat slope = warpedGradient.mul(used);
 
     // The shift s minimising the window's sum of (r + s g)^2: s = -sum(r g) / sum(g^2).
-    const cv::Mat covariance = WindowSum(residual.mul(slope), window);
-    const cv::Mat variance = WindowSum(slope.mul(slope), window);
+    cv::Mat covariance = WindowSum(residual.mul(slope), window);
+    cv::Mat variance = WindowSum(slope.mul(slope), window);
+    if (surfaceJump > 0) KeepToOwnSurface(disparity, used, rawResidual, slope, window, surfaceJump, covariance, variance);
 
     for (int y = 0; y < disparity.rows; ++y) {
         auto* d = disparity.ptr<std::int16_t>(y);
