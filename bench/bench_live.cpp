@@ -40,20 +40,20 @@ constexpr int kStillFrames = 4;
 // Matching keywords appended to the generator's file (the last mention of a keyword counts).
 const char* const kBlock =
     "MATCHER: BLOCK CORRELATION_WINDOW: 11 PREFILTER_WINDOW: 9 SMOOTHNESS: 0 0 LEFT_RIGHT_CHECK: OFF "
-    "SUBPIXEL_WINDOW: 0 DEPTH_EDGE: 0 1 EDGE_RECHECK: 0 1";
+    "SUBPIXEL_WINDOW: 0 DEPTH_EDGE: 0 1";
 const struct {
     const char* name;
     std::string lines;
 } kSettings[] = {
-    {"recommended", ""},  // semi-global, lighter penalties, checked, refined, rechecked at depth edges
+    {"recommended", ""},  // semi-global, lighter penalties, checked, refined
     {"block", kBlock},    // the defaults: block matching alone
     {"block_checked", std::string(kBlock) + " LEFT_RIGHT_CHECK: 1"},
     {"block_checked_refined", std::string(kBlock) + " LEFT_RIGHT_CHECK: 1 SUBPIXEL_WINDOW: 7"},
-    {"semi_global", "SMOOTHNESS: 0 0 LEFT_RIGHT_CHECK: OFF SUBPIXEL_WINDOW: 0 EDGE_RECHECK: 0 1"},
-    {"semi_global_checked", "SMOOTHNESS: 0 0 SUBPIXEL_WINDOW: 0 EDGE_RECHECK: 0 1"},
-    {"semi_global_light_checked", "SUBPIXEL_WINDOW: 0 EDGE_RECHECK: 0 1"},
-    {"semi_global_light_checked_refined", "EDGE_RECHECK: 0 1"},
-    {"recommended_depth_edge", "DEPTH_EDGE: 3 2 EDGE_RECHECK: 0 1"},
+    {"semi_global", "SMOOTHNESS: 0 0 LEFT_RIGHT_CHECK: OFF SUBPIXEL_WINDOW: 0"},
+    {"semi_global_checked", "SMOOTHNESS: 0 0 SUBPIXEL_WINDOW: 0"},
+    {"semi_global_light_checked", "SUBPIXEL_WINDOW: 0"},
+    {"recommended_depth_edge", "DEPTH_EDGE: 3 2"},
+    {"recommended_edge_recheck", "EDGE_RECHECK: 3 2"},
 };
 
 class Scene {

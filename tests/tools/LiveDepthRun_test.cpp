@@ -136,7 +136,6 @@ TEST(LiveCameraFile, SearchesTheDisparitiesFromTheFarthestToTheNearestDepth) {
         EXPECT_GE(nearest, focalBaseline / 475.0);
         EXPECT_LE(nearest, focalBaseline / 475.0 + 2.0);
         EXPECT_EQ(b->matching.matcher, SVS_MATCHER_SEMI_GLOBAL);
-        EXPECT_EQ(b->matching.recheckMargin, 3);
         if (b == &unbounded) EXPECT_EQ(farthest, 0.0);
         else EXPECT_TRUE(farthest <= focalBaseline / 1800.0 && farthest >= focalBaseline / 1800.0 - 2.0) << farthest;
     }
