@@ -54,6 +54,7 @@ const struct {
     {"semi_global_light_checked", "SUBPIXEL_WINDOW: 0"},
     {"recommended_depth_edge", "DEPTH_EDGE: 3 2"},
     {"recommended_edge_recheck", "EDGE_RECHECK: 3 2"},
+    {"recommended_eight_paths", "SEMI_GLOBAL_PATHS: 8"},
 };
 
 class Scene {

@@ -85,20 +85,25 @@ std::pair<double, double> Shares(const svsParameterBlock& b, const std::vector<s
 TEST(SvsMatchers, BlockAndSemiGlobalMatchingAgreeOnATexturedSlantedPlane) {
     const cv::Mat left = Texture(W, H, 5);
     const cv::Mat right = RightOfPlane(left, 14.3, 0.04, 0.03);
-    const svsParameterBlock block = svsDefaultParameters(), semiGlobal = SemiGlobal();
-    const auto byBlocks = Match(block, left, right), bySemiGlobal = Match(semiGlobal, left, right);
-    const cv::Rect window = ValidWindow(block) & ValidWindow(semiGlobal);
-    std::vector<double> differences;
-    for (int y = window.y; y < window.br().y; ++y)
-        for (int x = window.x; x < window.br().x; ++x) {
-            const double a = DisparityAt(block, byBlocks, x, y), b = DisparityAt(semiGlobal, bySemiGlobal, x, y);
-            if (a >= 0 && b >= 0) differences.push_back(std::fabs(a - b));
-        }
-    EXPECT_GT(differences.size(), 0.95 * window.area());
-    std::nth_element(differences.begin(), differences.begin() + differences.size() / 2, differences.end());
-    EXPECT_LT(differences[differences.size() / 2], 0.1);
-    std::nth_element(differences.begin(), differences.begin() + differences.size() * 99 / 100, differences.end());
-    EXPECT_LT(differences[differences.size() * 99 / 100], 0.5);
+    const svsParameterBlock block = svsDefaultParameters();
+    const auto byBlocks = Match(block, left, right);
+    for (int paths : {3, 8}) {
+        svsParameterBlock semiGlobal = SemiGlobal();
+        semiGlobal.matching.paths = paths;
+        const auto bySemiGlobal = Match(semiGlobal, left, right);
+        const cv::Rect window = ValidWindow(block) & ValidWindow(semiGlobal);
+        std::vector<double> differences;
+        for (int y = window.y; y < window.br().y; ++y)
+            for (int x = window.x; x < window.br().x; ++x) {
+                const double a = DisparityAt(block, byBlocks, x, y), b = DisparityAt(semiGlobal, bySemiGlobal, x, y);
+                if (a >= 0 && b >= 0) differences.push_back(std::fabs(a - b));
+            }
+        EXPECT_GT(differences.size(), 0.95 * window.area()) << paths;
+        std::nth_element(differences.begin(), differences.begin() + differences.size() / 2, differences.end());
+        EXPECT_LT(differences[differences.size() / 2], 0.1) << paths;
+        std::nth_element(differences.begin(), differences.begin() + differences.size() * 99 / 100, differences.end());
+        EXPECT_LT(differences[differences.size() * 99 / 100], 0.5) << paths;
+    }
 }
 
 TEST(SvsMatchers, TheLeftRightCheckDropsWhatOnlyTheLeftCameraSees) {

@@ -65,13 +65,14 @@ TEST(SvsParams, MatchingOptionsAreOffUnlessTheFileAsksAndTheLastMentionCounts) {
               std::make_tuple(SVS_MATCHER_BLOCK, -1, 0, 0, 0, 0));
     RecordingFolder folder;
     const std::string file = folder.WriteText("stereo.ini",
-        "MATCHER: SEMI_GLOBAL LEFT_RIGHT_CHECK: 2 SMOOTHNESS: 50 200 SUBPIXEL_WINDOW: 7 DEPTH_EDGE: 3 2 EDGE_RECHECK: 4 3\n");
+        "MATCHER: SEMI_GLOBAL LEFT_RIGHT_CHECK: 2 SMOOTHNESS: 50 200 SUBPIXEL_WINDOW: 7 DEPTH_EDGE: 3 2 EDGE_RECHECK: 4 3 SEMI_GLOBAL_PATHS: 8\n");
     svsParameterBlock block = defaults;
     ASSERT_EQ(svsReadParamFile(file.c_str(), &block), 0);
     EXPECT_EQ(std::make_tuple(block.matching.matcher, block.matching.leftRightCheck, block.matching.smoothnessSmall,
                               block.matching.smoothnessLarge, block.matching.subpixelWindow, block.matching.edgeMargin,
-                              block.matching.edgeJump, block.matching.recheckMargin, block.matching.recheckJump),
-              std::make_tuple(SVS_MATCHER_SEMI_GLOBAL, 2, 50, 200, 7, 3, 2, 4, 3));
+                              block.matching.edgeJump, block.matching.recheckMargin, block.matching.recheckJump,
+                              block.matching.paths),
+              std::make_tuple(SVS_MATCHER_SEMI_GLOBAL, 2, 50, 200, 7, 3, 2, 4, 3, 8));
     const std::string undone = folder.WriteText("undone.ini",
         "LEFT_RIGHT_CHECK: 2 LEFT_RIGHT_CHECK: OFF MATCHER: SEMI_GLOBAL MATCHER: BLOCK SUBPIXEL_WINDOW: 0\n");
     ASSERT_EQ(svsReadParamFile(undone.c_str(), &block), 0);
@@ -92,7 +93,7 @@ TEST(SvsParams, RefusesBadFilesAndLeavesTheBlockAsItWas) {
         "SOURCE: FILES l%s r%d 1 2", "SOURCE: FILES l%d r%d 5 2", "SOURCE: FILES l%d r%d -1 2",
         "FRAME_RATE: -1", "MATCHER: SGBM", "LEFT_RIGHT_CHECK: 65", "LEFT_RIGHT_CHECK: on", "LEFT_RIGHT_CHECK: 1x",
         "SMOOTHNESS: 10 10", "SMOOTHNESS: 0 10", "SUBPIXEL_WINDOW: 4", "SUBPIXEL_WINDOW: 17", "SUBPIXEL_WINDOW: 1",
-        "DEPTH_EDGE: 3 0", "DEPTH_EDGE: 17 2", "EDGE_RECHECK: 3", "EDGE_RECHECK: 3 65",
+        "DEPTH_EDGE: 3 0", "DEPTH_EDGE: 17 2", "EDGE_RECHECK: 3", "EDGE_RECHECK: 3 65", "SEMI_GLOBAL_PATHS: 6", "SEMI_GLOBAL_PATHS: 2",
         "IMAGE_SIZE: 4096 4096",  // minutes of matching a grab
     };
     RecordingFolder folder;

@@ -53,6 +53,9 @@
 //   LEFT_RIGHT_CHECK: t|OFF      drop a disparity that the right view's own matching (the mirrored
 //                                pair matched alike) contradicts by more than t pixels (0..64;
 //                                default OFF)
+//   SEMI_GLOBAL_PATHS: n         directions the semi-global matcher gathers its costs along: 3 (left,
+//                                right and from above, one pass), 5 (one pass), 4 or 8 (two passes,
+//                                from above and below; about twice the time of 3) (default 3)
 //   SMOOTHNESS: p1 p2            semi-global penalties of a disparity change of one pixel and of
 //                                more, 0 < p1 < p2 (0 0 = 8 a^2 and 32 a^2 for window a; default 0 0)
 //   SUBPIXEL_WINDOW: w           refine each disparity to the sub-pixel shift that best aligns a
@@ -158,7 +161,7 @@ struct svsMatchingOptions {
     std::int32_t subpixelWindow;    // side of the window that refines each disparity; 0 off
     std::int32_t recheckMargin;     // pixels matched again beside a disparity jump; 0 off
     std::int32_t recheckJump;       // smallest jump, pixels of disparity
-    std::int32_t reserved;
+    std::int32_t paths;             // semi-global: directions the costs are gathered along, 3, 4, 5 or 8
 };
 
 struct svsParameterBlock {

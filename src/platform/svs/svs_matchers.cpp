@@ -47,8 +47,13 @@ cv::Ptr<cv::StereoSGBM> SemiGlobalMatcher(const svsParameterBlock& b) {
     // within at least a pixel) but lets through much of what a nearer surface's smoothness drags
     // over the strip only the left camera sees; the check asked for matches the mirrored pair.
     matcher->setDisp12MaxDiff(b.matching.leftRightCheck);
-    // Three paths in one pass: as accurate as five on our measurements, a quarter faster.
-    matcher->setMode(cv::StereoSGBM::MODE_SGBM_3WAY);
+    // Three paths in one pass: as accurate a depth as five, a quarter faster. Eight (or four)
+    // gather from below as well as from above, which a nod through the camera measures.
+    int mode = cv::StereoSGBM::MODE_SGBM_3WAY;
+    if (b.matching.paths == 4) mode = cv::StereoSGBM::MODE_HH4;
+    else if (b.matching.paths == 5) mode = cv::StereoSGBM::MODE_SGBM;
+    else if (b.matching.paths == 8) mode = cv::StereoSGBM::MODE_HH;
+    matcher->setMode(mode);
     return matcher;
 }
 

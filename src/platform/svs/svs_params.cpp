@@ -38,6 +38,7 @@ svsParameterBlock svsDefaultParameters() {
     block.matching.leftRightCheck = -1;
     block.matching.edgeJump = 1;
     block.matching.recheckJump = 1;
+    block.matching.paths = 3;
     return block;
 }
 
@@ -110,6 +111,9 @@ private:
         if (k == "OFFSET:") return Int(b.offsetX, -64, 64) && Int(b.offsetY, -64, 64);
         if (k == "MATCHER:") return Matcher(b.matching.matcher);
         if (k == "LEFT_RIGHT_CHECK:") return IntOrOff(b.matching.leftRightCheck, 0, 64);
+        if (k == "SEMI_GLOBAL_PATHS:")
+            return Int(b.matching.paths, 3, 8) &&
+                   Check(b.matching.paths != 6 && b.matching.paths != 7, "SEMI_GLOBAL_PATHS: takes 3, 4, 5 or 8");
         if (k == "SMOOTHNESS:")
             return Int(b.matching.smoothnessSmall, 0, 1000000) && Int(b.matching.smoothnessLarge, 0, 1000000) &&
                    Check((b.matching.smoothnessSmall == 0 && b.matching.smoothnessLarge == 0) ||
