@@ -82,4 +82,31 @@ TEST(SvsCalcStereo, UnaskedDisparitiesAndBadArgumentsGiveNoMatch) {
     EXPECT_EQ(svsCalcStereo(nullptr, left.data, right.data, &block), -1);
 }
 
+// Every matching step at the far end of its range, on a pair with depth edges and a blank band
+// that matches nothing: the steps that look beyond a pixel stay inside the images (the sanitizer
+// build checks), and what comes out is a disparity that was asked for or none.
+TEST(SvsCalcStereo, EveryMatchingStepAtItsLimitsStaysInsideTheImages) {
+    cv::Mat left = Texture(320, 240, 12), right = ShiftedLeft(left, 20.0);
+    const cv::Mat box = Texture(80, 100, 13);
+    box.copyTo(left(cv::Rect(60, 40, 80, 100)));
+    box.copyTo(right(cv::Rect(60 - 56, 40, 80, 100)));
+    left(cv::Rect(200, 150, 120, 90)).setTo(128);
+    for (int matcher : {SVS_MATCHER_BLOCK, SVS_MATCHER_SEMI_GLOBAL}) {
+        svsParameterBlock b = svsDefaultParameters();
+        b.matching.matcher = matcher;
+        b.corrWindowWidth = b.corrWindowHeight = 15;
+        b.numDisparities = 64;
+        b.matching.leftRightCheck = 0;
+        b.matching.subpixelWindow = 15;
+        b.matching.edgeMargin = 16;
+        b.matching.edgeJump = 1;
+        b.matching.recheckMargin = 16;
+        b.matching.recheckJump = 1;
+        b.matching.paths = 8;
+        std::vector<std::int16_t> out(320 * 240, 1234);
+        ASSERT_EQ(svsCalcStereo(out.data(), left.data, right.data, &b), 0) << matcher;
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::int16_t d) { return d < 16 * 64; })) << matcher;
+    }
+}
+
 }  // namespace
