@@ -225,6 +225,7 @@ bool WriteCondition(const Arguments& a, const Condition& c, const std::string& f
 struct RegionErrors {
     CDepthErrors face;
     CDepthErrors band;
+    CDepthErrors outline;
     std::vector<double> seconds;
 };
 
@@ -235,18 +236,20 @@ double Median(std::vector<double> values) {
 }
 
 void PrintHeader() {
-    std::printf("%-30s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s | %6s\n", "setting", "focal", "dist",
-                "noise", "poses", "face", "median", "p95", ">20mm", "band", "median", "p95", "bleed", "nearer", "frame");
-    std::printf("%-30s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s | %6s\n", "", "px", "mm", "grey", "",
-                "depth%", "mm", "mm", "%", "depth%", "mm", "mm", "%", "%", "ms");
+    std::printf("%-30s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s %7s | %6s\n", "setting", "focal", "dist",
+                "noise", "poses", "face", "median", "p95", ">20mm", "band", "median", "p95", "bleed", "nearer", "outline",
+                "frame");
+    std::printf("%-30s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s %7s | %6s\n", "", "px", "mm", "grey", "",
+                "depth%", "mm", "mm", "%", "depth%", "mm", "mm", "%", "%", "depth%", "ms");
 }
 
 void PrintLine(const std::string& setting, const Condition& c, const std::string& poses, const RegionErrors& e) {
-    std::printf("%-30s %5.0f %5.0f %5.1f %-8s | %6.1f %6.2f %6.1f %6.2f | %6.1f %6.2f %6.1f %6.2f %6.2f | %6.2f\n",
+    std::printf("%-30s %5.0f %5.0f %5.1f %-8s | %6.1f %6.2f %6.1f %6.2f | %6.1f %6.2f %6.1f %6.2f %6.2f %7.1f | %6.2f\n",
                 setting.c_str(), c.focalPx, c.distanceMm, c.noise, poses.c_str(), 100 * e.face.ShareWithDepth(),
                 e.face.QuantileMm(0.5), e.face.QuantileMm(0.95), 100 * e.face.ShareOffBy(kBleedingMm),
                 100 * e.band.ShareWithDepth(), e.band.QuantileMm(0.5), e.band.QuantileMm(0.95),
-                100 * e.band.ShareOffBy(kBleedingMm), 100 * e.band.ShareNearerBy(kBleedingMm), 1000 * Median(e.seconds));
+                100 * e.band.ShareOffBy(kBleedingMm), 100 * e.band.ShareNearerBy(kBleedingMm),
+                100 * e.outline.ShareWithDepth(), 1000 * Median(e.seconds));
     std::fflush(stdout);
 }
 
@@ -287,6 +290,7 @@ bool RunCondition(const Arguments& a, const Condition& c, const std::vector<Matc
                 for (RegionErrors* e : {&one, &all}) {
                     e->face.Add(measured[k].z, truth.z, regions.face);
                     e->band.Add(measured[k].z, truth.z, regions.band);
+                    e->outline.Add(measured[k].z, truth.z, regions.outline);
                     e->seconds.push_back(measured[k].seconds);
                 }
                 ++k;
@@ -322,7 +326,8 @@ int main(int argc, char** argv) {
                                    ? (fs::temp_directory_path() / ("vantorel_depth_" + std::to_string(::getpid()))).string()
                                    : a.keep;
     std::printf("face: head pixels more than %d px inside the outline; band: pixels within %d px of it on either side;\n"
-                "errors over the pixels with depth; >20mm and bleed: share of all the region's pixels\n",
+                "outline: the band's head pixels; errors over the pixels with depth; >20mm and bleed: share of\n"
+                "all the region's pixels\n",
                 a.bandPx, a.bandPx);
     PrintHeader();
     int status = 0;

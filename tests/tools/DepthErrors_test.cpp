@@ -13,6 +13,7 @@ TEST(DepthErrors, TheBandHugsTheOutlineOnBothSidesAndTheFaceIsWhatIsLeftOfTheHea
     const DepthRegions regions = MakeDepthRegions(head, 4);
     EXPECT_EQ(cv::countNonZero(regions.face & regions.band), 0);
     EXPECT_EQ(cv::countNonZero((regions.face | regions.band) & head), cv::countNonZero(head));
+    EXPECT_EQ(cv::countNonZero(regions.outline != (regions.band & head)), 0);
     // A ring 4 pixels wide on each side of the circle's outline (radius 30.5 between the last head
     // and the first background pixel), and the disc of radius 26.5 inside it.
     EXPECT_NEAR(cv::countNonZero(regions.band), 8 * 2 * CV_PI * 30.5, 0.08 * 8 * 2 * CV_PI * 30.5);

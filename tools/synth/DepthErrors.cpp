@@ -16,7 +16,8 @@ DepthRegions MakeDepthRegions(const cv::Mat& headMask, int bandPx) {
     const float band = static_cast<float>(bandPx);
     DepthRegions regions;
     regions.face = (head & (inside > band)) / 255;
-    regions.band = ((head & (inside <= band)) | (background & (outside <= band))) / 255;
+    regions.outline = (head & (inside <= band)) / 255;
+    regions.band = regions.outline | (background & (outside <= band)) / 255;
     return regions;
 }
 

@@ -13,6 +13,7 @@
 struct DepthRegions {
     cv::Mat face;  // CV_8UC1, 1 on the region
     cv::Mat band;  // CV_8UC1, 1 on the region
+    cv::Mat outline;  // CV_8UC1, 1 on the band's head side: what a tracker's mask keeps of the outline
 };
 
 // headMask: CV_8UC1, non-zero where the head is seen.
