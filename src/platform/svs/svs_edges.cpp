@@ -120,6 +120,10 @@ void RecheckAroundJumps(const cv::Mat& left, const cv::Mat& right, cv::Mat& disp
                         int jump) {
     const cv::Mat filled = FillHolesFromBehind(disparity);
     const cv::Mat near = NearJumps(filled, margin + 1, jump);
+    // The farthest disparity within the margin of each pixel: the surface it may really belong to
+    // (rows without any disparity hold SHRT_MAX, which the minimum passes over).
+    cv::Mat farthestNear;
+    cv::erode(filled, farthestNear, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * margin + 1, 2 * margin + 1)));
     const ShiftedWindowCost cost(left, right, std::min(window, 2 * ShiftedWindowCost::kLargestHalf + 1));
     const int limit = 16 * jump;
     cv::Mat decided = disparity.clone();
@@ -127,13 +131,7 @@ void RecheckAroundJumps(const cv::Mat& left, const cv::Mat& right, cv::Mat& disp
         for (int x = 0; x < disparity.cols; ++x) {
             const int d = disparity.at<std::int16_t>(y, x);
             if (!near.at<unsigned char>(y, x) || d < 0) continue;
-            // The farthest disparity within the margin: the surface this pixel may really belong to.
-            int farthest = d;
-            for (int j = std::max(0, y - margin); j <= std::min(disparity.rows - 1, y + margin); ++j)
-                for (int i = std::max(0, x - margin); i <= std::min(disparity.cols - 1, x + margin); ++i) {
-                    const int f = filled.at<std::int16_t>(j, i);
-                    if (f != SHRT_MAX) farthest = std::min(farthest, f);
-                }
+            const int farthest = farthestNear.at<std::int16_t>(y, x);
             if (d - farthest > limit && cost(x, y, farthest) < cost(x, y, d))
                 decided.at<std::int16_t>(y, x) = kNoMatch;
         }
