@@ -61,8 +61,8 @@ TEST(SvsParams, MatchingOptionsAreOffUnlessTheFileAsksAndTheLastMentionCounts) {
     const svsParameterBlock defaults = svsDefaultParameters();
     EXPECT_EQ(std::make_tuple(defaults.matching.matcher, defaults.matching.leftRightCheck,
                               defaults.matching.smoothnessSmall, defaults.matching.subpixelWindow,
-                              defaults.matching.edgeMargin, defaults.matching.recheckMargin),
-              std::make_tuple(SVS_MATCHER_BLOCK, -1, 0, 0, 0, 0));
+                              defaults.matching.edgeMargin, defaults.matching.recheckMargin, defaults.matching.paths),
+              std::make_tuple(SVS_MATCHER_BLOCK, -1, 0, 0, 0, 0, 3));
     RecordingFolder folder;
     const std::string file = folder.WriteText("stereo.ini",
         "MATCHER: SEMI_GLOBAL LEFT_RIGHT_CHECK: 2 SMOOTHNESS: 50 200 SUBPIXEL_WINDOW: 7 DEPTH_EDGE: 3 2 EDGE_RECHECK: 4 3 SEMI_GLOBAL_PATHS: 8\n");
