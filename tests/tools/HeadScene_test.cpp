@@ -69,6 +69,22 @@ TEST_F(HeadSceneTest, RightCameraSitsOneBaselineAlongX) {
     EXPECT_GT(cv::norm(frame.left.colRange(0, 301), frame.right.colRange(19, 320), cv::NORM_INF), 50.0);
 }
 
+TEST(MismatchedRightCamera, TakesItsExposureAndSitsItsRowsLower) {
+    const RenderedFrame alike = SceneWith([](SceneOptions&) {})->Render(kRest);
+    const RenderedFrame exposed = SceneWith([](SceneOptions& o) { o.right = {1.25, -20.0, 0.0}; })->Render(kRest);
+    cv::Mat expected;
+    alike.right.convertTo(expected, CV_8U, 1.25, -20.0);
+    EXPECT_LE(cv::norm(exposed.right, expected, cv::NORM_INF), 1.0);
+    EXPECT_EQ(cv::norm(exposed.left, alike.left, cv::NORM_INF), 0.0);
+    // Two whole rows down: row j + 2 shows what row j showed.
+    const RenderedFrame lowered = SceneWith([](SceneOptions& o) { o.right = {1.0, 0.0, 2.0}; })->Render(kRest);
+    EXPECT_LE(cv::norm(lowered.right.rowRange(2, 240), alike.right.rowRange(0, 238), cv::NORM_INF), 1.0);
+    EXPECT_GT(cv::norm(lowered.right, alike.right, cv::NORM_INF), 50.0);
+    SceneOptions refused;
+    refused.right.gain = 0.0;
+    EXPECT_EQ(CHeadScene::Create(refused, nullptr), nullptr);
+}
+
 TEST_F(HeadSceneTest, TextureTurnsWithTheHeadExactly) {
     // A quarter turn about the optical axis maps the pixel grid and its sub-pixel samples onto
     // themselves: (i, j) goes to (cx - (j - cy), cy + (i - cx)), and the surface point with it.

@@ -118,6 +118,10 @@ std::string ValidationError(const SceneOptions& o) {
         return "stereo depth errors must not be negative (dropout at most 1)";
     if (e.textureWindow < 3 || e.textureWindow > 51 || e.textureWindow % 2 == 0)
         return "the texture window must be odd, 3 to 51 pixels";
+    const CameraMismatch& m = o.right;
+    if (!(m.gain > 0.0 && m.gain <= 4.0) || !(std::fabs(m.offset) <= 255.0) || !(std::fabs(m.rowShift) <= 8.0))
+        return "the right camera's gain must lie in (0, 4], its offset within 255 grey levels and its row shift "
+               "within 8 pixels";
     return "";
 }
 
@@ -227,6 +231,7 @@ RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStr
     cv::Mat left, right;
     RenderCamera(headPose, true, left, &frame.x, &frame.y, &frame.z, &frame.headMask);
     RenderCamera(headPose, false, right, nullptr, nullptr, nullptr, nullptr);
+    if (options_.right.Any()) MismatchRight(right);
     if (options_.intensityNoiseSigma > 0.0 || options_.depthNoiseSigmaMm > 0.0) {
         cv::RNG rng(0x9e3779b97f4a7c15ull ^ (static_cast<std::uint64_t>(options_.noiseSeed) << 32) ^ noiseStream);
         cv::Mat noise(frame.z.size(), CV_32F);
@@ -252,6 +257,18 @@ RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStr
     left.convertTo(frame.left, CV_8U);
     right.convertTo(frame.right, CV_8U);
     return frame;
+}
+
+void CHeadScene::MismatchRight(cv::Mat& right) const {
+    const CameraMismatch& m = options_.right;
+    if (m.rowShift != 0.0) {
+        // Interpolated, as a rectifying remap would: what row j shows moves to row j + shift.
+        const cv::Matx23d shift(1.0, 0.0, 0.0, 0.0, 1.0, m.rowShift);
+        cv::Mat shifted;
+        cv::warpAffine(right, shifted, shift, right.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+        right = shifted;
+    }
+    right.convertTo(right, CV_32F, m.gain, m.offset);
 }
 
 void CHeadScene::RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv::Mat& intensity, cv::Mat* x,

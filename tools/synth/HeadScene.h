@@ -14,7 +14,8 @@
 // Render() gives per pixel: the 8-bit left and right intensities (mean of 2 x 2 sub-pixel rays;
 // the texture, times the lamp's shading when there is shading, so without it a surface point
 // keeps its brightness however the head moves) and the X, Y, Z of the point seen through the left
-// pixel's centre (Y down), from the head or else from the plane. A pixel without depth (a hole of
+// pixel's centre (Y down), from the head or else from the plane. The right image then takes the
+// camera mismatch, before the noise. A pixel without depth (a hole of
 // the stereo-like depth errors) has X = Y = Z = 0, as a live stereo camera gives it.
 #pragma once
 
@@ -64,6 +65,16 @@ struct Lighting {
     cv::Vec3d direction{-0.5, -0.4, -1.0};
 };
 
+// How the right camera differs from the left one after calibration: its own exposure (gain and
+// offset on the grey levels) and a rectification error that leaves its rows `rowShift` pixels
+// below the left camera's (real calibrations leave a few tenths). None by default.
+struct CameraMismatch {
+    double gain = 1.0;
+    double offset = 0.0;
+    double rowShift = 0.0;
+    bool Any() const { return gain != 1.0 || offset != 0.0 || rowShift != 0.0; }
+};
+
 struct SceneOptions {
     StereoRig camera;
     HeadShape head = HeadShape::kRelief;
@@ -77,6 +88,7 @@ struct SceneOptions {
     double intensityNoiseSigma = 0.0;  // grey levels, added before rounding
     double depthNoiseSigmaMm = 0.0;    // moves the point along its ray
     StereoDepthErrors stereo;
+    CameraMismatch right;
     unsigned noiseSeed = 1;
 };
 
@@ -109,6 +121,7 @@ private:
     // intensity comes out CV_32FC1; x, y, z and headMask are filled for the left camera only.
     void RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv::Mat& intensity, cv::Mat* x, cv::Mat* y,
                       cv::Mat* z, cv::Mat* headMask) const;
+    void MismatchRight(cv::Mat& right) const;
     // Pixels that may see a head centred at `centre` (camera coordinates); false when none can.
     bool HeadBox(const cv::Vec3d& centre, cv::Rect& box) const;
     double HeadIntensity(const cv::Vec3d& headPoint) const;

@@ -11,7 +11,10 @@ const char* const kSceneUsage =
     "  --disparity-noise PX    stereo-like depth noise: Z^2 / (focal baseline) PX in mm (default 0)\n"
     "  --holes T               no depth where the grey levels' deviation over 11 x 11 pixels is below\n"
     "                          T, as a stereo matcher loses weak texture (default 0: none)\n"
-    "  --dropout P             no depth at a random fraction P of the pixels (default 0)\n";
+    "  --dropout P             no depth at a random fraction P of the pixels (default 0)\n"
+    "  --right-camera G,O,S    the right camera's gain G and offset O (grey levels) against the left\n"
+    "                          one, and its rows S pixels below the left one's, a rectification error\n"
+    "                          (default 1,0,0: alike)\n";
 
 bool ParseNumbers(const std::string& text, std::vector<double>& values, std::size_t count) {
     values.clear();
@@ -47,5 +50,10 @@ SceneOption ParseSceneOption(const std::string& option, const std::string& value
     if (option == "--disparity-noise") return number(scene.stereo.disparityNoisePx);
     if (option == "--holes") return number(scene.stereo.textureThreshold);
     if (option == "--dropout") return number(scene.stereo.dropout);
+    if (option == "--right-camera") {
+        if (!ParseNumbers(value, numbers, 3)) return SceneOption::kBadValue;
+        scene.right = CameraMismatch{numbers[0], numbers[1], numbers[2]};
+        return SceneOption::kParsed;
+    }
     return SceneOption::kUnknown;
 }

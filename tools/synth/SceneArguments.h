@@ -1,5 +1,5 @@
 // Command-line options of the synthetic scene that render_sequence and evaluate_tracking share:
-// the head's shape, the lamp, and stereo-like depth errors.
+// the head's shape, the lamp, stereo-like depth errors and how the right camera differs from the left.
 #pragma once
 
 #include <string>
