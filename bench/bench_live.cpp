@@ -55,6 +55,7 @@ const struct {
     {"recommended_depth_edge", "DEPTH_EDGE: 3 2"},
     {"recommended_edge_recheck", "EDGE_RECHECK: 3 2"},
     {"recommended_eight_paths", "SEMI_GLOBAL_PATHS: 8"},
+    {"recommended_auto_align", "AUTO_ALIGN: BOTH"},
 };
 
 class Scene {
@@ -264,6 +265,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("BM_LiveTrackingStep/recommended", BM_LiveTrackingStep, "recommended")
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_LiveTrackingStep/block", BM_LiveTrackingStep, "block")->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_LiveTrackingStep/recommended_auto_align", BM_LiveTrackingStep,
+                                 "recommended_auto_align")
+        ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -61,20 +61,24 @@ TEST(SvsParams, MatchingOptionsAreOffUnlessTheFileAsksAndTheLastMentionCounts) {
     const svsParameterBlock defaults = svsDefaultParameters();
     EXPECT_EQ(std::make_tuple(defaults.matching.matcher, defaults.matching.leftRightCheck,
                               defaults.matching.smoothnessSmall, defaults.matching.subpixelWindow,
-                              defaults.matching.edgeMargin, defaults.matching.recheckMargin, defaults.matching.paths),
-              std::make_tuple(SVS_MATCHER_BLOCK, -1, 0, 0, 0, 0, 3));
+                              defaults.matching.edgeMargin, defaults.matching.recheckMargin, defaults.matching.paths,
+                              defaults.matching.autoAlign),
+              std::make_tuple(SVS_MATCHER_BLOCK, -1, 0, 0, 0, 0, 3, 0));
     RecordingFolder folder;
     const std::string file = folder.WriteText("stereo.ini",
-        "MATCHER: SEMI_GLOBAL LEFT_RIGHT_CHECK: 2 SMOOTHNESS: 50 200 SUBPIXEL_WINDOW: 7 DEPTH_EDGE: 3 2 EDGE_RECHECK: 4 3 SEMI_GLOBAL_PATHS: 8\n");
+        "MATCHER: SEMI_GLOBAL LEFT_RIGHT_CHECK: 2 SMOOTHNESS: 50 200 SUBPIXEL_WINDOW: 7 DEPTH_EDGE: 3 2 EDGE_RECHECK: 4 3 SEMI_GLOBAL_PATHS: 8 "
+        "AUTO_ALIGN: BOTH\n");
     svsParameterBlock block = defaults;
     ASSERT_EQ(svsReadParamFile(file.c_str(), &block), 0);
     EXPECT_EQ(std::make_tuple(block.matching.matcher, block.matching.leftRightCheck, block.matching.smoothnessSmall,
                               block.matching.smoothnessLarge, block.matching.subpixelWindow, block.matching.edgeMargin,
                               block.matching.edgeJump, block.matching.recheckMargin, block.matching.recheckJump,
-                              block.matching.paths),
-              std::make_tuple(SVS_MATCHER_SEMI_GLOBAL, 2, 50, 200, 7, 3, 2, 4, 3, 8));
+                              block.matching.paths, block.matching.autoAlign),
+              std::make_tuple(SVS_MATCHER_SEMI_GLOBAL, 2, 50, 200, 7, 3, 2, 4, 3, 8,
+                              SVS_ALIGN_ROWS | SVS_ALIGN_EXPOSURE));
     const std::string undone = folder.WriteText("undone.ini",
-        "LEFT_RIGHT_CHECK: 2 LEFT_RIGHT_CHECK: OFF MATCHER: SEMI_GLOBAL MATCHER: BLOCK SUBPIXEL_WINDOW: 0\n");
+        "LEFT_RIGHT_CHECK: 2 LEFT_RIGHT_CHECK: OFF MATCHER: SEMI_GLOBAL MATCHER: BLOCK SUBPIXEL_WINDOW: 0 "
+        "AUTO_ALIGN: ROWS AUTO_ALIGN: NONE\n");
     ASSERT_EQ(svsReadParamFile(undone.c_str(), &block), 0);
     EXPECT_TRUE(SameBlock(block, defaults));
 }
@@ -94,6 +98,7 @@ TEST(SvsParams, RefusesBadFilesAndLeavesTheBlockAsItWas) {
         "FRAME_RATE: -1", "MATCHER: SGBM", "LEFT_RIGHT_CHECK: 65", "LEFT_RIGHT_CHECK: on", "LEFT_RIGHT_CHECK: 1x",
         "SMOOTHNESS: 10 10", "SMOOTHNESS: 0 10", "SUBPIXEL_WINDOW: 4", "SUBPIXEL_WINDOW: 17", "SUBPIXEL_WINDOW: 1",
         "DEPTH_EDGE: 3 0", "DEPTH_EDGE: 17 2", "EDGE_RECHECK: 3", "EDGE_RECHECK: 3 65", "SEMI_GLOBAL_PATHS: 6", "SEMI_GLOBAL_PATHS: 2",
+        "AUTO_ALIGN: YES", "AUTO_ALIGN:",
         "IMAGE_SIZE: 4096 4096",  // minutes of matching a grab
     };
     RecordingFolder folder;

@@ -171,6 +171,12 @@ CHeadScene::CHeadScene(const SceneOptions& options)
         rowSlope_[j] = (j - c.centreY) / c.focalPx;
         for (int k = 0; k < 2; ++k) rowSubSlope_[k][j] = (j + kSubOffset[k] - c.centreY) / c.focalPx;
     }
+    // The right camera's rows lie rowShift lower: its row j + shift sees what row j would.
+    for (int k = 0; k < 2; ++k) {
+        rightRowSubSlope_[k].resize(c.height);
+        for (int j = 0; j < c.height; ++j)
+            rightRowSubSlope_[k][j] = (j + kSubOffset[k] - c.centreY - options_.right.rowShift) / c.focalPx;
+    }
 }
 
 void CHeadScene::PrecomputeBackground() {
@@ -178,13 +184,14 @@ void CHeadScene::PrecomputeBackground() {
     const double planeZ = options_.backgroundDistanceMm;
     for (int camera = 0; camera < 2; ++camera) {
         const double originX = camera == 0 ? 0.0 : c.baselineMm;
+        const std::vector<double>* rowSubSlope = camera == 0 ? rowSubSlope_ : rightRowSubSlope_;
         std::vector<float>& samples = backgroundSamples_[camera];
         samples.resize(static_cast<std::size_t>(c.width) * c.height * 4);
         for (int j = 0; j < c.height; ++j)
             for (int i = 0; i < c.width; ++i)
                 for (int k = 0; k < 4; ++k)
                     samples[(static_cast<std::size_t>(j) * c.width + i) * 4 + k] = static_cast<float>(
-                        BackgroundIntensity(originX + planeZ * columnSubSlope_[k & 1][i], planeZ * rowSubSlope_[k >> 1][j]));
+                        BackgroundIntensity(originX + planeZ * columnSubSlope_[k & 1][i], planeZ * rowSubSlope[k >> 1][j]));
     }
     planeX_.create(c.height, c.width, CV_32F);
     planeY_.create(c.height, c.width, CV_32F);
@@ -231,7 +238,7 @@ RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStr
     cv::Mat left, right;
     RenderCamera(headPose, true, left, &frame.x, &frame.y, &frame.z, &frame.headMask);
     RenderCamera(headPose, false, right, nullptr, nullptr, nullptr, nullptr);
-    if (options_.right.Any()) MismatchRight(right);
+    ExposeRight(right);
     if (options_.intensityNoiseSigma > 0.0 || options_.depthNoiseSigmaMm > 0.0) {
         cv::RNG rng(0x9e3779b97f4a7c15ull ^ (static_cast<std::uint64_t>(options_.noiseSeed) << 32) ^ noiseStream);
         cv::Mat noise(frame.z.size(), CV_32F);
@@ -259,15 +266,8 @@ RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStr
     return frame;
 }
 
-void CHeadScene::MismatchRight(cv::Mat& right) const {
+void CHeadScene::ExposeRight(cv::Mat& right) const {
     const CameraMismatch& m = options_.right;
-    if (m.rowShift != 0.0) {
-        // Interpolated, as a rectifying remap would: what row j shows moves to row j + shift.
-        const cv::Matx23d shift(1.0, 0.0, 0.0, 0.0, 1.0, m.rowShift);
-        cv::Mat shifted;
-        cv::warpAffine(right, shifted, shift, right.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-        right = shifted;
-    }
     right.convertTo(right, CV_32F, m.gain, m.offset);
 }
 
@@ -296,8 +296,9 @@ void CHeadScene::RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv:
     // A camera inside the head sees nothing sensible; show the background alone.
     if (surface_->Inside(originHead)) return;
     cv::Rect box;
-    if (!HeadBox(headPose.Translation() - origin, box)) return;
+    if (!HeadBox(headPose.Translation() - origin, leftCamera ? 0.0 : options_.right.rowShift, box)) return;
 
+    const std::vector<double>* rowSubSlope = leftCamera ? rowSubSlope_ : rightRowSubSlope_;
     const double farLimit = options_.backgroundDistanceMm;
     const bool shaded = options_.lighting.strength > 0.0;
     auto cast = [&](double slopeX, double slopeY, double& distance, cv::Vec3d& headPoint) {
@@ -313,7 +314,7 @@ void CHeadScene::RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv:
             double sum = 0.0, distance;
             cv::Vec3d headPoint;
             for (int k = 0; k < 4; ++k) {
-                if (!cast(columnSubSlope_[k & 1][i], rowSubSlope_[k >> 1][j], distance, headPoint)) {
+                if (!cast(columnSubSlope_[k & 1][i], rowSubSlope[k >> 1][j], distance, headPoint)) {
                     sum += sample[k];
                     continue;
                 }
@@ -331,7 +332,7 @@ void CHeadScene::RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv:
     }
 }
 
-bool CHeadScene::HeadBox(const cv::Vec3d& centre, cv::Rect& box) const {
+bool CHeadScene::HeadBox(const cv::Vec3d& centre, double rowShift, cv::Rect& box) const {
     const StereoRig& c = options_.camera;
     const cv::Rect image(0, 0, c.width, c.height);
     const double radius = surface_->Reach();
@@ -352,8 +353,8 @@ bool CHeadScene::HeadBox(const cv::Vec3d& centre, cv::Rect& box) const {
     }
     const double left = std::floor(c.centreX + c.focalPx * slope[0][0]) - 1.0;
     const double right = std::ceil(c.centreX + c.focalPx * slope[0][1]) + 1.0;
-    const double top = std::floor(c.centreY + c.focalPx * slope[1][0]) - 1.0;
-    const double bottom = std::ceil(c.centreY + c.focalPx * slope[1][1]) + 1.0;
+    const double top = std::floor(c.centreY + rowShift + c.focalPx * slope[1][0]) - 1.0;
+    const double bottom = std::ceil(c.centreY + rowShift + c.focalPx * slope[1][1]) + 1.0;
     if (right < 0.0 || bottom < 0.0 || left >= c.width || top >= c.height) return false;
     const int x0 = static_cast<int>(std::max(left, 0.0)), y0 = static_cast<int>(std::max(top, 0.0));
     const int x1 = static_cast<int>(std::min(right, c.width - 1.0)), y1 = static_cast<int>(std::min(bottom, c.height - 1.0));

@@ -14,8 +14,8 @@
 // Render() gives per pixel: the 8-bit left and right intensities (mean of 2 x 2 sub-pixel rays;
 // the texture, times the lamp's shading when there is shading, so without it a surface point
 // keeps its brightness however the head moves) and the X, Y, Z of the point seen through the left
-// pixel's centre (Y down), from the head or else from the plane. The right image then takes the
-// camera mismatch, before the noise. A pixel without depth (a hole of
+// pixel's centre (Y down), from the head or else from the plane. The right camera's rows are cast
+// with its row shift and its image takes its exposure, before the noise. A pixel without depth (a hole of
 // the stereo-like depth errors) has X = Y = Z = 0, as a live stereo camera gives it.
 #pragma once
 
@@ -121,9 +121,10 @@ private:
     // intensity comes out CV_32FC1; x, y, z and headMask are filled for the left camera only.
     void RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv::Mat& intensity, cv::Mat* x, cv::Mat* y,
                       cv::Mat* z, cv::Mat* headMask) const;
-    void MismatchRight(cv::Mat& right) const;
-    // Pixels that may see a head centred at `centre` (camera coordinates); false when none can.
-    bool HeadBox(const cv::Vec3d& centre, cv::Rect& box) const;
+    void ExposeRight(cv::Mat& right) const;
+    // Pixels that may see a head centred at `centre` (camera coordinates) in a camera whose rows
+    // lie rowShift lower; false when none can.
+    bool HeadBox(const cv::Vec3d& centre, double rowShift, cv::Rect& box) const;
     double HeadIntensity(const cv::Vec3d& headPoint) const;
     // The lamp's factor on the texture at a head point, its normal turned by the head's rotation.
     double Shading(const cv::Vec3d& headPoint, const cv::Matx33d& headToCamera) const;
@@ -137,6 +138,7 @@ private:
     // Ray slopes of pixel centres and of the two sub-pixel offsets, per column and per row.
     std::vector<double> columnSlope_, rowSlope_;
     std::vector<double> columnSubSlope_[2], rowSubSlope_[2];
+    std::vector<double> rightRowSubSlope_[2];  // the right camera's, its rows shifted
     // The plane never moves: its sub-pixel intensities (4 per pixel) and coordinates are fixed.
     std::vector<float> backgroundSamples_[2];  // left, right
     cv::Mat planeX_, planeY_, planeZ_;

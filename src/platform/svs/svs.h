@@ -77,6 +77,13 @@
 //                                the left camera alone sees beside a nearer surface goes too; the
 //                                sub-pixel refinement then keeps to each pixel's own surface
 //                                (margin 0..16, jump 1..64; default 0 1 = off)
+//   AUTO_ALIGN: NONE|ROWS|EXPOSURE|BOTH  measure on each pair, from corners of the left image
+//                                followed into the right one, how far the right image's rows lie
+//                                off the left one's (an offset, and a tilt and stretch across the
+//                                image when the corners spread over it) and how differently it
+//                                is exposed (gain and offset), and undo it on the right image
+//                                before matching: a calibration leaves a few tenths of a pixel,
+//                                which a vertical gradient turns into a disparity error (default NONE)
 //   PIXEL_SIZE: p                width of one pixel in the unit of the focal lengths (default 1:
 //                                focal lengths in pixels)
 //   FOCAL: fl fr                 left and right focal lengths (> 0; default 1 1)
@@ -162,7 +169,12 @@ struct svsMatchingOptions {
     std::int32_t recheckMargin;     // pixels matched again beside a disparity jump; 0 off
     std::int32_t recheckJump;       // smallest jump, pixels of disparity
     std::int32_t paths;             // semi-global: directions the costs are gathered along, 3, 4, 5 or 8
+    std::int32_t autoAlign;         // SVS_ALIGN_* flags: what is measured and undone on the right image
 };
+
+// What the matcher measures on each pair and undoes on the right image before matching.
+constexpr int SVS_ALIGN_ROWS = 1;      // its rows' offset from the left image's (with tilt and stretch)
+constexpr int SVS_ALIGN_EXPOSURE = 2;  // its gain and offset on the grey levels
 
 struct svsParameterBlock {
     std::int32_t layoutVersion;          // 0x00  1

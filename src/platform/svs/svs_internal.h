@@ -53,6 +53,29 @@ void DropAroundJumps(cv::Mat& disparity, int margin, int jump);
 void RecheckAroundJumps(const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity, int window, int margin,
                         int jump);
 
+// How the right image departs from the left one: its row at left pixel (x, y) lies
+// RowShift(x / width - 0.5, y / height - 0.5) pixels lower, and its grey levels are
+// gain * left + offset. points: the corners it was measured from (0: nothing measured).
+struct RightAlignment {
+    int points = 0;
+    double rows[3] = {0.0, 0.0, 0.0};  // offset, and per image width and height
+    double gain = 1.0;
+    double offset = 0.0;
+    double RowShift(double u, double v) const;
+    // Whether the rows (somewhere in the image) or the exposure (somewhere between dark and bright
+    // grey) differ by more than a measurement's noise.
+    bool RowsDiffer() const;
+    bool ExposureDiffers() const;
+};
+
+// Measures what `what` (SVS_ALIGN_* flags) asks from corners of the left image followed into the right
+// one, matches at most maxDisparity pixels apart along a row.
+RightAlignment MeasureRightAlignment(const cv::Mat& left, const cv::Mat& right, int what, int maxDisparity);
+
+// The right image with the alignment undone, as far as it stands above the measurement's noise
+// (the image itself when nothing does or nothing was measured).
+cv::Mat AlignRight(const cv::Mat& right, const RightAlignment& alignment);
+
 // Expands a file pattern holding exactly one %d or %0Nd (N 1..9) and any number of "%%".
 // False, with out unchanged, for any other pattern.
 bool FormatPattern(const std::string& pattern, int index, std::string& out);

@@ -125,6 +125,7 @@ private:
                          "SUBPIXEL_WINDOW: takes 0 or an odd size from 3 to 15");
         if (k == "DEPTH_EDGE:") return Int(b.matching.edgeMargin, 0, 16) && Int(b.matching.edgeJump, 1, 64);
         if (k == "EDGE_RECHECK:") return Int(b.matching.recheckMargin, 0, 16) && Int(b.matching.recheckJump, 1, 64);
+        if (k == "AUTO_ALIGN:") return AutoAlign(b.matching.autoAlign);
         if (k == "PIXEL_SIZE:") return Positive(b.pixelWidth);
         if (k == "FOCAL:") return (hasFocal_ = Positive(b.leftFocal) && Positive(b.rightFocal));
         if (k == "PRINCIPAL_POINT_LEFT:") return (hasLeftCenter_ = Finite(b.leftCenterX) && Finite(b.leftCenterY));
@@ -243,6 +244,17 @@ private:
         if (!reader_.Read(word)) return false;
         if (word != "BLOCK" && word != "SEMI_GLOBAL") return Fail("MATCHER: takes BLOCK or SEMI_GLOBAL");
         matcher = word == "BLOCK" ? SVS_MATCHER_BLOCK : SVS_MATCHER_SEMI_GLOBAL;
+        return true;
+    }
+
+    bool AutoAlign(std::int32_t& flags) {
+        std::string word;
+        if (!reader_.Read(word)) return false;
+        if (word == "NONE") flags = 0;
+        else if (word == "ROWS") flags = SVS_ALIGN_ROWS;
+        else if (word == "EXPOSURE") flags = SVS_ALIGN_EXPOSURE;
+        else if (word == "BOTH") flags = SVS_ALIGN_ROWS | SVS_ALIGN_EXPOSURE;
+        else return Fail("AUTO_ALIGN: takes NONE, ROWS, EXPOSURE or BOTH");
         return true;
     }
 

@@ -1,4 +1,5 @@
-// The stereo computation: the pair aligned by the offsets, matched, refined, cleaned, stored in
+// The stereo computation: the pair aligned by the offsets and, when asked, by what the pair
+// itself shows of the right camera's rows and exposure, matched, refined, cleaned, stored in
 // the library's disparity layout.
 #include "platform/svs/svs.h"
 #include "platform/svs/svs_internal.h"
@@ -30,6 +31,11 @@ int svsCalcStereo(std::int16_t* dst, const unsigned char* left, const unsigned c
 
     cv::Mat disparity;
     try {
+        if (b.matching.autoAlign != 0) {
+            const int reach = b.numDisparities + std::abs(b.offsetX);
+            rightImage = svs_internal::AlignRight(
+                rightImage, svs_internal::MeasureRightAlignment(leftImage, rightImage, b.matching.autoAlign, reach));
+        }
         disparity = svs_internal::MatchPair(b, leftImage, rightImage);
         if (b.matching.subpixelWindow > 0)
             svs_internal::RefineSubpixel(leftImage, rightImage, disparity, b.matching.subpixelWindow,
