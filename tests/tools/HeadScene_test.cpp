@@ -85,6 +85,21 @@ TEST(MismatchedRightCamera, TakesItsExposureAndSitsItsRowsLower) {
     EXPECT_EQ(CHeadScene::Create(refused, nullptr), nullptr);
 }
 
+TEST(SwingingExposure, ScalesBothCamerasAlikeFrameByFrame) {
+    const auto steady = SceneWith([](SceneOptions&) {});
+    const auto swinging = SceneWith([](SceneOptions& o) { o.exposureSwing = 0.2; });
+    // Frame 0 at the swing's centre, frame 22 near its top (sin(2 pi 22 / 90) = 0.9997).
+    for (const unsigned frame : {0u, 22u}) {
+        const RenderedFrame a = steady->Render(kRest, frame), b = swinging->Render(kRest, frame);
+        const double gain = frame == 0 ? 1.0 : 1.0 + 0.2 * std::sin(2.0 * M_PI * 22.0 / 90.0);
+        for (const auto& [plain, swung] : {std::make_pair(a.left, b.left), std::make_pair(a.right, b.right)}) {
+            cv::Mat expected;
+            plain.convertTo(expected, CV_8U, gain);
+            EXPECT_LE(cv::norm(swung, expected, cv::NORM_INF), 1.0) << frame;
+        }
+    }
+}
+
 TEST_F(HeadSceneTest, TextureTurnsWithTheHeadExactly) {
     // A quarter turn about the optical axis maps the pixel grid and its sub-pixel samples onto
     // themselves: (i, j) goes to (cx - (j - cy), cy + (i - cx)), and the surface point with it.

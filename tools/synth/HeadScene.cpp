@@ -19,6 +19,9 @@ namespace {
 
 // Sub-pixel ray offsets: the 2 x 2 samples sit at the centres of the pixel's quarters.
 constexpr double kSubOffset[2] = {-0.25, 0.25};
+constexpr double kPi = 3.14159265358979323846;
+// Three seconds at 30 frames a second: an automatic exposure following a head and the room.
+constexpr double kExposurePeriodFrames = 90.0;
 
 double Smoothstep(double edge0, double edge1, double value) {
     const double s = std::clamp((value - edge0) / (edge1 - edge0), 0.0, 1.0);
@@ -118,6 +121,7 @@ std::string ValidationError(const SceneOptions& o) {
         return "stereo depth errors must not be negative (dropout at most 1)";
     if (e.textureWindow < 3 || e.textureWindow > 51 || e.textureWindow % 2 == 0)
         return "the texture window must be odd, 3 to 51 pixels";
+    if (!(std::fabs(o.exposureSwing) <= 0.5)) return "the exposure swing must lie within 0.5";
     const CameraMismatch& m = o.right;
     if (!(m.gain > 0.0 && m.gain <= 4.0) || !(std::fabs(m.offset) <= 255.0) || !(std::fabs(m.rowShift) <= 8.0))
         return "the right camera's gain must lie in (0, 4], its offset within 255 grey levels and its row shift "
@@ -239,6 +243,11 @@ RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStr
     RenderCamera(headPose, true, left, &frame.x, &frame.y, &frame.z, &frame.headMask);
     RenderCamera(headPose, false, right, nullptr, nullptr, nullptr, nullptr);
     ExposeRight(right);
+    if (options_.exposureSwing != 0.0) {
+        const double gain = 1.0 + options_.exposureSwing * std::sin(2.0 * kPi * noiseStream / kExposurePeriodFrames);
+        left *= gain;
+        right *= gain;
+    }
     if (options_.intensityNoiseSigma > 0.0 || options_.depthNoiseSigmaMm > 0.0) {
         cv::RNG rng(0x9e3779b97f4a7c15ull ^ (static_cast<std::uint64_t>(options_.noiseSeed) << 32) ^ noiseStream);
         cv::Mat noise(frame.z.size(), CV_32F);

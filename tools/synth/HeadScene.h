@@ -89,6 +89,9 @@ struct SceneOptions {
     double depthNoiseSigmaMm = 0.0;    // moves the point along its ray
     StereoDepthErrors stereo;
     CameraMismatch right;
+    // Both cameras' exposure (an automatic exposure at work): frame k's grey levels times
+    // 1 + exposureSwing sin(2 pi k / 90), k the noise stream (the frame's index). 0: steady.
+    double exposureSwing = 0.0;
     unsigned noiseSeed = 1;
 };
 

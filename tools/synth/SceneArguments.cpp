@@ -14,7 +14,9 @@ const char* const kSceneUsage =
     "  --dropout P             no depth at a random fraction P of the pixels (default 0)\n"
     "  --right-camera G,O,S    the right camera's gain G and offset O (grey levels) against the left\n"
     "                          one, and its rows S pixels below the left one's, a rectification error\n"
-    "                          (default 1,0,0: alike)\n";
+    "                          (default 1,0,0: alike)\n"
+    "  --exposure-swing A      both cameras' exposure swinging by A (0.1: 10 per cent) over 90 frames,\n"
+    "                          as an automatic exposure does (default 0: steady)\n";
 
 bool ParseNumbers(const std::string& text, std::vector<double>& values, std::size_t count) {
     values.clear();
@@ -50,6 +52,7 @@ SceneOption ParseSceneOption(const std::string& option, const std::string& value
     if (option == "--disparity-noise") return number(scene.stereo.disparityNoisePx);
     if (option == "--holes") return number(scene.stereo.textureThreshold);
     if (option == "--dropout") return number(scene.stereo.dropout);
+    if (option == "--exposure-swing") return number(scene.exposureSwing);
     if (option == "--right-camera") {
         if (!ParseNumbers(value, numbers, 3)) return SceneOption::kBadValue;
         scene.right = CameraMismatch{numbers[0], numbers[1], numbers[2]};
