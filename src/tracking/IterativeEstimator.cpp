@@ -89,6 +89,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.lambda = parameters.lambda;
     settings.robust = parameters.robustWeights;
     settings.fineStride = std::clamp(parameters.fineStride, 1, CTrackerParameters::kMaxFineStride);
+    settings.exposureGain = parameters.brightness == CTrackerParameters::BRIGHTNESS_GAIN;
     return settings;
 }
 
@@ -171,6 +172,7 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
                                      const CPose* initial, MotionLoss* lossOut) {
     Motion motion = StartingMotion(initial);
     const Motion start = motion;
+    brightness_.Reset();
     MotionLoss loss;
     loss.estimated = true;
     try {
@@ -402,6 +404,10 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     const unsigned char* usable = current.usable.ptr<unsigned char>();
     const float* samples = currentSamples_->ptr<float>();
     const cv::Point origin = current.origin;
+    const bool exposure = settings_.exposureGain;
+    const float gain = exposure ? brightness_.Gain() : 1.0f;
+    rows_.referenceLevel.clear();
+    rows_.currentLevel.clear();
 
     for (int k = 0; k < points.Size(); ++k) {
         const float px = points.x[k], py = points.y[k], pz = points.z[k];
@@ -438,13 +444,14 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         float sample[kPacked];
         SampleCubic(samples + at * kPacked, width, localColumn - c0, localRow - r0, sample);
 
-        const float brightnessResidual = sample[0] - points.intensity[k];
+        const float brightnessResidual = sample[0] - gain * points.intensity[k];
         const float depthResidual = sample[3] - mz;
         if (!std::isfinite(brightnessResidual) || !std::isfinite(depthResidual)) continue;
         // DOUBLE averages both frames' gradients, as the single step does: at the solution they
         // describe the same surface, and the average makes the step second-order accurate.
-        const float gix = averaged ? 0.5f * (points.intensityGradX[k] + sample[1]) : points.intensityGradX[k];
-        const float giy = averaged ? 0.5f * (points.intensityGradY[k] + sample[2]) : points.intensityGradY[k];
+        // The reference's gradients as the current exposure shows them.
+        const float gix = averaged ? 0.5f * (gain * points.intensityGradX[k] + sample[1]) : gain * points.intensityGradX[k];
+        const float giy = averaged ? 0.5f * (gain * points.intensityGradY[k] + sample[2]) : gain * points.intensityGradY[k];
         const float gzx = averaged ? 0.5f * (points.depthGradX[k] + sample[4]) : points.depthGradX[k];
         const float gzy = averaged ? 0.5f * (points.depthGradY[k] + sample[5]) : points.depthGradY[k];
         // d(residual)/d(moved point): the brightness through the projection; the depth also
@@ -463,9 +470,19 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         rows_.depth[matched] = depthResidual / depthNoise;
         rows_.brightnessNoise[matched] = brightnessNoise;
         rows_.depthNoise[matched] = depthNoise;
+        if (exposure) {
+            rows_.referenceLevel.push_back(points.intensity[k]);
+            rows_.currentLevel.push_back(sample[0]);
+        }
         ++matched;
     }
     rows_.Resize(matched);
+    if (!exposure) return;
+    // The exposure refitted to this iteration's matches, and the brightness rows compared again
+    // with it; the gradients keep the last fit's gain, a step behind.
+    brightness_.Fit(rows_.referenceLevel, rows_.currentLevel);
+    for (int k = 0; k < matched; ++k)
+        rows_.brightness[k] = (rows_.currentLevel[k] - brightness_.Gain() * rows_.referenceLevel[k]) / rows_.brightnessNoise[k];
 }
 
 void CIterativeEstimator::Accumulate(MotionLoss& loss) {

@@ -23,6 +23,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "tracking/BrightnessModel.h"
 #include "tracking/FramePyramid.h"
 #include "tracking/MotionLoss.h"
 #include "tracking/NormalEquations.h"
@@ -45,6 +46,7 @@ struct IterationSettings {
     float baseline = 0.0f;         //   either not positive: depth noise taken as uniform
     int erosion = 0;               // of the masks at the frames' resolution
     int fineStride = 1;            // CTrackerParameters::fineStride
+    bool exposureGain = false;     // a gain between the frames' grey levels
 
     // The tracker's settings; the camera's focal length and baseline and the erosion are the
     // caller's to set.
@@ -112,6 +114,8 @@ private:
         std::vector<float> brightnessJacobian, depthJacobian;  // 6 per point
         std::vector<float> brightness, depth;                  // residuals over their noise
         std::vector<float> brightnessNoise, depthNoise;
+        // With an exposure gain: the reference's and the sampled current grey level.
+        std::vector<float> referenceLevel, currentLevel;
         void Resize(int count);
         int Size() const { return static_cast<int>(brightness.size()); }
     };
@@ -146,6 +150,7 @@ private:
     bool UseDepth() const;
 
     IterationSettings settings_;
+    CBrightnessModel brightness_;  // of the pair being estimated
     // What the gradient mode's smoothing leaves of each block's noise (CFramePyramid::NoiseGain).
     float brightnessGain_ = 1.0f;
     float depthGain_ = 1.0f;

@@ -48,6 +48,10 @@ const Keyword kRowWeights[] = {
     {"NOISE", CTrackerParameters::ROWS_NOISE},
 };
 
+const Keyword kBrightness[] = {
+    {"CONSTANT", CTrackerParameters::BRIGHTNESS_CONSTANT},
+    {"GAIN", CTrackerParameters::BRIGHTNESS_GAIN},
+};
 const Keyword kComparisons[] = {
     {"IMAGE", 0},
     {"REGION", 1},
@@ -106,6 +110,7 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "MASK_EROSION:") ok = ReadCount(reader, key, maskErosion, 0, kMaxMaskErosion, "erosions");
         else if (key == "ROBUST_WEIGHTS:") ok = ReadKeyword(reader, kRobustWeights, robustWeights);
         else if (key == "ROW_WEIGHTS:") ok = ReadKeyword(reader, kRowWeights, rowWeights);
+        else if (key == "BRIGHTNESS:") ok = ReadKeyword(reader, kBrightness, brightness);
         else if (key == "MIN_INLIER_SHARE:") ok = reader.Read(minInlierShare);
         else if (key == "MIN_FACE_SHARE:") ok = reader.Read(minFaceShare);
         else if (key == "MAX_RESIDUAL:") ok = reader.Read(maxResidual);

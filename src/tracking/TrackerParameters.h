@@ -47,6 +47,10 @@ public:
         ROBUST_HUBER = 1,
         ROBUST_TUKEY = 2,
     };
+    enum BrightnessChange {
+        BRIGHTNESS_CONSTANT = 0,  // a surface keeps its grey level from frame to frame
+        BRIGHTNESS_GAIN = 1,      // the exposure may scale it by a gain per pair
+    };
     enum RowWeighting {
         ROWS_LAMBDA = 0,  // brightness rows 1, depth rows LAMBDA (with its special values)
         ROWS_NOISE = 1,   // each row divided by the noise its measurement has
@@ -80,6 +84,7 @@ public:
     int pyramidLevels = 1;                // "PYRAMID_LEVELS:" 1 is the frames' own resolution
     int robustWeights = ROBUST_NONE;      // "ROBUST_WEIGHTS:" NONE, HUBER or TUKEY
     int rowWeights = ROWS_LAMBDA;         // "ROW_WEIGHTS:" LAMBDA or NOISE
+    int brightness = BRIGHTNESS_CONSTANT; // "BRIGHTNESS:" CONSTANT or GAIN (iterated estimator only)
     // "FINE_STRIDE:" rows at the finest level from one reference pixel in this many (2: a
     // checkerboard), the coarser levels from every pixel; 1 (the default): every pixel.
     int fineStride = 1;

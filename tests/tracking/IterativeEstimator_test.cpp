@@ -244,6 +244,23 @@ TEST_F(HeadPair, ABandOverAThirdOfTheFaceMovesTheRobustPoseByLessThanADegree) {
     EXPECT_GT(Iterated(first, second, plain).rotationDeg, 2.0 * robust.rotationDeg);
 }
 
+// The camera's exposure changes between the frames: by the brightness rows alone, a constant
+// brightness reads the change as motion, an exposure gain takes it out.
+TEST_F(HeadPair, AnExposureChangeIsTakenOutByTheExposureGain) {
+    Render({0, 3, 0}, {0, 0, 0});
+    second.left.convertTo(second.left, CV_8U, 1.2);
+    CTrackerParameters constant = Recommended();
+    constant.lambda = 0.0f;  // brightness rows alone
+    CTrackerParameters gain = constant;
+    gain.brightness = CTrackerParameters::BRIGHTNESS_GAIN;
+    const Errors exposed = Iterated(first, second, gain);
+    EXPECT_LT(exposed.rotationDeg, 0.3);
+    EXPECT_GT(Iterated(first, second, constant).rotationDeg, 2.0 * exposed.rotationDeg + 0.3);
+    // Without the change the gain finds what the constant brightness finds.
+    Render({0, 3, 0}, {0, 0, 0});
+    EXPECT_NEAR(Iterated(first, second, gain).rotationDeg, Iterated(first, second, constant).rotationDeg, 0.05);
+}
+
 TEST_F(HeadPair, DataWithYUpGiveTheSameMotionInTheirOwnAxes) {
     Render({1.5, -2, 1}, {4, -3, 6});
     const Errors down = Iterated(first, second, Recommended());

@@ -89,6 +89,8 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     const auto refused = Parse("ITERATIONS: 5 ITERATIONS: -1 PYRAMID_LEVELS: 2 PYRAMID_LEVELS: 40");
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("PYRAMID_LEVELS: 40 refused"), std::string::npos);
     EXPECT_EQ(std::make_tuple(refused.iterations, refused.pyramidLevels), std::make_tuple(5, 2));
+    EXPECT_EQ(defaults.brightness, CTrackerParameters::BRIGHTNESS_CONSTANT);
+    EXPECT_EQ(Parse("BRIGHTNESS: GAIN BRIGHTNESS: AFFINE").brightness, CTrackerParameters::BRIGHTNESS_GAIN);
     EXPECT_EQ(defaults.fineStride, 1);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("FINE_STRIDE: 2 FINE_STRIDE: 0 FINE_STRIDE: 5").fineStride, 2);
