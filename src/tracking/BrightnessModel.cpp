@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tracking/RobustWeights.h"
+
 namespace {
 
 constexpr std::size_t kFewestPairs = 12;
@@ -32,9 +34,7 @@ void CBrightnessModel::Fit(const std::vector<float>& reference, const std::vecto
     misfit_.resize(n);
     for (int round = 0; round < kTrimmings && std::isfinite(gain); ++round) {
         for (std::size_t k = 0; k < n; ++k) misfit_[k] = static_cast<float>(std::fabs(current[k] - gain * reference[k]));
-        sorted_ = misfit_;
-        std::nth_element(sorted_.begin(), sorted_.begin() + static_cast<long>(n / 2), sorted_.end());
-        const double bound = 3.0 * 1.4826 * sorted_[n / 2];
+        const double bound = 3.0 * CRobustWeights::Scale(misfit_, 0.0f, scratch_);
         const double trimmed = Ratio(reference, current, n, [&](std::size_t k) { return misfit_[k] <= bound; });
         if (!std::isfinite(trimmed)) break;
         gain = trimmed;

@@ -19,5 +19,5 @@ public:
 
 private:
     float gain_ = 1.0f;
-    std::vector<float> misfit_, sorted_;  // scratch of Fit
+    std::vector<float> misfit_, scratch_;  // scratch of Fit
 };
