@@ -57,6 +57,7 @@ protected:
             run.tracker.mergePose = CTrackerParameters::POSE_WEIGHTED_AVERAGE;
             run.tracker.followRegion = true;
             run.tracker.maskErosion = 2;
+            run.tracker.brightness = CTrackerParameters::BRIGHTNESS_GAIN;
         }
         run.perspective = perspective;
         std::vector<TrackedFrameResult> results;
