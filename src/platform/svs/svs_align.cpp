@@ -175,8 +175,7 @@ void FollowCorners(const cv::Mat& left, const cv::Mat& right, std::vector<cv::Po
 // within a pixel the point lies. False when the means spread too little to tell the two apart.
 bool FitExposure(const cv::Mat& left, const cv::Mat& right, const std::vector<cv::Point2f>& from,
                  const std::vector<cv::Point2f>& to, double& gain, double& offset) {
-    std::vector<cv::Vec3d> levels;
-    std::vector<double> rightMeans;
+    std::vector<double> leftMeans, rightMeans;
     double sum = 0.0, squares = 0.0;
     const cv::Rect image(0, 0, left.cols, left.rows);
     for (std::size_t i = 0; i < from.size(); ++i) {
@@ -197,34 +196,33 @@ bool FitExposure(const cv::Mat& left, const cv::Mat& right, const std::vector<cv
         const double covariance = (own - ownMean[0]).dot(sampled - sampledMean[0]) / static_cast<double>(own.total());
         if (!(covariance > kLeastPatchCorrelation * ownDeviation[0] * sampledDeviation[0])) continue;
         const double leftMean = ownMean[0];
-        levels.emplace_back(leftMean, 1.0, 0.0);
+        leftMeans.push_back(leftMean);
         rightMeans.push_back(sampledMean[0]);
         sum += leftMean;
         squares += leftMean * leftMean;
     }
-    const double count = static_cast<double>(levels.size());
+    const double count = static_cast<double>(leftMeans.size());
     const bool spread =
         count > 0 && squares / count - (sum / count) * (sum / count) > kFewestGreyLevels * kFewestGreyLevels;
-    if (!spread || static_cast<int>(levels.size()) < kFewestForOffset) return false;
+    if (!spread || static_cast<int>(leftMeans.size()) < kFewestForOffset) return false;
     // The median of the slopes between pairs of patches, then of the offsets (Theil and Sen): a
     // patch straddling the head's outline sees other things in the two views, and a few of those
     // would tilt a least-squares line.
     std::vector<double> slopes;
-    for (std::size_t i = 0; i < levels.size(); ++i)
-        for (std::size_t j = i + 1; j < levels.size(); ++j) {
-            const double run = levels[j][0] - levels[i][0];
+    for (std::size_t i = 0; i < leftMeans.size(); ++i)
+        for (std::size_t j = i + 1; j < leftMeans.size(); ++j) {
+            const double run = leftMeans[j] - leftMeans[i];
             if (std::fabs(run) >= kFewestGreyLevels) slopes.push_back((rightMeans[j] - rightMeans[i]) / run);
         }
     if (slopes.empty()) return false;
     std::nth_element(slopes.begin(), slopes.begin() + static_cast<long>(slopes.size() / 2), slopes.end());
     const double slope = slopes[slopes.size() / 2];
     std::vector<double> offsets;
-    for (std::size_t i = 0; i < levels.size(); ++i) offsets.push_back(rightMeans[i] - slope * levels[i][0]);
+    for (std::size_t i = 0; i < leftMeans.size(); ++i) offsets.push_back(rightMeans[i] - slope * leftMeans[i]);
     std::nth_element(offsets.begin(), offsets.begin() + static_cast<long>(offsets.size() / 2), offsets.end());
-    const cv::Vec3d line(slope, offsets[offsets.size() / 2], 0.0);
-    if (!(line[0] > 0.25 && line[0] < 4.0)) return false;
-    gain = line[0];
-    offset = line[1];
+    if (!(slope > 0.25 && slope < 4.0)) return false;
+    gain = slope;
+    offset = offsets[offsets.size() / 2];
     return true;
 }
 
