@@ -33,7 +33,8 @@ void CBrightnessModel::Fit(const std::vector<float>& reference, const std::vecto
     double gain = Ratio(reference, current, n, [](std::size_t) { return true; });
     misfit_.resize(n);
     for (int round = 0; round < kTrimmings && std::isfinite(gain); ++round) {
-        for (std::size_t k = 0; k < n; ++k) misfit_[k] = static_cast<float>(std::fabs(current[k] - gain * reference[k]));
+        for (std::size_t k = 0; k < n; ++k)
+            misfit_[k] = static_cast<float>(std::fabs(current[k] - gain * reference[k]));
         const double bound = 3.0 * CRobustWeights::Scale(misfit_, 0.0f, scratch_);
         const double trimmed = Ratio(reference, current, n, [&](std::size_t k) { return misfit_[k] <= bound; });
         if (!std::isfinite(trimmed)) break;

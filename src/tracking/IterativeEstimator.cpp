@@ -450,8 +450,9 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         // DOUBLE averages both frames' gradients, as the single step does: at the solution they
         // describe the same surface, and the average makes the step second-order accurate.
         // The reference's gradients as the current exposure shows them.
-        const float gix = averaged ? 0.5f * (gain * points.intensityGradX[k] + sample[1]) : gain * points.intensityGradX[k];
-        const float giy = averaged ? 0.5f * (gain * points.intensityGradY[k] + sample[2]) : gain * points.intensityGradY[k];
+        const float rix = gain * points.intensityGradX[k], riy = gain * points.intensityGradY[k];
+        const float gix = averaged ? 0.5f * (rix + sample[1]) : rix;
+        const float giy = averaged ? 0.5f * (riy + sample[2]) : riy;
         const float gzx = averaged ? 0.5f * (points.depthGradX[k] + sample[4]) : points.depthGradX[k];
         const float gzy = averaged ? 0.5f * (points.depthGradY[k] + sample[5]) : points.depthGradY[k];
         // d(residual)/d(moved point): the brightness through the projection; the depth also
@@ -482,7 +483,8 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     // with it; the gradients keep the last fit's gain, a step behind.
     brightness_.Fit(rows_.referenceLevel, rows_.currentLevel);
     for (int k = 0; k < matched; ++k)
-        rows_.brightness[k] = (rows_.currentLevel[k] - brightness_.Gain() * rows_.referenceLevel[k]) / rows_.brightnessNoise[k];
+        rows_.brightness[k] =
+            (rows_.currentLevel[k] - brightness_.Gain() * rows_.referenceLevel[k]) / rows_.brightnessNoise[k];
 }
 
 void CIterativeEstimator::Accumulate(MotionLoss& loss) {

@@ -91,7 +91,8 @@ int WholeDisparity(const cv::Mat& left, const cv::Mat& right, cv::Point corner, 
     float patch[area];
     double mean = 0.0;
     for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x) mean += patch[y * side + x] = left.at<unsigned char>(corner.y - r + y, corner.x - r + x);
+        for (int x = 0; x < side; ++x)
+            mean += patch[y * side + x] = left.at<unsigned char>(corner.y - r + y, corner.x - r + x);
     mean /= area;
     double spread = 0.0;
     for (float& value : patch) {
@@ -136,8 +137,8 @@ void SeedCorners(const cv::Mat& left, const cv::Mat& right, int maxDisparity, st
     std::vector<cv::Point2f> corners;
     cv::goodFeaturesToTrack(halfLeft, corners, kMaxCorners, kCornerQuality, kCornerSpacing / 2, cv::noArray(), 3);
     for (const cv::Point2f& corner : corners) {
-        const int disparity =
-            WholeDisparity(halfLeft, halfRight, cv::Point(cvRound(corner.x), cvRound(corner.y)), (maxDisparity + 1) / 2 + 1);
+        const cv::Point at(cvRound(corner.x), cvRound(corner.y));
+        const int disparity = WholeDisparity(halfLeft, halfRight, at, (maxDisparity + 1) / 2 + 1);
         if (disparity < 0) continue;
         from.push_back(2.0f * corner);
         to.push_back(2.0f * cv::Point2f(corner.x - static_cast<float>(disparity), corner.y));
