@@ -5,7 +5,7 @@
 // Data path per pyramid level, coarsest first, each starting from the estimate of the level
 // above: the reference's usable pixels inside the face box -> their 3D points moved by the
 // estimate and projected into the current frame (PixelProjection.h) -> the current intensity and
-// depth sampled there (bilinear) -> per point a brightness row (sampled intensity against the
+// depth sampled there (cubic) -> per point a brightness row (sampled intensity against the
 // reference's) and a depth row (sampled depth against the moved point's depth), with the
 // single step's row model and gradients -> noise and robust weights per block -> 6 x 6 normal
 // equations -> increment, composed onto the estimate -> again, until the increment moves no

@@ -277,7 +277,7 @@ RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStr
 
 void CHeadScene::ExposeRight(cv::Mat& right) const {
     const CameraMismatch& m = options_.right;
-    right.convertTo(right, CV_32F, m.gain, m.offset);
+    if (m.gain != 1.0 || m.offset != 0.0) right.convertTo(right, CV_32F, m.gain, m.offset);
 }
 
 void CHeadScene::RenderCamera(const CRigidMotion& headPose, bool leftCamera, cv::Mat& intensity, cv::Mat* x,

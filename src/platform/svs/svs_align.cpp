@@ -227,6 +227,29 @@ bool FitExposure(const cv::Mat& left, const cv::Mat& right, const std::vector<cv
     return true;
 }
 
+// The rows' offset (with a tilt and stretch when the corners spread over the image) fitted to the
+// corners' vertical shifts, where the right image shows them: the rows are undone there.
+bool FitRows(const std::vector<cv::Point2f>& from, const std::vector<cv::Point2f>& to, cv::Size size,
+             double rows[3]) {
+    std::vector<cv::Vec3d> features;
+    std::vector<double> shifts;
+    double spreadX = 0.0, spreadY = 0.0;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        const double u = to[i].x / size.width - 0.5, v = to[i].y / size.height - 0.5;
+        features.emplace_back(1.0, u, v);
+        shifts.push_back(to[i].y - from[i].y);
+        spreadX += u * u;
+        spreadY += v * v;
+    }
+    const double n = static_cast<double>(from.size());
+    const bool tilt =
+        n >= kFewestForTilt && std::sqrt(spreadX / n) > kSpreadForTilt && std::sqrt(spreadY / n) > kSpreadForTilt;
+    cv::Vec3d coefficients;
+    if (!RobustFit(features, tilt ? 3 : 1, shifts, 0.05, kFewestForOffset, coefficients)) return false;
+    for (int k = 0; k < 3; ++k) rows[k] = coefficients[k];
+    return true;
+}
+
 }  // namespace
 
 RightAlignment MeasureRightAlignment(const cv::Mat& left, const cv::Mat& right, int what, int maxDisparity) {
@@ -237,43 +260,27 @@ RightAlignment MeasureRightAlignment(const cv::Mat& left, const cv::Mat& right, 
     if (static_cast<int>(from.size()) < kFewestForOffset) return alignment;
     const std::vector<cv::Point2f> seeds = from, seeded = to;
     FollowCorners(left, right, from, to);
-    // The sub-pixel search compares grey levels: where the exposures differ, the seeds are
-    // followed again with the difference undone.
+    if (static_cast<int>(from.size()) < kFewestForOffset) return alignment;
     RightAlignment exposure;
-    if (static_cast<int>(from.size()) >= kFewestForOffset &&
-        FitExposure(left, right, from, to, exposure.gain, exposure.offset) && exposure.ExposureDiffers()) {
+    bool exposureFitted = FitExposure(left, right, from, to, exposure.gain, exposure.offset);
+    // The sub-pixel search compares grey levels: where the exposures differ, the seeds are
+    // followed again with the difference undone, and the exposure fitted where they end.
+    if (exposureFitted && exposure.ExposureDiffers()) {
         cv::Mat exposed;  // a new image: the caller's stays as it is
         right.convertTo(exposed, CV_8U, 1.0 / exposure.gain, -exposure.offset / exposure.gain);
         from = seeds;
         to = seeded;
         FollowCorners(left, exposed, from, to);
+        if (static_cast<int>(from.size()) < kFewestForOffset) return alignment;
+        exposureFitted = FitExposure(left, right, from, to, exposure.gain, exposure.offset);
     }
-    if (static_cast<int>(from.size()) < kFewestForOffset) return alignment;
-
-    if (what & SVS_ALIGN_ROWS) {
-        const double width = left.cols, height = left.rows;
-        std::vector<cv::Vec3d> features;
-        std::vector<double> rows;
-        double spreadX = 0.0, spreadY = 0.0;
-        // Where the right image shows each corner: the rows are undone there.
-        for (std::size_t i = 0; i < from.size(); ++i) {
-            const double u = to[i].x / width - 0.5, v = to[i].y / height - 0.5;
-            features.emplace_back(1.0, u, v);
-            rows.push_back(to[i].y - from[i].y);
-            spreadX += u * u;
-            spreadY += v * v;
-        }
-        const double n = static_cast<double>(from.size());
-        const bool tilt =
-            n >= kFewestForTilt && std::sqrt(spreadX / n) > kSpreadForTilt && std::sqrt(spreadY / n) > kSpreadForTilt;
-        cv::Vec3d coefficients;
-        if (RobustFit(features, tilt ? 3 : 1, rows, 0.05, kFewestForOffset, coefficients)) {
-            for (int k = 0; k < 3; ++k) alignment.rows[k] = coefficients[k];
-            alignment.points = static_cast<int>(from.size());
-        }
+    const int points = static_cast<int>(from.size());
+    if ((what & SVS_ALIGN_ROWS) && FitRows(from, to, left.size(), alignment.rows)) alignment.points = points;
+    if ((what & SVS_ALIGN_EXPOSURE) && exposureFitted) {
+        alignment.gain = exposure.gain;
+        alignment.offset = exposure.offset;
+        alignment.points = points;
     }
-    if ((what & SVS_ALIGN_EXPOSURE) && FitExposure(left, right, from, to, alignment.gain, alignment.offset))
-        alignment.points = static_cast<int>(from.size());
     return alignment;
 }
 
