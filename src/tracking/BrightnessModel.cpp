@@ -11,6 +11,8 @@ constexpr std::size_t kFewestPairs = 12;
 constexpr double kLeastGain = 0.5, kMostGain = 2.0;
 // Each round leaves out the pairs beyond three robust deviations of the last gain.
 constexpr int kTrimmings = 3;
+// A trimming that changes the gain by less than this (a hundredth of a grey level at mid-grey) ends the fit.
+constexpr double kSettled = 1e-4;
 
 // The ratio of sums over the pairs `keep` admits; NaN when there are too few or nothing to divide by.
 template <typename Keep>
@@ -30,7 +32,7 @@ double Ratio(const std::vector<float>& reference, const std::vector<float>& curr
 
 void CBrightnessModel::Fit(const std::vector<float>& reference, const std::vector<float>& current) {
     const std::size_t n = std::min(reference.size(), current.size());
-    double gain = Ratio(reference, current, n, [](std::size_t) { return true; });
+    double gain = fitted_ ? gain_ : Ratio(reference, current, n, [](std::size_t) { return true; });
     misfit_.resize(n);
     for (int round = 0; round < kTrimmings && std::isfinite(gain); ++round) {
         for (std::size_t k = 0; k < n; ++k)
@@ -38,7 +40,12 @@ void CBrightnessModel::Fit(const std::vector<float>& reference, const std::vecto
         const double bound = 3.0 * CRobustWeights::Scale(misfit_, 0.0f, scratch_);
         const double trimmed = Ratio(reference, current, n, [&](std::size_t k) { return misfit_[k] <= bound; });
         if (!std::isfinite(trimmed)) break;
+        const bool settled = std::fabs(trimmed - gain) < kSettled * gain;
         gain = trimmed;
+        if (settled) break;
     }
-    if (gain >= kLeastGain && gain <= kMostGain) gain_ = static_cast<float>(gain);
+    if (gain >= kLeastGain && gain <= kMostGain) {
+        gain_ = static_cast<float>(gain);
+        fitted_ = true;
+    }
 }

@@ -7,6 +7,7 @@
 
 #include <opencv2/calib3d.hpp>
 
+#include "common/HotPath.h"
 #include "image/Image.h"
 #include "image/StereoFrame.h"
 #include "tracking/Pose.h"
@@ -38,7 +39,7 @@ constexpr float kNominalDisparityNoise = 0.1f;
 constexpr float kScaleFloor = 0.01f;
 
 // Cubic convolution weights (a = -0.5) of the four samples around a point at fraction t.
-void CubicWeights(float t, float weights[4]) {
+inline void CubicWeights(float t, float weights[4]) {
     const float t2 = t * t, t3 = t2 * t;
     weights[0] = -0.5f * (t3 - 2.0f * t2 + t);
     weights[1] = 1.5f * t3 - 2.5f * t2 + 1.0f;
@@ -50,32 +51,26 @@ void CubicWeights(float t, float weights[4]) {
 // bilinear: a bilinear sample of a curved depth map lies off the surface by up to an eighth of
 // its curvature per pixel, always on the same side; on a round head that reads as a turn, and
 // exact depth weighs so much that the turn is believed.
-void SampleCubic(const float* at, int width, float fc, float fr, float sample[kPacked]) {
-    static_assert(kPacked == 8, "two groups of four channels");
-    // Four channels at a time, written out: left to itself the compiler gathers the taps one by one.
-    using Lanes = float __attribute__((vector_size(16)));
-    const auto load = [](const float* from) {
-        Lanes lanes;
-        std::memcpy(&lanes, from, sizeof lanes);
-        return lanes;
-    };
+VANTOREL_HOT_PATH void SampleCubic(const float* at, int width, float fc, float fr, float sample[kPacked]) {
+    static_assert(kPacked == 8, "one vector of eight channels");
+    // All channels at once, written out: left to itself the compiler gathers the taps one by one.
+    // Eight lanes are one instruction with AVX, two without.
+    using Lanes = float __attribute__((vector_size(32)));
     float columnWeights[4], rowWeights[4];
     CubicWeights(fc, columnWeights);
     CubicWeights(fr, rowWeights);
-    Lanes low = {0.0f, 0.0f, 0.0f, 0.0f}, high = low;
+    Lanes total = {}, tap;
     const float* corner = at - static_cast<std::ptrdiff_t>(width + 1) * kPacked;
     for (int dr = 0; dr < 4; ++dr) {
-        Lanes lineLow = {0.0f, 0.0f, 0.0f, 0.0f}, lineHigh = lineLow;
+        Lanes line = {};
         const float* pixel = corner + static_cast<std::ptrdiff_t>(dr) * width * kPacked;
         for (int dc = 0; dc < 4; ++dc) {
-            lineLow += columnWeights[dc] * load(pixel + dc * kPacked);
-            lineHigh += columnWeights[dc] * load(pixel + dc * kPacked + 4);
+            std::memcpy(&tap, pixel + dc * kPacked, sizeof tap);
+            line += columnWeights[dc] * tap;
         }
-        low += rowWeights[dr] * lineLow;
-        high += rowWeights[dr] * lineHigh;
+        total += rowWeights[dr] * line;
     }
-    std::memcpy(sample, &low, sizeof low);
-    std::memcpy(sample + 4, &high, sizeof high);
+    std::memcpy(sample, &total, sizeof total);
 }
 
 }  // namespace
@@ -110,7 +105,8 @@ void CIterativeEstimator::ReferencePoints::Clear() {
 void CIterativeEstimator::Rows::Resize(int count) {
     const std::size_t n = static_cast<std::size_t>(count);
     for (auto* values : {&brightnessJacobian, &depthJacobian}) values->resize(6 * n);
-    for (auto* values : {&brightness, &depth, &brightnessNoise, &depthNoise}) values->resize(n);
+    for (auto* values : {&brightness, &depth, &brightnessNoise, &depthNoise, &referenceLevel, &currentLevel})
+        values->resize(n);
 }
 
 // LAMBDA's two special values choose the blocks, whatever weighs the rows.
@@ -375,8 +371,8 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
     return result;
 }
 
-void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
-                                    const Motion& motion) {
+VANTOREL_HOT_PATH void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points,
+                                                      const PixelProjection& projection, const Motion& motion) {
     // Room for every point, cut down to the matched ones at the end.
     rows_.Resize(points.Size());
     int matched = 0;
@@ -406,11 +402,24 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     const cv::Point origin = current.origin;
     const bool exposure = settings_.exposureGain;
     const float gain = exposure ? brightness_.Gain() : 1.0f;
-    rows_.referenceLevel.clear();
-    rows_.currentLevel.clear();
+    // Plain pointers: through the vectors, every store to a row would reload every array's start.
+    const float *__restrict columns = points.column.data(), *__restrict rows = points.row.data();
+    const float *__restrict xs = points.x.data(), *__restrict ys = points.y.data(), *__restrict zs = points.z.data();
+    const float *__restrict xOverZ = points.xOverZ.data(), *__restrict yOverZ = points.yOverZ.data();
+    const float *__restrict levels = points.intensity.data();
+    const float *__restrict levelGradX = points.intensityGradX.data();
+    const float *__restrict levelGradY = points.intensityGradY.data();
+    const float *__restrict depthGradX = points.depthGradX.data(), *__restrict depthGradY = points.depthGradY.data();
+    float *__restrict brightnessJacobians = rows_.brightnessJacobian.data();
+    float *__restrict depthJacobians = rows_.depthJacobian.data();
+    float *__restrict brightnessResiduals = rows_.brightness.data(), *__restrict depthResiduals = rows_.depth.data();
+    float *__restrict brightnessNoises = rows_.brightnessNoise.data();
+    float *__restrict depthNoises = rows_.depthNoise.data();
+    float *__restrict referenceLevels = rows_.referenceLevel.data();
+    float *__restrict currentLevels = rows_.currentLevel.data();
 
     for (int k = 0; k < points.Size(); ++k) {
-        const float px = points.x[k], py = points.y[k], pz = points.z[k];
+        const float px = xs[k], py = ys[k], pz = zs[k];
         const float mx = r(0, 0) * px + r(0, 1) * py + r(0, 2) * pz + t[0];
         const float my = r(1, 0) * px + r(1, 1) * py + r(1, 2) * pz + t[1];
         const float mz = r(2, 0) * px + r(2, 1) * py + r(2, 2) * pz + t[2];
@@ -419,15 +428,15 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         float column, row, dcx, dcz, dry, drz;
         if (perspective) {
             const float inverse = 1.0f / mz;
-            column = points.column[k] + columnGain * (mx * inverse - points.xOverZ[k]);
-            row = points.row[k] + rowGain * (my * inverse - points.yOverZ[k]);
+            column = columns[k] + columnGain * (mx * inverse - xOverZ[k]);
+            row = rows[k] + rowGain * (my * inverse - yOverZ[k]);
             dcx = columnGain * inverse;
             dcz = -columnGain * mx * inverse * inverse;
             dry = rowGain * inverse;
             drz = -rowGain * my * inverse * inverse;
         } else {
-            column = points.column[k] + columnGain * (mx - px);
-            row = points.row[k] + rowGain * (my - py);
+            column = columns[k] + columnGain * (mx - px);
+            row = rows[k] + rowGain * (my - py);
             dcx = columnGain;
             dcz = 0.0f;
             dry = rowGain;
@@ -444,17 +453,17 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         float sample[kPacked];
         SampleCubic(samples + at * kPacked, width, localColumn - c0, localRow - r0, sample);
 
-        const float brightnessResidual = sample[0] - gain * points.intensity[k];
+        const float brightnessResidual = sample[0] - gain * levels[k];
         const float depthResidual = sample[3] - mz;
         if (!std::isfinite(brightnessResidual) || !std::isfinite(depthResidual)) continue;
         // DOUBLE averages both frames' gradients, as the single step does: at the solution they
         // describe the same surface, and the average makes the step second-order accurate.
         // The reference's gradients as the current exposure shows them.
-        const float rix = gain * points.intensityGradX[k], riy = gain * points.intensityGradY[k];
+        const float rix = gain * levelGradX[k], riy = gain * levelGradY[k];
         const float gix = averaged ? 0.5f * (rix + sample[1]) : rix;
         const float giy = averaged ? 0.5f * (riy + sample[2]) : riy;
-        const float gzx = averaged ? 0.5f * (points.depthGradX[k] + sample[4]) : points.depthGradX[k];
-        const float gzy = averaged ? 0.5f * (points.depthGradY[k] + sample[5]) : points.depthGradY[k];
+        const float gzx = averaged ? 0.5f * (depthGradX[k] + sample[4]) : depthGradX[k];
+        const float gzy = averaged ? 0.5f * (depthGradY[k] + sample[5]) : depthGradY[k];
         // d(residual)/d(moved point): the brightness through the projection; the depth also
         // loses the moved point's own change of depth.
         const cv::Vec3f a(gix * dcx, giy * dry, gix * dcz + giy * drz);
@@ -465,16 +474,14 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         const float brightnessRow[6] = {a[0], a[1], a[2], qa[0], qa[1], qa[2]};
         const float depthRow[6] = {b[0], b[1], b[2], qb[0], qb[1], qb[2]};
         const float depthNoise = depthNoisePerSquare * mz * mz;
-        std::copy(brightnessRow, brightnessRow + 6, rows_.brightnessJacobian.begin() + 6 * matched);
-        std::copy(depthRow, depthRow + 6, rows_.depthJacobian.begin() + 6 * matched);
-        rows_.brightness[matched] = brightnessResidual / brightnessNoise;
-        rows_.depth[matched] = depthResidual / depthNoise;
-        rows_.brightnessNoise[matched] = brightnessNoise;
-        rows_.depthNoise[matched] = depthNoise;
-        if (exposure) {
-            rows_.referenceLevel.push_back(points.intensity[k]);
-            rows_.currentLevel.push_back(sample[0]);
-        }
+        std::copy(brightnessRow, brightnessRow + 6, brightnessJacobians + 6 * static_cast<std::ptrdiff_t>(matched));
+        std::copy(depthRow, depthRow + 6, depthJacobians + 6 * static_cast<std::ptrdiff_t>(matched));
+        brightnessResiduals[matched] = brightnessResidual / brightnessNoise;
+        depthResiduals[matched] = depthResidual / depthNoise;
+        brightnessNoises[matched] = brightnessNoise;
+        depthNoises[matched] = depthNoise;
+        referenceLevels[matched] = levels[k];
+        currentLevels[matched] = sample[0];
         ++matched;
     }
     rows_.Resize(matched);
@@ -512,23 +519,27 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     // that scale)^2, or by LAMBDA, 1 for brightness and lambda^2 for depth.
     const CRobustWeights robust(settings_.robust);
     int kept = 0, counted = 0;
+    const int n = rows_.Size();
+    blockResiduals_.resize(static_cast<std::size_t>(n));
+    blockWeights_.resize(static_cast<std::size_t>(n));
     const auto add = [&](const std::vector<float>& jacobians, const std::vector<float>& normalised,
-                         const std::vector<float>& noise, int k, float scale, float lambdaWeight, float gain) {
-        const float inScale = normalised[k] / scale;
-        float weight = robust.Weight(inScale);
-        const float spread = noise[k] * scale;
-        weight *= noiseWeights ? gain / (spread * spread) : lambdaWeight;
-        equations_.Add(&jacobians[6 * static_cast<std::size_t>(k)], normalised[k] * noise[k], weight);
-        kept += CRobustWeights::Keeps(inScale);
-        ++counted;
+                         const std::vector<float>& noise, float scale, float lambdaWeight, float gain) {
+        for (int k = 0; k < n; ++k) {
+            const float inScale = normalised[k] / scale;
+            float weight = robust.Weight(inScale);
+            const float spread = noise[k] * scale;
+            weight *= noiseWeights ? gain / (spread * spread) : lambdaWeight;
+            blockResiduals_[k] = normalised[k] * noise[k];
+            blockWeights_[k] = weight;
+            kept += CRobustWeights::Keeps(inScale);
+        }
+        counted += n;
+        equations_.AddRows(jacobians.data(), blockResiduals_.data(), blockWeights_.data(), n);
     };
-    for (int k = 0; k < rows_.Size(); ++k) {
-        if (brightness)
-            add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, k, brightnessScale, 1.0f,
-                brightnessGain_);
-        if (depth && lambda != 0.0f)
-            add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, k, depthScale, lambda * lambda, depthGain_);
-    }
+    if (brightness)
+        add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, brightnessScale, 1.0f, brightnessGain_);
+    if (depth && lambda != 0.0f)
+        add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, depthScale, lambda * lambda, depthGain_);
     loss.brightnessScale = brightnessScale;
     loss.depthScale = depthScale;
     loss.inlierShare = counted > 0 ? static_cast<float>(kept) / static_cast<float>(counted) : 0.0f;

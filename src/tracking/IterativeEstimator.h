@@ -182,4 +182,6 @@ private:
     Rows rows_;
     CNormalEquations equations_;
     std::vector<float> scratch_;
+    // One block's residuals and weights as Accumulate hands them to the normal equations.
+    std::vector<float> blockResiduals_, blockWeights_;
 };

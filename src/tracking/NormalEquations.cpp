@@ -1,11 +1,70 @@
 #include "tracking/NormalEquations.h"
 
 #include <cmath>
+#include <cstring>
+
+#include "common/HotPath.h"
+
+namespace {
+
+// Four columns at a time: one instruction with AVX, two without.
+using Quad = double __attribute__((vector_size(32)));
+using Pair = double __attribute__((vector_size(16)));
+
+template <typename Vector>
+void AddTo(double* to, const Vector& value) {
+    Vector sum;
+    std::memcpy(&sum, to, sizeof sum);
+    sum += value;
+    std::memcpy(to, &sum, sizeof sum);
+}
+
+}  // namespace
 
 void CNormalEquations::Reset() {
     hessian_ = cv::Matx66d::zeros();
     gradient_ = cv::Vec6d::all(0.0);
     rows_ = 0;
+}
+
+// The upper triangle and an element or two below it, which Solve overwrites by mirroring: rows 0
+// and 1 from column 0, rows 2 and 3 from column 2, rows 4 and 5 from column 4.
+VANTOREL_HOT_PATH void CNormalEquations::AddRows(const float* jacobians, const float* residuals, const float* weights,
+                                                int count) {
+    Quad row0 = {}, row1 = {}, row2 = {}, row3 = {}, gradientLow = {};
+    Pair row0High = {}, row1High = {}, row4 = {}, row5 = {}, gradientHigh = {};
+    for (int k = 0; k < count; ++k) {
+        const float* j = jacobians + 6 * static_cast<std::ptrdiff_t>(k);
+        const double weight = weights[k];
+        const Quad low = {j[0], j[1], j[2], j[3]};
+        const Quad middle = {j[2], j[3], j[4], j[5]};
+        const Pair high = {j[4], j[5]};
+        const Quad weightedLow = weight * low;
+        const Pair weightedHigh = weight * high;
+        row0 += weightedLow[0] * low;
+        row1 += weightedLow[1] * low;
+        row0High += weightedLow[0] * high;
+        row1High += weightedLow[1] * high;
+        row2 += weightedLow[2] * middle;
+        row3 += weightedLow[3] * middle;
+        row4 += weightedHigh[0] * high;
+        row5 += weightedHigh[1] * high;
+        const double residual = residuals[k];
+        gradientLow += residual * weightedLow;
+        gradientHigh += residual * weightedHigh;
+    }
+    double* h = hessian_.val;
+    AddTo(h, row0);
+    AddTo(h + 4, row0High);
+    AddTo(h + 6, row1);
+    AddTo(h + 10, row1High);
+    AddTo(h + 14, row2);
+    AddTo(h + 20, row3);
+    AddTo(h + 28, row4);
+    AddTo(h + 34, row5);
+    AddTo(gradient_.val, gradientLow);
+    AddTo(gradient_.val + 4, gradientHigh);
+    rows_ += count;
 }
 
 bool CNormalEquations::Solve(double increment[6]) const {

@@ -12,32 +12,15 @@
 // motion) falls back to the SVD's least-norm solution.
 #pragma once
 
-#include <cstring>
-
 #include <opencv2/core.hpp>
 
 class CNormalEquations {
 public:
     void Reset();
-    // Inline, and two columns at a time: called for every row of every iteration. Upper
-    // triangle only (with an element or two below it, which Solve overwrites by mirroring).
-    void Add(const float jacobian[6], float residual, float weight) {
-        using Pair = double __attribute__((vector_size(16)));
-        Pair columns[3];
-        for (int p = 0; p < 3; ++p) columns[p] = Pair{jacobian[2 * p], jacobian[2 * p + 1]};
-        for (int i = 0; i < 6; ++i) {
-            const double weighted = static_cast<double>(weight) * jacobian[i];
-            double* row = hessian_.val + 6 * i;
-            for (int p = i / 2; p < 3; ++p) {
-                Pair sum;
-                std::memcpy(&sum, row + 2 * p, sizeof sum);
-                sum += weighted * columns[p];
-                std::memcpy(row + 2 * p, &sum, sizeof sum);
-            }
-            gradient_[i] += weighted * residual;
-        }
-        ++rows_;
-    }
+    void Add(const float jacobian[6], float residual, float weight) { AddRows(jacobian, &residual, &weight, 1); }
+    // Rows k < count: jacobians[6k..6k+5], residuals[k], weights[k]. Called for every row of
+    // every iteration: the sums stay in registers over a whole block rather than in memory.
+    void AddRows(const float* jacobians, const float* residuals, const float* weights, int count);
     // False when no row was added or the solution is not finite.
     bool Solve(double increment[6]) const;
     int Rows() const { return rows_; }
