@@ -102,13 +102,6 @@ void CIterativeEstimator::ReferencePoints::Clear() {
     radius = 0.0;
 }
 
-void CIterativeEstimator::Rows::Resize(int count) {
-    const std::size_t n = static_cast<std::size_t>(count);
-    for (auto* values : {&brightnessJacobian, &depthJacobian}) values->resize(6 * n);
-    for (auto* values : {&brightness, &depth, &brightnessNoise, &depthNoise, &referenceLevel, &currentLevel})
-        values->resize(n);
-}
-
 // LAMBDA's two special values choose the blocks, whatever weighs the rows.
 bool CIterativeEstimator::UseBrightness() const { return settings_.lambda != kDepthOnly; }
 
@@ -371,76 +364,69 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
     return result;
 }
 
-VANTOREL_HOT_PATH void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points,
-                                                      const PixelProjection& projection, const Motion& motion) {
-    // Room for every point, cut down to the matched ones at the end.
-    rows_.Resize(points.Size());
-    int matched = 0;
+void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
+                                    const Motion& motion) {
+    const float gradientGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
+    Match(level, points, projection, motion);
+    // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,
+    // a step behind.
+    if (settings_.exposureGain) brightness_.Fit(matches_.referenceLevel, matches_.level);
+    RowModel model;
+    model.perspective = projection.perspective;
     const float levelScale = 1.0f / static_cast<float>(1 << level);
-    const cv::Matx33f r = motion.rotation;
-    const cv::Vec3f t = motion.translation;
-    const cv::Vec3f centre = cv::Vec3f(motion.rotation * points.centroid + motion.translation);
-    const bool perspective = projection.perspective;
-    const float columnGain = perspective ? projection.columnSign * projection.focalPx * levelScale
-                                         : projection.columnsPerUnit * levelScale;
-    const float rowGain = perspective ? projection.rowSign * projection.focalPx * levelScale
-                                      : projection.rowsPerUnit * levelScale;
-    const bool averaged = settings_.gradient == CTrackerParameters::DOUBLE;
-    const float brightnessNoise = kTwoFrames * kNominalIntensityNoise;
+    model.columnGain = projection.perspective ? projection.columnSign * projection.focalPx * levelScale
+                                              : projection.columnsPerUnit * levelScale;
+    model.rowGain = projection.perspective ? projection.rowSign * projection.focalPx * levelScale
+                                           : projection.rowsPerUnit * levelScale;
+    model.averaged = settings_.gradient == CTrackerParameters::DOUBLE;
+    model.gradientGain = gradientGain;
+    model.levelGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
+    model.centre = cv::Vec3f(motion.rotation * points.centroid + motion.translation);
+    model.brightnessNoise = kTwoFrames * kNominalIntensityNoise;
     // Stereo depth noise grows with the square of the depth: sigma_Z = Z^2 sigma_d / (f b).
     const bool calibrated = settings_.focalPx > 0.0f && settings_.baseline > 0.0f &&
                             std::isfinite(settings_.focalPx * settings_.baseline);
     // Without a calibration, the shape alone: one depth unit at the face's depth.
     const double centreDepth = std::max(points.centroid[2], 1e-6);
-    const float depthNoisePerSquare =
-        calibrated ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
-                   : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
+    model.depthNoisePerSquare = calibrated
+                                    ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
+                                    : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
+    MakeRows(matches_, model, rows_);
+}
+
+VANTOREL_HOT_PATH void CIterativeEstimator::Match(int level, const ReferencePoints& points,
+                                                  const PixelProjection& projection, const Motion& motion) {
+    // Room for every point, cut down to the matched ones at the end.
+    matches_.Resize(points.Size());
+    int matched = 0;
+    const float levelScale = 1.0f / static_cast<float>(1 << level);
+    const cv::Matx33f r = motion.rotation;
+    const cv::Vec3f t = motion.translation;
+    const bool perspective = projection.perspective;
+    const float columnGain = perspective ? projection.columnSign * projection.focalPx * levelScale
+                                         : projection.columnsPerUnit * levelScale;
+    const float rowGain = perspective ? projection.rowSign * projection.focalPx * levelScale
+                                      : projection.rowsPerUnit * levelScale;
     const PyramidLevel& current = *currentLevel_;
     const int width = currentSamples_->cols, height = currentSamples_->rows;
     const unsigned char* usable = current.usable.ptr<unsigned char>();
     const float* samples = currentSamples_->ptr<float>();
     const cv::Point origin = current.origin;
-    const bool exposure = settings_.exposureGain;
-    const float gain = exposure ? brightness_.Gain() : 1.0f;
-    // Plain pointers: through the vectors, every store to a row would reload every array's start.
-    const float *__restrict columns = points.column.data(), *__restrict rows = points.row.data();
-    const float *__restrict xs = points.x.data(), *__restrict ys = points.y.data(), *__restrict zs = points.z.data();
-    const float *__restrict xOverZ = points.xOverZ.data(), *__restrict yOverZ = points.yOverZ.data();
-    const float *__restrict levels = points.intensity.data();
-    const float *__restrict levelGradX = points.intensityGradX.data();
-    const float *__restrict levelGradY = points.intensityGradY.data();
-    const float *__restrict depthGradX = points.depthGradX.data(), *__restrict depthGradY = points.depthGradY.data();
-    float *__restrict brightnessJacobians = rows_.brightnessJacobian.data();
-    float *__restrict depthJacobians = rows_.depthJacobian.data();
-    float *__restrict brightnessResiduals = rows_.brightness.data(), *__restrict depthResiduals = rows_.depth.data();
-    float *__restrict brightnessNoises = rows_.brightnessNoise.data();
-    float *__restrict depthNoises = rows_.depthNoise.data();
-    float *__restrict referenceLevels = rows_.referenceLevel.data();
-    float *__restrict currentLevels = rows_.currentLevel.data();
-
+    const float gain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
     for (int k = 0; k < points.Size(); ++k) {
-        const float px = xs[k], py = ys[k], pz = zs[k];
+        const float px = points.x[k], py = points.y[k], pz = points.z[k];
         const float mx = r(0, 0) * px + r(0, 1) * py + r(0, 2) * pz + t[0];
         const float my = r(1, 0) * px + r(1, 1) * py + r(1, 2) * pz + t[1];
         const float mz = r(2, 0) * px + r(2, 1) * py + r(2, 2) * pz + t[2];
         if (!(mz > 0.0f)) continue;
-        // Projection and its derivatives along X', Y', Z' (the column's on X' and Z', the row's on Y', Z').
-        float column, row, dcx, dcz, dry, drz;
+        float column, row;
         if (perspective) {
             const float inverse = 1.0f / mz;
-            column = columns[k] + columnGain * (mx * inverse - xOverZ[k]);
-            row = rows[k] + rowGain * (my * inverse - yOverZ[k]);
-            dcx = columnGain * inverse;
-            dcz = -columnGain * mx * inverse * inverse;
-            dry = rowGain * inverse;
-            drz = -rowGain * my * inverse * inverse;
+            column = points.column[k] + columnGain * (mx * inverse - points.xOverZ[k]);
+            row = points.row[k] + rowGain * (my * inverse - points.yOverZ[k]);
         } else {
-            column = columns[k] + columnGain * (mx - px);
-            row = rows[k] + rowGain * (my - py);
-            dcx = columnGain;
-            dcz = 0.0f;
-            dry = rowGain;
-            drz = 0.0f;
+            column = points.column[k] + columnGain * (mx - px);
+            row = points.row[k] + rowGain * (my - py);
         }
         const float localColumn = column - static_cast<float>(origin.x);
         const float localRow = row - static_cast<float>(origin.y);
@@ -452,46 +438,24 @@ VANTOREL_HOT_PATH void CIterativeEstimator::BuildRows(int level, const Reference
         if (!usable[at] || !usable[at + 1] || !usable[at + width] || !usable[at + width + 1]) continue;
         float sample[kPacked];
         SampleCubic(samples + at * kPacked, width, localColumn - c0, localRow - r0, sample);
-
-        const float brightnessResidual = sample[0] - gain * levels[k];
-        const float depthResidual = sample[3] - mz;
-        if (!std::isfinite(brightnessResidual) || !std::isfinite(depthResidual)) continue;
-        // DOUBLE averages both frames' gradients, as the single step does: at the solution they
-        // describe the same surface, and the average makes the step second-order accurate.
-        // The reference's gradients as the current exposure shows them.
-        const float rix = gain * levelGradX[k], riy = gain * levelGradY[k];
-        const float gix = averaged ? 0.5f * (rix + sample[1]) : rix;
-        const float giy = averaged ? 0.5f * (riy + sample[2]) : riy;
-        const float gzx = averaged ? 0.5f * (depthGradX[k] + sample[4]) : depthGradX[k];
-        const float gzy = averaged ? 0.5f * (depthGradY[k] + sample[5]) : depthGradY[k];
-        // d(residual)/d(moved point): the brightness through the projection; the depth also
-        // loses the moved point's own change of depth.
-        const cv::Vec3f a(gix * dcx, giy * dry, gix * dcz + giy * drz);
-        const cv::Vec3f b(gzx * dcx, gzy * dry, gzx * dcz + gzy * drz - 1.0f);
-        // The increment moves the point by v + w x q, q its offset from the moved centroid.
-        const cv::Vec3f q(mx - centre[0], my - centre[1], mz - centre[2]);
-        const cv::Vec3f qa = q.cross(a), qb = q.cross(b);
-        const float brightnessRow[6] = {a[0], a[1], a[2], qa[0], qa[1], qa[2]};
-        const float depthRow[6] = {b[0], b[1], b[2], qb[0], qb[1], qb[2]};
-        const float depthNoise = depthNoisePerSquare * mz * mz;
-        std::copy(brightnessRow, brightnessRow + 6, brightnessJacobians + 6 * static_cast<std::ptrdiff_t>(matched));
-        std::copy(depthRow, depthRow + 6, depthJacobians + 6 * static_cast<std::ptrdiff_t>(matched));
-        brightnessResiduals[matched] = brightnessResidual / brightnessNoise;
-        depthResiduals[matched] = depthResidual / depthNoise;
-        brightnessNoises[matched] = brightnessNoise;
-        depthNoises[matched] = depthNoise;
-        referenceLevels[matched] = levels[k];
-        currentLevels[matched] = sample[0];
+        if (!std::isfinite(sample[0] - gain * points.intensity[k]) || !std::isfinite(sample[3] - mz)) continue;
+        matches_.x[matched] = mx;
+        matches_.y[matched] = my;
+        matches_.z[matched] = mz;
+        matches_.level[matched] = sample[0];
+        matches_.levelGradX[matched] = sample[1];
+        matches_.levelGradY[matched] = sample[2];
+        matches_.depth[matched] = sample[3];
+        matches_.depthGradX[matched] = sample[4];
+        matches_.depthGradY[matched] = sample[5];
+        matches_.referenceLevel[matched] = points.intensity[k];
+        matches_.referenceGradX[matched] = points.intensityGradX[k];
+        matches_.referenceGradY[matched] = points.intensityGradY[k];
+        matches_.referenceDepthGradX[matched] = points.depthGradX[k];
+        matches_.referenceDepthGradY[matched] = points.depthGradY[k];
         ++matched;
     }
-    rows_.Resize(matched);
-    if (!exposure) return;
-    // The exposure refitted to this iteration's matches, and the brightness rows compared again
-    // with it; the gradients keep the last fit's gain, a step behind.
-    brightness_.Fit(rows_.referenceLevel, rows_.currentLevel);
-    for (int k = 0; k < matched; ++k)
-        rows_.brightness[k] =
-            (rows_.currentLevel[k] - brightness_.Gain() * rows_.referenceLevel[k]) / rows_.brightnessNoise[k];
+    matches_.Resize(matched);
 }
 
 void CIterativeEstimator::Accumulate(MotionLoss& loss) {
@@ -522,7 +486,7 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     const int n = rows_.Size();
     blockResiduals_.resize(static_cast<std::size_t>(n));
     blockWeights_.resize(static_cast<std::size_t>(n));
-    const auto add = [&](const std::vector<float>& jacobians, const std::vector<float>& normalised,
+    const auto add = [&](const std::vector<float> (&jacobian)[6], const std::vector<float>& normalised,
                          const std::vector<float>& noise, float scale, float lambdaWeight, float gain) {
         for (int k = 0; k < n; ++k) {
             const float inScale = normalised[k] / scale;
@@ -534,7 +498,9 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
             kept += CRobustWeights::Keeps(inScale);
         }
         counted += n;
-        equations_.AddRows(jacobians.data(), blockResiduals_.data(), blockWeights_.data(), n);
+        const float* columns[6];
+        for (int i = 0; i < 6; ++i) columns[i] = jacobian[i].data();
+        equations_.AddRows(columns, blockResiduals_.data(), blockWeights_.data(), n);
     };
     if (brightness)
         add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, brightnessScale, 1.0f, brightnessGain_);

@@ -26,6 +26,7 @@
 #include "tracking/BrightnessModel.h"
 #include "tracking/FramePyramid.h"
 #include "tracking/MotionLoss.h"
+#include "tracking/MotionRows.h"
 #include "tracking/NormalEquations.h"
 #include "tracking/PixelProjection.h"
 #include "tracking/PyramidCache.h"
@@ -109,16 +110,6 @@ private:
         void Clear();
         int Size() const { return static_cast<int>(column.size()); }
     };
-    // The rows of one iteration: per matched point, both Jacobians and residuals.
-    struct Rows {
-        std::vector<float> brightnessJacobian, depthJacobian;  // 6 per point
-        std::vector<float> brightness, depth;                  // residuals over their noise
-        std::vector<float> brightnessNoise, depthNoise;
-        // With an exposure gain: the reference's and the sampled current grey level.
-        std::vector<float> referenceLevel, currentLevel;
-        void Resize(int count);
-        int Size() const { return static_cast<int>(brightness.size()); }
-    };
     struct LevelResult {
         bool converged = false;
         int iterations = 0;
@@ -144,6 +135,8 @@ private:
                              Motion& motion, MotionLoss& loss);
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
                    const Motion& motion);
+    // The points that land on usable pixels of the current level, sampled there.
+    void Match(int level, const ReferencePoints& points, const PixelProjection& projection, const Motion& motion);
     // Accumulates the weighted rows; fills the loss's residual scales and inlier share.
     void Accumulate(MotionLoss& loss);
     bool UseBrightness() const;
@@ -179,7 +172,8 @@ private:
     static constexpr int kCollectedSlots = 24;
     CollectedPoints collected_[kCollectedSlots];
     long collectedClock_ = 0;
-    Rows rows_;
+    MatchedPoints matches_;
+    MotionRows rows_;
     CNormalEquations equations_;
     std::vector<float> scratch_;
     // One block's residuals and weights as Accumulate hands them to the normal equations.

@@ -29,16 +29,15 @@ void CNormalEquations::Reset() {
 
 // The upper triangle and an element or two below it, which Solve overwrites by mirroring: rows 0
 // and 1 from column 0, rows 2 and 3 from column 2, rows 4 and 5 from column 4.
-VANTOREL_HOT_PATH void CNormalEquations::AddRows(const float* jacobians, const float* residuals, const float* weights,
-                                                int count) {
+VANTOREL_HOT_PATH void CNormalEquations::AddRows(const float* const columns[6], const float* residuals,
+                                                const float* weights, int count) {
     Quad row0 = {}, row1 = {}, row2 = {}, row3 = {}, gradientLow = {};
     Pair row0High = {}, row1High = {}, row4 = {}, row5 = {}, gradientHigh = {};
     for (int k = 0; k < count; ++k) {
-        const float* j = jacobians + 6 * static_cast<std::ptrdiff_t>(k);
         const double weight = weights[k];
-        const Quad low = {j[0], j[1], j[2], j[3]};
-        const Quad middle = {j[2], j[3], j[4], j[5]};
-        const Pair high = {j[4], j[5]};
+        const Quad low = {columns[0][k], columns[1][k], columns[2][k], columns[3][k]};
+        const Quad middle = {low[2], low[3], columns[4][k], columns[5][k]};
+        const Pair high = {middle[2], middle[3]};
         const Quad weightedLow = weight * low;
         const Pair weightedHigh = weight * high;
         row0 += weightedLow[0] * low;

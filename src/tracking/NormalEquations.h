@@ -17,10 +17,13 @@
 class CNormalEquations {
 public:
     void Reset();
-    void Add(const float jacobian[6], float residual, float weight) { AddRows(jacobian, &residual, &weight, 1); }
-    // Rows k < count: jacobians[6k..6k+5], residuals[k], weights[k]. Called for every row of
-    // every iteration: the sums stay in registers over a whole block rather than in memory.
-    void AddRows(const float* jacobians, const float* residuals, const float* weights, int count);
+    void Add(const float jacobian[6], float residual, float weight) {
+        const float* columns[6] = {jacobian, jacobian + 1, jacobian + 2, jacobian + 3, jacobian + 4, jacobian + 5};
+        AddRows(columns, &residual, &weight, 1);
+    }
+    // Rows k < count: Jacobian (columns[0][k] .. columns[5][k]), residuals[k], weights[k]. Called
+    // for every row of every iteration: the sums stay in registers over a whole block.
+    void AddRows(const float* const columns[6], const float* residuals, const float* weights, int count);
     // False when no row was added or the solution is not finite.
     bool Solve(double increment[6]) const;
     int Rows() const { return rows_; }

@@ -1,0 +1,133 @@
+#include "tracking/MotionRows.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/HotPath.h"
+
+namespace {
+
+constexpr int kLanes = 8;
+// Eight points at once, written out: one instruction an operation with AVX, two without.
+using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
+
+// Points from `from` on; past the last one (`left` of them), `pad`. Vectors by reference: returned
+// by value they would be passed differently with AVX than without.
+__attribute__((always_inline)) inline void Load(const std::vector<float>& column, int from, int left, float pad,
+                                                Lanes& lanes) {
+    if (left >= kLanes) {
+        std::memcpy(&lanes, column.data() + from, sizeof lanes);
+        return;
+    }
+    float padded[kLanes];
+    std::fill(padded, padded + kLanes, pad);
+    std::copy(column.data() + from, column.data() + from + left, padded);
+    std::memcpy(&lanes, padded, sizeof lanes);
+}
+
+__attribute__((always_inline)) inline void Store(const Lanes& lanes, std::vector<float>& column, int from, int left) {
+    if (left >= kLanes) {
+        std::memcpy(column.data() + from, &lanes, sizeof lanes);
+        return;
+    }
+    float values[kLanes];
+    std::memcpy(values, &lanes, sizeof values);
+    std::copy(values, values + left, column.data() + from);
+}
+
+// Eight matches, column by column; past the last match, depths of 1 and zeros.
+struct Block {
+    Lanes x, y, z, level, levelGradX, levelGradY, depth, depthGradX, depthGradY;
+    Lanes referenceLevel, referenceGradX, referenceGradY, referenceDepthGradX, referenceDepthGradY;
+};
+
+__attribute__((always_inline)) inline void LoadBlock(const MatchedPoints& m, int from, int left, Block& block) {
+    Load(m.x, from, left, 0.0f, block.x);
+    Load(m.y, from, left, 0.0f, block.y);
+    Load(m.z, from, left, 1.0f, block.z);
+    Load(m.level, from, left, 0.0f, block.level);
+    Load(m.levelGradX, from, left, 0.0f, block.levelGradX);
+    Load(m.levelGradY, from, left, 0.0f, block.levelGradY);
+    Load(m.depth, from, left, 1.0f, block.depth);
+    Load(m.depthGradX, from, left, 0.0f, block.depthGradX);
+    Load(m.depthGradY, from, left, 0.0f, block.depthGradY);
+    Load(m.referenceLevel, from, left, 0.0f, block.referenceLevel);
+    Load(m.referenceGradX, from, left, 0.0f, block.referenceGradX);
+    Load(m.referenceGradY, from, left, 0.0f, block.referenceGradY);
+    Load(m.referenceDepthGradX, from, left, 0.0f, block.referenceDepthGradX);
+    Load(m.referenceDepthGradY, from, left, 0.0f, block.referenceDepthGradY);
+}
+
+}  // namespace
+
+void MatchedPoints::Resize(int count) {
+    for (auto* column : {&x, &y, &z, &level, &levelGradX, &levelGradY, &depth, &depthGradX, &depthGradY,
+                         &referenceLevel, &referenceGradX, &referenceGradY, &referenceDepthGradX, &referenceDepthGradY})
+        column->resize(static_cast<std::size_t>(count));
+}
+
+void MotionRows::Resize(int count) {
+    const std::size_t n = static_cast<std::size_t>(count);
+    for (int i = 0; i < 6; ++i) {
+        brightnessJacobian[i].resize(n);
+        depthJacobian[i].resize(n);
+    }
+    for (auto* column : {&brightness, &depth, &brightnessNoise, &depthNoise}) column->resize(n);
+}
+
+VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& model, MotionRows& rows) {
+    const int n = matches.Size();
+    rows.Resize(n);
+    for (int from = 0; from < n; from += kLanes) {
+        const int left = n - from;
+        Block block;
+        LoadBlock(matches, from, left, block);
+        const Lanes &mx = block.x, &my = block.y, &mz = block.z;
+        // Projection's derivatives along X', Y', Z' (the column's on X' and Z', the row's on Y', Z').
+        Lanes dcx, dcz, dry, drz;
+        if (model.perspective) {
+            const Lanes inverse = 1.0f / mz;
+            dcx = model.columnGain * inverse;
+            dcz = -model.columnGain * mx * inverse * inverse;
+            dry = model.rowGain * inverse;
+            drz = -model.rowGain * my * inverse * inverse;
+        } else {
+            dcx = Lanes{} + model.columnGain;
+            dcz = Lanes{};
+            dry = Lanes{} + model.rowGain;
+            drz = Lanes{};
+        }
+        // DOUBLE averages both frames' gradients, as the single step does: at the solution they
+        // describe the same surface, and the average makes the step second-order accurate.
+        // The reference's gradients as the current exposure shows them.
+        Lanes gix = model.gradientGain * block.referenceGradX, giy = model.gradientGain * block.referenceGradY;
+        Lanes gzx = block.referenceDepthGradX, gzy = block.referenceDepthGradY;
+        if (model.averaged) {
+            gix = 0.5f * (gix + block.levelGradX);
+            giy = 0.5f * (giy + block.levelGradY);
+            gzx = 0.5f * (gzx + block.depthGradX);
+            gzy = 0.5f * (gzy + block.depthGradY);
+        }
+        // d(residual)/d(moved point): the brightness through the projection; the depth also
+        // loses the moved point's own change of depth.
+        const Lanes a[3] = {gix * dcx, giy * dry, gix * dcz + giy * drz};
+        const Lanes b[3] = {gzx * dcx, gzy * dry, gzx * dcz + gzy * drz - 1.0f};
+        // The increment moves the point by v + w x q, q its offset from the moved centroid.
+        const Lanes q[3] = {mx - model.centre[0], my - model.centre[1], mz - model.centre[2]};
+        const Lanes brightnessRow[6] = {a[0], a[1], a[2], q[1] * a[2] - q[2] * a[1], q[2] * a[0] - q[0] * a[2],
+                                        q[0] * a[1] - q[1] * a[0]};
+        const Lanes depthRow[6] = {b[0], b[1], b[2], q[1] * b[2] - q[2] * b[1], q[2] * b[0] - q[0] * b[2],
+                                   q[0] * b[1] - q[1] * b[0]};
+        for (int i = 0; i < 6; ++i) {
+            Store(brightnessRow[i], rows.brightnessJacobian[i], from, left);
+            Store(depthRow[i], rows.depthJacobian[i], from, left);
+        }
+        const Lanes depthNoise = model.depthNoisePerSquare * mz * mz;
+        const Lanes brightnessResidual = block.level - model.levelGain * block.referenceLevel;
+        const Lanes depthResidual = block.depth - mz;
+        Store(brightnessResidual / model.brightnessNoise, rows.brightness, from, left);
+        Store(depthResidual / depthNoise, rows.depth, from, left);
+        Store(Lanes{} + model.brightnessNoise, rows.brightnessNoise, from, left);
+        Store(depthNoise, rows.depthNoise, from, left);
+    }
+}

@@ -1,0 +1,48 @@
+// The rows of one iteration of the iterated estimator, made from the points it matched: per point
+// a brightness row and a depth row, each a Jacobian over the increment (tx, ty, tz, wx, wy, wz)
+// and a residual over its noise.
+//
+// Matching (moving, projecting and sampling each reference point) goes point by point; the rows
+// are then made eight points at a time from the matches laid out column by column.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+// What matching found for each matched point; every column holds Size() values.
+struct MatchedPoints {
+    // The reference point moved by the current estimate.
+    std::vector<float> x, y, z;
+    // The current frame sampled where the moved point projects.
+    std::vector<float> level, levelGradX, levelGradY, depth, depthGradX, depthGradY;
+    // The reference's own values at the point.
+    std::vector<float> referenceLevel, referenceGradX, referenceGradY, referenceDepthGradX, referenceDepthGradY;
+
+    void Resize(int count);
+    int Size() const { return static_cast<int>(x.size()); }
+};
+
+// How the rows are made from the matches.
+struct RowModel {
+    bool perspective = false;
+    float columnGain = 0.0f, rowGain = 0.0f;  // pixels of the level per unit (perspective: times Z)
+    bool averaged = false;                    // gradients averaged over both frames (GRADIENT: DOUBLE)
+    float gradientGain = 1.0f;                // the exposure gain the reference's gradients are scaled by
+    float levelGain = 1.0f;                   // the one its grey levels are scaled by
+    cv::Vec3f centre;                         // the rotation's centre, moved
+    float brightnessNoise = 1.0f;
+    float depthNoisePerSquare = 1.0f;         // a depth row's noise over its depth squared
+};
+
+struct MotionRows {
+    std::vector<float> brightnessJacobian[6], depthJacobian[6];  // column by column
+    std::vector<float> brightness, depth;                        // residuals over their noise
+    std::vector<float> brightnessNoise, depthNoise;
+
+    void Resize(int count);
+    int Size() const { return static_cast<int>(brightness.size()); }
+};
+
+// Rows for every match, in the order of the matches.
+void MakeRows(const MatchedPoints& matches, const RowModel& model, MotionRows& rows);
