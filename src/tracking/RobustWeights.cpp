@@ -12,7 +12,7 @@ namespace {
 
 // Blocks this small are ranked by nth_element alone; larger ones first by the top bits of the
 // magnitudes (a non-negative float orders as its bits do), which leaves a few hundred to rank.
-constexpr std::size_t kSmallBlock = 1024;
+constexpr std::size_t kSmallBlock = 256;
 constexpr int kBucketBits = 11;
 constexpr int kBucketShift = 31 - kBucketBits;
 constexpr std::uint32_t kMagnitudeBits = 0x7fffffffu;
