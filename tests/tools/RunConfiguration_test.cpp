@@ -58,6 +58,7 @@ protected:
             run.tracker.followRegion = true;
             run.tracker.maskErosion = 2;
             run.tracker.brightness = CTrackerParameters::BRIGHTNESS_GAIN;
+            run.tracker.fineStride = 2;
         }
         run.perspective = perspective;
         std::vector<TrackedFrameResult> results;
