@@ -31,4 +31,20 @@ TEST(BrightnessModel, FitsTheExposuresGainAndLeavesWhatDoesNotFollowIt) {
     EXPECT_EQ(model.Gain(), 1.0f);
 }
 
+// A pair's later fits start from its last gain: the exposure they then meet may be far from it.
+TEST(BrightnessModel, ALaterFitFollowsAGainFarFromTheLastOne) {
+    std::vector<float> reference, bright, dim;
+    for (int k = 0; k < 400; ++k) {
+        const float level = 0.002f + 0.006f * static_cast<float>((k * 37) % 100) / 100.0f;
+        reference.push_back(level);
+        bright.push_back(1.3f * level);
+        dim.push_back(k % 10 == 0 ? 0.0098f : 0.8f * level + 2e-5f * std::cos(static_cast<float>(k)));
+    }
+    CBrightnessModel model;
+    model.Fit(reference, bright);
+    EXPECT_NEAR(model.Gain(), 1.3f, 0.005f);
+    model.Fit(reference, dim);
+    EXPECT_NEAR(model.Gain(), 0.8f, 0.005f);
+}
+
 }  // namespace
