@@ -366,11 +366,6 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
 
 void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
                                     const Motion& motion) {
-    const float gradientGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
-    Match(level, points, projection, motion);
-    // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,
-    // a step behind.
-    if (settings_.exposureGain) brightness_.Fit(matches_.referenceLevel, matches_.level);
     RowModel model;
     model.perspective = projection.perspective;
     const float levelScale = 1.0f / static_cast<float>(1 << level);
@@ -379,8 +374,7 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     model.rowGain = projection.perspective ? projection.rowSign * projection.focalPx * levelScale
                                            : projection.rowsPerUnit * levelScale;
     model.averaged = settings_.gradient == CTrackerParameters::DOUBLE;
-    model.gradientGain = gradientGain;
-    model.levelGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
+    model.gradientGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
     model.centre = cv::Vec3f(motion.rotation * points.centroid + motion.translation);
     model.brightnessNoise = kTwoFrames * kNominalIntensityNoise;
     // Stereo depth noise grows with the square of the depth: sigma_Z = Z^2 sigma_d / (f b).
@@ -391,28 +385,29 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     model.depthNoisePerSquare = calibrated
                                     ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
                                     : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
+    Match(points, model, motion);
+    // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,
+    // a step behind.
+    if (settings_.exposureGain) brightness_.Fit(matches_.referenceLevel, matches_.level);
+    model.levelGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
     MakeRows(matches_, model, rows_);
 }
 
-VANTOREL_HOT_PATH void CIterativeEstimator::Match(int level, const ReferencePoints& points,
-                                                  const PixelProjection& projection, const Motion& motion) {
+VANTOREL_HOT_PATH void CIterativeEstimator::Match(const ReferencePoints& points, const RowModel& model,
+                                                  const Motion& motion) {
     // Room for every point, cut down to the matched ones at the end.
     matches_.Resize(points.Size());
     int matched = 0;
-    const float levelScale = 1.0f / static_cast<float>(1 << level);
     const cv::Matx33f r = motion.rotation;
     const cv::Vec3f t = motion.translation;
-    const bool perspective = projection.perspective;
-    const float columnGain = perspective ? projection.columnSign * projection.focalPx * levelScale
-                                         : projection.columnsPerUnit * levelScale;
-    const float rowGain = perspective ? projection.rowSign * projection.focalPx * levelScale
-                                      : projection.rowsPerUnit * levelScale;
+    const bool perspective = model.perspective;
+    const float columnGain = model.columnGain, rowGain = model.rowGain;
     const PyramidLevel& current = *currentLevel_;
     const int width = currentSamples_->cols, height = currentSamples_->rows;
     const unsigned char* usable = current.usable.ptr<unsigned char>();
     const float* samples = currentSamples_->ptr<float>();
     const cv::Point origin = current.origin;
-    const float gain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
+    const float gain = model.gradientGain;  // the gain before this iteration's fit
     for (int k = 0; k < points.Size(); ++k) {
         const float px = points.x[k], py = points.y[k], pz = points.z[k];
         const float mx = r(0, 0) * px + r(0, 1) * py + r(0, 2) * pz + t[0];

@@ -136,7 +136,7 @@ private:
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
                    const Motion& motion);
     // The points that land on usable pixels of the current level, sampled there.
-    void Match(int level, const ReferencePoints& points, const PixelProjection& projection, const Motion& motion);
+    void Match(const ReferencePoints& points, const RowModel& model, const Motion& motion);
     // Accumulates the weighted rows; fills the loss's residual scales and inlier share.
     void Accumulate(MotionLoss& loss);
     bool UseBrightness() const;

@@ -26,7 +26,8 @@ struct MatchedPoints {
 // How the rows are made from the matches.
 struct RowModel {
     bool perspective = false;
-    float columnGain = 0.0f, rowGain = 0.0f;  // pixels of the level per unit (perspective: times Z)
+    float columnGain = 0.0f, rowGain = 0.0f;  // signed pixels of the level per unit of X/Z, Y/Z
+                                              // (perspective) or of X, Y (weak perspective)
     bool averaged = false;                    // gradients averaged over both frames (GRADIENT: DOUBLE)
     float gradientGain = 1.0f;                // the exposure gain the reference's gradients are scaled by
     float levelGain = 1.0f;                   // the one its grey levels are scaled by
