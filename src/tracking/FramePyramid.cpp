@@ -12,6 +12,7 @@
 #include "image/StereoFrame.h"
 #include "platform/ipl/ipl.h"
 #include "tracking/PyramidPasses.h"
+#include "tracking/TextureDepth.h"
 #include "tracking/TrackerParameters.h"
 
 // Every image here lives in buffers kept from build to build, written by OpenCV calls that reuse
@@ -111,7 +112,7 @@ void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, co
 }
 
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
-                          int erosion, float minDepth, float maxDepth) {
+                          int erosion, float minDepth, float maxDepth, bool textureDepth) {
     count_ = 0;
     ++builds_;
     const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
@@ -157,7 +158,7 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
         prepared.level = level;
         prepared.origin = cv::Point(left >> level, top >> level);
         Prepare(prepared, work, gradientMode,
-                std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level));
+                std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level), textureDepth);
         count_ = level + 1;
     }
     return true;
@@ -168,7 +169,8 @@ std::vector<CFramePyramid::Workspace>& CFramePyramid::SharedWorkspace() {
     return workspace;
 }
 
-void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion) {
+void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion,
+                            bool textureDepth) {
     const auto& prefilter = image_kernels::Prefilter5();
     // Holes filled from their masked neighbours, so that no kernel sees a cliff down to zero.
     Normalised(work.depth, work.weights, prefilter, work.filled, work);
@@ -182,6 +184,11 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
         CentralDifferences(level.intensity, level.intensityGradX, level.intensityGradY);
         CentralDifferences(level.depth, level.depthGradX, level.depthGradY);
     } else {
+        // The compared grey levels are the prefilter's kIntensityPrefilterPasses + 1 passes.
+        const bool textured = textureDepth && gradientMode == CTrackerParameters::DOUBLE;
+        if (textured)
+            TextureWeightedDepth(work.intensity, work.filled, work.inside, prefilter, kIntensityPrefilterPasses + 1,
+                                 work.textured);
         if (gradientMode == CTrackerParameters::DOUBLE)
             for (int pass = 0; pass < kIntensityPrefilterPasses; ++pass) {
                 Separable(work.intensity, work.product, prefilter, prefilter);
@@ -195,6 +202,7 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
         } else {
             Separable(work.intensity, level.intensity, prefilter, prefilter);
             Separable(work.filled, level.depth, prefilter, prefilter);
+            if (textured) work.textured.copyTo(level.depth, work.inside);
         }
     }
     work.rayX.copyTo(level.rayX);

@@ -41,10 +41,11 @@ class CFramePyramid {
 public:
     // Builds `levels` levels (at least 1; fewer when the window gets too small) over the window.
     // gradientMode is a CTrackerParameters::Gradient code; depths outside (minDepth, maxDepth)
-    // count as outside the mask (-1: no bound). False when the frame lacks images or a mask, or
-    // the window holds no pixel.
+    // count as outside the mask (-1: no bound). With textureDepth and GRADIENT: DOUBLE, the
+    // levels' depth is the one their smoothed grey levels follow (TextureDepth.h). False when the
+    // frame lacks images or a mask, or the window holds no pixel.
     bool Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode, int erosion,
-               float minDepth = -1.0f, float maxDepth = -1.0f);
+               float minDepth = -1.0f, float maxDepth = -1.0f, bool textureDepth = false);
 
     int Levels() const { return count_; }
     // How many times Build ran: with the pyramid's address, which build its levels come from.
@@ -70,13 +71,13 @@ private:
     struct Workspace {
         cv::Mat intensity, depth, rayX, rayY;
         cv::Mat inside, weights, halvedWeights;  // 8-bit and float forms of the usable mask
-        cv::Mat filled, supported, silhouette;
+        cv::Mat filled, supported, silhouette, textured;
         cv::Mat product, weighted, spread;
     };
 
     // The scratch of Build, one per thread, whichever pyramid builds.
     static std::vector<Workspace>& SharedWorkspace();
-    void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion);
+    void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion, bool textureDepth);
     static void Normalised(const cv::Mat& image, const cv::Mat& weights,
                            const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
     static void HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights, cv::Mat& out,

@@ -85,6 +85,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.robust = parameters.robustWeights;
     settings.fineStride = std::clamp(parameters.fineStride, 1, CTrackerParameters::kMaxFineStride);
     settings.exposureGain = parameters.brightness == CTrackerParameters::BRIGHTNESS_GAIN;
+    settings.textureDepth = parameters.depthSmoothing == CTrackerParameters::DEPTH_TEXTURE;
     return settings;
 }
 
@@ -172,7 +173,8 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         const CFramePyramid* referencePyramid = nullptr;
         const CFramePyramid* currentPyramid = nullptr;
         if (projection.Usable() && !box.empty()) {
-            const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest};
+            const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest,
+                                        settings_.textureDepth};
             referencePyramid = pyramids_.Get(reference, windows.reference, build, nullptr);
             const cv::Rect shared = face ? face->currentWindow : cv::Rect();
             PyramidSettings currentBuild = build;

@@ -48,6 +48,7 @@ struct IterationSettings {
     int erosion = 0;               // of the masks at the frames' resolution
     int fineStride = 1;            // CTrackerParameters::fineStride
     bool exposureGain = false;     // a gain between the frames' grey levels
+    bool textureDepth = false;     // CTrackerParameters::DEPTH_TEXTURE
 
     // The tracker's settings; the camera's focal length and baseline and the erosion are the
     // caller's to set.

@@ -52,6 +52,10 @@ const Keyword kBrightness[] = {
     {"CONSTANT", CTrackerParameters::BRIGHTNESS_CONSTANT},
     {"GAIN", CTrackerParameters::BRIGHTNESS_GAIN},
 };
+const Keyword kDepthSmoothings[] = {
+    {"PLAIN", CTrackerParameters::DEPTH_PLAIN},
+    {"TEXTURE", CTrackerParameters::DEPTH_TEXTURE},
+};
 const Keyword kComparisons[] = {
     {"IMAGE", 0},
     {"REGION", 1},
@@ -111,6 +115,7 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "ROBUST_WEIGHTS:") ok = ReadKeyword(reader, kRobustWeights, robustWeights);
         else if (key == "ROW_WEIGHTS:") ok = ReadKeyword(reader, kRowWeights, rowWeights);
         else if (key == "BRIGHTNESS:") ok = ReadKeyword(reader, kBrightness, brightness);
+        else if (key == "DEPTH_SMOOTHING:") ok = ReadKeyword(reader, kDepthSmoothings, depthSmoothing);
         else if (key == "MIN_INLIER_SHARE:") ok = reader.Read(minInlierShare);
         else if (key == "MIN_FACE_SHARE:") ok = reader.Read(minFaceShare);
         else if (key == "MAX_RESIDUAL:") ok = reader.Read(maxResidual);

@@ -51,6 +51,10 @@ public:
         BRIGHTNESS_CONSTANT = 0,  // a surface keeps its grey level from frame to frame
         BRIGHTNESS_GAIN = 1,      // the exposure may scale it by a gain per pair
     };
+    enum DepthSmoothing {
+        DEPTH_PLAIN = 0,    // the depth smoothed by the prefilter alone
+        DEPTH_TEXTURE = 1,  // averaged where the texture is, as the smoothed grey levels see it
+    };
     enum RowWeighting {
         ROWS_LAMBDA = 0,  // brightness rows 1, depth rows LAMBDA (with its special values)
         ROWS_NOISE = 1,   // each row divided by the noise its measurement has
@@ -85,6 +89,7 @@ public:
     int robustWeights = ROBUST_NONE;      // "ROBUST_WEIGHTS:" NONE, HUBER or TUKEY
     int rowWeights = ROWS_LAMBDA;         // "ROW_WEIGHTS:" LAMBDA or NOISE
     int brightness = BRIGHTNESS_CONSTANT; // "BRIGHTNESS:" CONSTANT or GAIN (iterated estimator only)
+    int depthSmoothing = DEPTH_PLAIN;     // "DEPTH_SMOOTHING:" PLAIN or TEXTURE (iterated, GRADIENT: DOUBLE)
     // "FINE_STRIDE:" rows at the finest level from one reference pixel in this many (2: a
     // checkerboard), the coarser levels from every pixel; 1 (the default): every pixel.
     int fineStride = 1;

@@ -91,6 +91,9 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     EXPECT_EQ(std::make_tuple(refused.iterations, refused.pyramidLevels), std::make_tuple(5, 2));
     EXPECT_EQ(defaults.brightness, CTrackerParameters::BRIGHTNESS_CONSTANT);
     EXPECT_EQ(Parse("BRIGHTNESS: GAIN BRIGHTNESS: AFFINE").brightness, CTrackerParameters::BRIGHTNESS_GAIN);
+    EXPECT_EQ(defaults.depthSmoothing, CTrackerParameters::DEPTH_PLAIN);
+    EXPECT_EQ(Parse("DEPTH_SMOOTHING: TEXTURE DEPTH_SMOOTHING: SHARP").depthSmoothing,
+              CTrackerParameters::DEPTH_TEXTURE);
     EXPECT_EQ(defaults.fineStride, 1);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("FINE_STRIDE: 2 FINE_STRIDE: 0 FINE_STRIDE: 5").fineStride, 2);
