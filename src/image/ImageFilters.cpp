@@ -29,12 +29,6 @@ bool floatPair(const IplImage* source, const IplImage* destination, cv::Mat& in,
     return true;
 }
 
-void separable(const cv::Mat& in, cv::Mat& out, const CorrelationKernel& horizontal,
-               const CorrelationKernel& vertical) {
-    cv::sepFilter2D(in, out, CV_32F, horizontal.taps, vertical.taps,
-                    cv::Point(horizontal.anchor, vertical.anchor), 0.0, kBorder);
-}
-
 void gradient(const IplImage* source, IplImage* destination, int kernel, bool horizontal) {
     cv::Mat in;
     cv::Mat out;
@@ -43,7 +37,7 @@ void gradient(const IplImage* source, IplImage* destination, int kernel, bool ho
         if (kernel == 5) {
             const CorrelationKernel& derivative = image_kernels::Derivative5();
             const CorrelationKernel& prefilter = image_kernels::Prefilter5();
-            separable(in, out, horizontal ? derivative : prefilter, horizontal ? prefilter : derivative);
+            image_kernels::Separable(in, out, horizontal ? derivative : prefilter, horizontal ? prefilter : derivative);
         } else if (kernel == 2) {
             cv::Sobel(in, out, CV_32F, horizontal ? 1 : 0, horizontal ? 0 : 1, 3, 1.0, 0.0, kBorder);
         } else {
@@ -93,7 +87,7 @@ void CImage::Smooth(CImage* destination, int kind, CImage* mask) const {
             cv::Mat out;
             if (!floatPair(header_.get(), destination->header_.get(), in, out)) return;
             const CorrelationKernel& kernel = kind == 1 ? gaussian : image_kernels::Prefilter5();
-            Guarded([&] { separable(in, out, kernel, kernel); });
+            Guarded([&] { image_kernels::Separable(in, out, kernel, kernel); });
             return;
         }
         case 4: {
@@ -107,9 +101,9 @@ void CImage::Smooth(CImage* destination, int kind, CImage* mask) const {
             Guarded([&] {
                 // The smoothed mask goes into its own continuous buffer, taken as one vector.
                 cv::Mat inverse;
-                separable(weights, inverse, gaussian, gaussian);
+                image_kernels::Separable(weights, inverse, gaussian, gaussian);
                 nspsbInvThresh1(inverse.ptr<float>(), static_cast<int>(inverse.total()), 1e-6f);
-                separable(in, out, gaussian, gaussian);
+                image_kernels::Separable(in, out, gaussian, gaussian);
                 cv::multiply(out, inverse, out);
             });
             return;

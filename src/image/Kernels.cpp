@@ -1,5 +1,7 @@
 #include "image/Kernels.h"
 
+#include <opencv2/imgproc.hpp>
+
 namespace image_kernels {
 
 namespace {
@@ -14,6 +16,12 @@ constexpr float kGaussian15[15] = {0.0004886943f, 0.0024031636f, 0.009246346f, 0
                                    0.06560222f,   0.027839608f,  0.009246346f, 0.0024031636f, 0.0004886943f};
 
 }  // namespace
+
+void Separable(const cv::Mat& in, cv::Mat& out, const CorrelationKernel& horizontal,
+               const CorrelationKernel& vertical) {
+    cv::sepFilter2D(in, out, CV_32F, horizontal.taps, vertical.taps, cv::Point(horizontal.anchor, vertical.anchor),
+                    0.0, cv::BORDER_REPLICATE);
+}
 
 CorrelationKernel FromConvolution(const float* taps, int size, int anchor) {
     CorrelationKernel kernel{cv::Mat(size, 1, CV_32F), size - 1 - anchor};

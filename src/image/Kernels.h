@@ -18,6 +18,11 @@ struct CorrelationKernel {
 // Turns a convolution table with its anchor into the correlation OpenCV computes.
 CorrelationKernel FromConvolution(const float* taps, int size, int anchor);
 
+// `in` filtered along its rows by `horizontal` and along its columns by `vertical` into a float
+// `out`, the border replicated: the one separable filter of the image operations and the tracker.
+void Separable(const cv::Mat& in, cv::Mat& out, const CorrelationKernel& horizontal,
+               const CorrelationKernel& vertical);
+
 const CorrelationKernel& Prefilter5();             // 0.03504 0.24878 0.43234 0.24878 0.03504, anchor 2
 const CorrelationKernel& Derivative5();            // 0.10689 0.28461 0 -0.28461 -0.10689, anchor 2
 const CorrelationKernel& HorizontalDifference3();  // 0.5 0 -0.5, anchor 1

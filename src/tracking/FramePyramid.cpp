@@ -38,13 +38,9 @@ constexpr float kNoWeight = 1e-6f;
 // per cent that a chain of frames adds up.
 constexpr int kIntensityPrefilterPasses = 2;
 
-cv::Mat View(const CImage* image) { return image ? iplFullView(image->GetIplImage()) : cv::Mat(); }
+using image_kernels::Separable;
 
-void Separable(const cv::Mat& in, cv::Mat& out, const image_kernels::CorrelationKernel& horizontal,
-               const image_kernels::CorrelationKernel& vertical) {
-    cv::sepFilter2D(in, out, CV_32F, horizontal.taps, vertical.taps, cv::Point(horizontal.anchor, vertical.anchor),
-                    0.0, kBorder);
-}
+cv::Mat View(const CImage* image) { return image ? iplFullView(image->GetIplImage()) : cv::Mat(); }
 
 // The 5-tap derivative with the 5-tap prefilter across it, as the single-step estimator uses.
 void Derivatives5(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& alongRows) {

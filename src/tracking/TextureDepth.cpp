@@ -7,11 +7,6 @@ namespace {
 // Flat texture has no say; where none is near, the weights vanish and the plain depth stays.
 constexpr float kLeastEnergy = 1e-30f;
 
-void Smooth(const cv::Mat& in, cv::Mat& out, const image_kernels::CorrelationKernel& kernel) {
-    cv::sepFilter2D(in, out, CV_32F, kernel.taps, kernel.taps, cv::Point(kernel.anchor, kernel.anchor), 0.0,
-                    cv::BORDER_REPLICATE);
-}
-
 }  // namespace
 
 void TextureWeightedDepth(const cv::Mat& intensity, const cv::Mat& depth, const cv::Mat& inside,
@@ -25,9 +20,9 @@ void TextureWeightedDepth(const cv::Mat& intensity, const cv::Mat& depth, const 
     energy.setTo(0.0f, inside == 0);  // the wall's texture does not move with the face
     cv::Mat weighted = energy.mul(depth), scratch;
     for (int pass = 0; pass < passes; ++pass) {
-        Smooth(energy, scratch, kernel);
+        image_kernels::Separable(energy, scratch, kernel, kernel);
         cv::swap(energy, scratch);
-        Smooth(weighted, scratch, kernel);
+        image_kernels::Separable(weighted, scratch, kernel, kernel);
         cv::swap(weighted, scratch);
     }
     depth.copyTo(out);
