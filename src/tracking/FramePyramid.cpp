@@ -108,7 +108,7 @@ void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, co
 }
 
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
-                          int erosion, float minDepth, float maxDepth, bool textureDepth) {
+                          int erosion, float minDepth, float maxDepth, int depthSmoothing) {
     count_ = 0;
     ++builds_;
     const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
@@ -154,7 +154,7 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
         prepared.level = level;
         prepared.origin = cv::Point(left >> level, top >> level);
         Prepare(prepared, work, gradientMode,
-                std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level), textureDepth);
+                std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level), depthSmoothing);
         count_ = level + 1;
     }
     return true;
@@ -166,8 +166,11 @@ std::vector<CFramePyramid::Workspace>& CFramePyramid::SharedWorkspace() {
 }
 
 void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion,
-                            bool textureDepth) {
+                            int depthSmoothing) {
     const auto& prefilter = image_kernels::Prefilter5();
+    const bool separate = depthSmoothing == CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS &&
+                          gradientMode == CTrackerParameters::DOUBLE;
+    if (!separate) level.brightnessDepth.release();
     // Holes filled from their masked neighbours, so that no kernel sees a cliff down to zero.
     Normalised(work.depth, work.weights, prefilter, work.filled, work);
     cv::compare(work.spread, kLeastSupport, work.supported, cv::CMP_GE);
@@ -181,7 +184,8 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
         CentralDifferences(level.depth, level.depthGradX, level.depthGradY);
     } else {
         // The compared grey levels are the prefilter's kIntensityPrefilterPasses + 1 passes.
-        const bool textured = textureDepth && gradientMode == CTrackerParameters::DOUBLE;
+        const bool textured =
+            depthSmoothing != CTrackerParameters::DEPTH_PLAIN && gradientMode == CTrackerParameters::DOUBLE;
         if (textured)
             TextureWeightedDepth(work.intensity, work.filled, work.inside, prefilter, kIntensityPrefilterPasses + 1,
                                  work.textured);
@@ -198,7 +202,12 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
         } else {
             Separable(work.intensity, level.intensity, prefilter, prefilter);
             Separable(work.filled, level.depth, prefilter, prefilter);
-            if (textured) work.textured.copyTo(level.depth, work.inside);
+            if (textured && depthSmoothing == CTrackerParameters::DEPTH_TEXTURE)
+                work.textured.copyTo(level.depth, work.inside);
+        }
+        if (separate) {
+            level.depth.copyTo(level.brightnessDepth);
+            work.textured.copyTo(level.brightnessDepth, work.inside);
         }
     }
     work.rayX.copyTo(level.rayX);

@@ -32,6 +32,7 @@ struct PyramidLevel {
     cv::Mat intensity;     // CV_32F, what brightness residuals compare
     cv::Mat intensityGradX, intensityGradY;  // per pixel of this level, growing with column / row
     cv::Mat depth;         // CV_32F, what depth residuals compare; holes filled
+    cv::Mat brightnessDepth;  // CV_32F, the depth the compared grey levels follow; empty: depth
     cv::Mat depthGradX, depthGradY;
     cv::Mat rayX, rayY;    // X / Z and Y / Z of the pixel's point
     cv::Mat usable;        // CV_8U, 1 where a row may use the pixel
@@ -41,11 +42,12 @@ class CFramePyramid {
 public:
     // Builds `levels` levels (at least 1; fewer when the window gets too small) over the window.
     // gradientMode is a CTrackerParameters::Gradient code; depths outside (minDepth, maxDepth)
-    // count as outside the mask (-1: no bound). With textureDepth and GRADIENT: DOUBLE, the
-    // levels' depth is the one their smoothed grey levels follow (TextureDepth.h). False when the
+    // count as outside the mask (-1: no bound). depthSmoothing is a CTrackerParameters::DepthSmoothing
+    // code: with GRADIENT: DOUBLE, TEXTURE makes the levels' depth the one their smoothed grey
+    // levels follow (TextureDepth.h), TEXTURE_BRIGHTNESS puts that in brightnessDepth. False when the
     // frame lacks images or a mask, or the window holds no pixel.
     bool Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode, int erosion,
-               float minDepth = -1.0f, float maxDepth = -1.0f, bool textureDepth = false);
+               float minDepth = -1.0f, float maxDepth = -1.0f, int depthSmoothing = 0);
 
     int Levels() const { return count_; }
     // How many times Build ran: with the pyramid's address, which build its levels come from.
@@ -77,7 +79,7 @@ private:
 
     // The scratch of Build, one per thread, whichever pyramid builds.
     static std::vector<Workspace>& SharedWorkspace();
-    void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion, bool textureDepth);
+    void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion, int depthSmoothing);
     static void Normalised(const cv::Mat& image, const cv::Mat& weights,
                            const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
     static void HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights, cv::Mat& out,

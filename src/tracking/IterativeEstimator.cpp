@@ -85,7 +85,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.robust = parameters.robustWeights;
     settings.fineStride = std::clamp(parameters.fineStride, 1, CTrackerParameters::kMaxFineStride);
     settings.exposureGain = parameters.brightness == CTrackerParameters::BRIGHTNESS_GAIN;
-    settings.textureDepth = parameters.depthSmoothing == CTrackerParameters::DEPTH_TEXTURE;
+    settings.depthSmoothing = parameters.depthSmoothing;
     return settings;
 }
 
@@ -97,7 +97,7 @@ void CIterativeEstimator::SetSettings(const IterationSettings& settings) {
 
 void CIterativeEstimator::ReferencePoints::Clear() {
     for (auto* values : {&column, &row, &x, &y, &z, &xOverZ, &yOverZ, &intensity, &intensityGradX, &intensityGradY,
-                         &depthGradX, &depthGradY})
+                         &depthGradX, &depthGradY, &brightnessZ})
         values->clear();
     centroid = cv::Vec3d::all(0.0);
     radius = 0.0;
@@ -174,7 +174,7 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         const CFramePyramid* currentPyramid = nullptr;
         if (projection.Usable() && !box.empty()) {
             const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest,
-                                        settings_.textureDepth};
+                                        settings_.depthSmoothing};
             referencePyramid = pyramids_.Get(reference, windows.reference, build, nullptr);
             const cv::Rect shared = face ? face->currentWindow : cv::Rect();
             PyramidSettings currentBuild = build;
@@ -297,6 +297,8 @@ void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::
         const float* intensityGradY = level.intensityGradY.ptr<float>(localRow);
         const float* depthGradX = level.depthGradX.ptr<float>(localRow);
         const float* depthGradY = level.depthGradY.ptr<float>(localRow);
+        const float* brightnessDepth =
+            level.brightnessDepth.empty() ? nullptr : level.brightnessDepth.ptr<float>(localRow);
         // The frame's own pixel grid picks the pixels, whatever the window: (row + column) % stride.
         const int skip = ((row + level.origin.x + columnBegin) % stride + stride) % stride;
         const int start = columnBegin + (skip ? stride - skip : 0);
@@ -318,6 +320,10 @@ void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::
             points.intensityGradY.push_back(intensityGradY[localColumn]);
             points.depthGradX.push_back(depthGradX[localColumn]);
             points.depthGradY.push_back(depthGradY[localColumn]);
+            if (brightnessDepth) {
+                const float zb = brightnessDepth[localColumn];
+                points.brightnessZ.push_back(zb > 0.0f && std::isfinite(zb) ? zb : z);
+            }
             sum += cv::Vec3d(x, y, z);
         }
     }
@@ -387,6 +393,7 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     model.depthNoisePerSquare = calibrated
                                     ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
                                     : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
+    model.separatePoints = !points.brightnessZ.empty();
     Match(points, model, motion);
     // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,
     // a step behind.
@@ -398,7 +405,8 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
 VANTOREL_HOT_PATH void CIterativeEstimator::Match(const ReferencePoints& points, const RowModel& model,
                                                   const Motion& motion) {
     // Room for every point, cut down to the matched ones at the end.
-    matches_.Resize(points.Size());
+    const bool separate = model.separatePoints;
+    matches_.Resize(points.Size(), separate);
     int matched = 0;
     const cv::Matx33f r = motion.rotation;
     const cv::Vec3f t = motion.translation;
@@ -410,12 +418,10 @@ VANTOREL_HOT_PATH void CIterativeEstimator::Match(const ReferencePoints& points,
     const float* samples = currentSamples_->ptr<float>();
     const cv::Point origin = current.origin;
     const float gain = model.gradientGain;  // the gain before this iteration's fit
-    for (int k = 0; k < points.Size(); ++k) {
-        const float px = points.x[k], py = points.y[k], pz = points.z[k];
-        const float mx = r(0, 0) * px + r(0, 1) * py + r(0, 2) * pz + t[0];
-        const float my = r(1, 0) * px + r(1, 1) * py + r(1, 2) * pz + t[1];
-        const float mz = r(2, 0) * px + r(2, 1) * py + r(2, 2) * pz + t[2];
-        if (!(mz > 0.0f)) continue;
+    // Where the reference point k moved to (mx, my, mz) lands in the current level: the corner of
+    // its pixel `at` and the fractions; false when it does not land on usable pixels.
+    const auto land = [&](int k, float px, float py, float mx, float my, float mz, std::size_t& at, float& fc,
+                          float& fr) {
         float column, row;
         if (perspective) {
             const float inverse = 1.0f / mz;
@@ -427,14 +433,42 @@ VANTOREL_HOT_PATH void CIterativeEstimator::Match(const ReferencePoints& points,
         }
         const float localColumn = column - static_cast<float>(origin.x);
         const float localRow = row - static_cast<float>(origin.y);
-        if (!(localColumn >= 0.0f && localRow >= 0.0f)) continue;
+        if (!(localColumn >= 0.0f && localRow >= 0.0f)) return false;
         const int c0 = static_cast<int>(localColumn), r0 = static_cast<int>(localRow);
         // The cubic reads one pixel more on every side of the four around the point.
-        if (c0 < 1 || r0 < 1 || c0 + 2 >= width || r0 + 2 >= height) continue;
-        const std::size_t at = static_cast<std::size_t>(r0) * width + c0;
-        if (!usable[at] || !usable[at + 1] || !usable[at + width] || !usable[at + width + 1]) continue;
+        if (c0 < 1 || r0 < 1 || c0 + 2 >= width || r0 + 2 >= height) return false;
+        at = static_cast<std::size_t>(r0) * width + c0;
+        fc = localColumn - c0;
+        fr = localRow - r0;
+        return usable[at] && usable[at + 1] && usable[at + width] && usable[at + width + 1];
+    };
+    for (int k = 0; k < points.Size(); ++k) {
+        const float px = points.x[k], py = points.y[k], pz = points.z[k];
+        const float mx = r(0, 0) * px + r(0, 1) * py + r(0, 2) * pz + t[0];
+        const float my = r(1, 0) * px + r(1, 1) * py + r(1, 2) * pz + t[1];
+        const float mz = r(2, 0) * px + r(2, 1) * py + r(2, 2) * pz + t[2];
+        if (!(mz > 0.0f)) continue;
+        std::size_t at;
+        float fc, fr;
+        if (!land(k, px, py, mx, my, mz, at, fc, fr)) continue;
         float sample[kPacked];
-        SampleCubic(samples + at * kPacked, width, localColumn - c0, localRow - r0, sample);
+        SampleCubic(samples + at * kPacked, width, fc, fr, sample);
+        float bx = mx, by = my, bz = mz;
+        if (separate) {
+            // The same ray at the brightness's depth: the grey levels sampled where that point lands.
+            const float scale = points.brightnessZ[k] / pz;
+            const float qx = px * scale, qy = py * scale, qz = points.brightnessZ[k];
+            bx = r(0, 0) * qx + r(0, 1) * qy + r(0, 2) * qz + t[0];
+            by = r(1, 0) * qx + r(1, 1) * qy + r(1, 2) * qz + t[1];
+            bz = r(2, 0) * qx + r(2, 1) * qy + r(2, 2) * qz + t[2];
+            if (!(bz > 0.0f) || !land(k, qx, qy, bx, by, bz, at, fc, fr)) continue;
+            float brightnessSample[kPacked];
+            SampleCubic(samples + at * kPacked, width, fc, fr, brightnessSample);
+            std::copy(brightnessSample, brightnessSample + 3, sample);
+            matches_.bx[matched] = bx;
+            matches_.by[matched] = by;
+            matches_.bz[matched] = bz;
+        }
         if (!std::isfinite(sample[0] - gain * points.intensity[k]) || !std::isfinite(sample[3] - mz)) continue;
         matches_.x[matched] = mx;
         matches_.y[matched] = my;
@@ -452,7 +486,7 @@ VANTOREL_HOT_PATH void CIterativeEstimator::Match(const ReferencePoints& points,
         matches_.referenceDepthGradY[matched] = points.depthGradY[k];
         ++matched;
     }
-    matches_.Resize(matched);
+    matches_.Resize(matched, separate);
 }
 
 void CIterativeEstimator::Accumulate(MotionLoss& loss) {

@@ -48,7 +48,7 @@ struct IterationSettings {
     int erosion = 0;               // of the masks at the frames' resolution
     int fineStride = 1;            // CTrackerParameters::fineStride
     bool exposureGain = false;     // a gain between the frames' grey levels
-    bool textureDepth = false;     // CTrackerParameters::DEPTH_TEXTURE
+    int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing
 
     // The tracker's settings; the camera's focal length and baseline and the erosion are the
     // caller's to set.
@@ -106,6 +106,8 @@ private:
     struct ReferencePoints {
         std::vector<float> column, row, x, y, z, xOverZ, yOverZ, intensity, intensityGradX, intensityGradY, depthGradX,
             depthGradY;
+        // The depth the brightness row's point takes along the same ray; empty: z.
+        std::vector<float> brightnessZ;
         cv::Vec3d centroid;
         double radius = 0.0;  // root mean square distance of the points from their centroid
         void Clear();
@@ -137,6 +139,8 @@ private:
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
                    const Motion& motion);
     // The points that land on usable pixels of the current level, sampled there.
+    // With separate points (model.separatePoints), the brightness is sampled where the point at
+    // brightnessZ projects.
     void Match(const ReferencePoints& points, const RowModel& model, const Motion& motion);
     // Accumulates the weighted rows; fills the loss's residual scales and inlier share.
     void Accumulate(MotionLoss& loss);

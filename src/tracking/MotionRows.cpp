@@ -37,14 +37,24 @@ __attribute__((always_inline)) inline void Store(const Lanes& lanes, std::vector
 
 // Eight matches, column by column; past the last match, depths of 1 and zeros.
 struct Block {
-    Lanes x, y, z, level, levelGradX, levelGradY, depth, depthGradX, depthGradY;
+    Lanes x, y, z, bx, by, bz, level, levelGradX, levelGradY, depth, depthGradX, depthGradY;
     Lanes referenceLevel, referenceGradX, referenceGradY, referenceDepthGradX, referenceDepthGradY;
 };
 
-__attribute__((always_inline)) inline void LoadBlock(const MatchedPoints& m, int from, int left, Block& block) {
+__attribute__((always_inline)) inline void LoadBlock(const MatchedPoints& m, int from, int left, bool separate,
+                                                      Block& block) {
     Load(m.x, from, left, 0.0f, block.x);
     Load(m.y, from, left, 0.0f, block.y);
     Load(m.z, from, left, 1.0f, block.z);
+    if (separate) {
+        Load(m.bx, from, left, 0.0f, block.bx);
+        Load(m.by, from, left, 0.0f, block.by);
+        Load(m.bz, from, left, 1.0f, block.bz);
+    } else {
+        block.bx = block.x;
+        block.by = block.y;
+        block.bz = block.z;
+    }
     Load(m.level, from, left, 0.0f, block.level);
     Load(m.levelGradX, from, left, 0.0f, block.levelGradX);
     Load(m.levelGradY, from, left, 0.0f, block.levelGradY);
@@ -58,12 +68,35 @@ __attribute__((always_inline)) inline void LoadBlock(const MatchedPoints& m, int
     Load(m.referenceDepthGradY, from, left, 0.0f, block.referenceDepthGradY);
 }
 
+// The projection's derivatives along X', Y', Z' at a moved point (the column's on X' and Z', the
+// row's on Y' and Z').
+struct Projection {
+    Lanes dcx, dcz, dry, drz;
+};
+
+__attribute__((always_inline)) inline void Derivatives(const RowModel& model, const Lanes& mx, const Lanes& my,
+                                                       const Lanes& mz, Projection& p) {
+    if (model.perspective) {
+        const Lanes inverse = 1.0f / mz;
+        p.dcx = model.columnGain * inverse;
+        p.dcz = -model.columnGain * mx * inverse * inverse;
+        p.dry = model.rowGain * inverse;
+        p.drz = -model.rowGain * my * inverse * inverse;
+    } else {
+        p.dcx = Lanes{} + model.columnGain;
+        p.dcz = Lanes{};
+        p.dry = Lanes{} + model.rowGain;
+        p.drz = Lanes{};
+    }
+}
+
 }  // namespace
 
-void MatchedPoints::Resize(int count) {
+void MatchedPoints::Resize(int count, bool separate) {
     for (auto* column : {&x, &y, &z, &level, &levelGradX, &levelGradY, &depth, &depthGradX, &depthGradY,
                          &referenceLevel, &referenceGradX, &referenceGradY, &referenceDepthGradX, &referenceDepthGradY})
         column->resize(static_cast<std::size_t>(count));
+    for (auto* column : {&bx, &by, &bz}) column->resize(separate ? static_cast<std::size_t>(count) : 0);
 }
 
 void MotionRows::Resize(int count) {
@@ -81,22 +114,14 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
     for (int from = 0; from < n; from += kLanes) {
         const int left = n - from;
         Block block;
-        LoadBlock(matches, from, left, block);
+        LoadBlock(matches, from, left, model.separatePoints, block);
         const Lanes &mx = block.x, &my = block.y, &mz = block.z;
-        // Projection's derivatives along X', Y', Z' (the column's on X' and Z', the row's on Y', Z').
-        Lanes dcx, dcz, dry, drz;
-        if (model.perspective) {
-            const Lanes inverse = 1.0f / mz;
-            dcx = model.columnGain * inverse;
-            dcz = -model.columnGain * mx * inverse * inverse;
-            dry = model.rowGain * inverse;
-            drz = -model.rowGain * my * inverse * inverse;
-        } else {
-            dcx = Lanes{} + model.columnGain;
-            dcz = Lanes{};
-            dry = Lanes{} + model.rowGain;
-            drz = Lanes{};
-        }
+        Projection depthPoint, brightnessPoint;
+        Derivatives(model, mx, my, mz, depthPoint);
+        if (model.separatePoints)
+            Derivatives(model, block.bx, block.by, block.bz, brightnessPoint);
+        else
+            brightnessPoint = depthPoint;
         // DOUBLE averages both frames' gradients, as the single step does: at the solution they
         // describe the same surface, and the average makes the step second-order accurate.
         // The reference's gradients as the current exposure shows them.
@@ -110,12 +135,15 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
         }
         // d(residual)/d(moved point): the brightness through the projection; the depth also
         // loses the moved point's own change of depth.
-        const Lanes a[3] = {gix * dcx, giy * dry, gix * dcz + giy * drz};
-        const Lanes b[3] = {gzx * dcx, gzy * dry, gzx * dcz + gzy * drz - 1.0f};
-        // The increment moves the point by v + w x q, q its offset from the moved centroid.
+        const Projection& d = depthPoint;
+        const Projection& e = brightnessPoint;
+        const Lanes a[3] = {gix * e.dcx, giy * e.dry, gix * e.dcz + giy * e.drz};
+        const Lanes b[3] = {gzx * d.dcx, gzy * d.dry, gzx * d.dcz + gzy * d.drz - 1.0f};
+        // The increment moves a point by v + w x q, q its offset from the moved centroid.
         const Lanes q[3] = {mx - model.centre[0], my - model.centre[1], mz - model.centre[2]};
-        const Lanes brightnessRow[6] = {a[0], a[1], a[2], q[1] * a[2] - q[2] * a[1], q[2] * a[0] - q[0] * a[2],
-                                        q[0] * a[1] - q[1] * a[0]};
+        const Lanes qb[3] = {block.bx - model.centre[0], block.by - model.centre[1], block.bz - model.centre[2]};
+        const Lanes brightnessRow[6] = {a[0], a[1], a[2], qb[1] * a[2] - qb[2] * a[1], qb[2] * a[0] - qb[0] * a[2],
+                                        qb[0] * a[1] - qb[1] * a[0]};
         const Lanes depthRow[6] = {b[0], b[1], b[2], q[1] * b[2] - q[2] * b[1], q[2] * b[0] - q[0] * b[2],
                                    q[0] * b[1] - q[1] * b[0]};
         for (int i = 0; i < 6; ++i) {

@@ -18,14 +18,19 @@ struct MatchedPoints {
     std::vector<float> level, levelGradX, levelGradY, depth, depthGradX, depthGradY;
     // The reference's own values at the point.
     std::vector<float> referenceLevel, referenceGradX, referenceGradY, referenceDepthGradX, referenceDepthGradY;
+    // With separate points (RowModel::separatePoints), the brightness row's own point, moved: the
+    // same reference ray at the depth its grey levels follow. The level and its gradients are
+    // then sampled where it projects.
+    std::vector<float> bx, by, bz;
 
-    void Resize(int count);
+    void Resize(int count, bool separate = false);
     int Size() const { return static_cast<int>(x.size()); }
 };
 
 // How the rows are made from the matches.
 struct RowModel {
     bool perspective = false;
+    bool separatePoints = false;              // brightness rows from MatchedPoints::bx, by, bz
     float columnGain = 0.0f, rowGain = 0.0f;  // signed pixels of the level per unit of X/Z, Y/Z
                                               // (perspective) or of X, Y (weak perspective)
     bool averaged = false;                    // gradients averaged over both frames (GRADIENT: DOUBLE)

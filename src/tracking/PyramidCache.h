@@ -25,7 +25,7 @@ struct PyramidSettings {
     int erosion = 0;
     float nearest = -1.0f;  // depth bounds of the face region, -1: none
     float farthest = -1.0f;
-    bool textureDepth = false;  // the depth averaged where the texture is (CFramePyramid::Build)
+    int depthSmoothing = 0;  // CTrackerParameters::DepthSmoothing (CFramePyramid::Build)
 };
 
 class CPyramidCache {
@@ -44,7 +44,7 @@ private:
         cv::Rect window;
         int levels = 0, gradient = 0, erosion = 0;
         float nearest = 0.0f, farthest = 0.0f;
-        bool textureDepth = false;
+        int depthSmoothing = 0;
         bool SameFrame(const Key& other) const;  // and the same settings, whatever the windows
         // Same frame and settings, and this window holds the other's.
         bool Serves(const Key& other) const;

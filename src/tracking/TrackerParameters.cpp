@@ -55,6 +55,7 @@ const Keyword kBrightness[] = {
 const Keyword kDepthSmoothings[] = {
     {"PLAIN", CTrackerParameters::DEPTH_PLAIN},
     {"TEXTURE", CTrackerParameters::DEPTH_TEXTURE},
+    {"TEXTURE_BRIGHTNESS", CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS},
 };
 const Keyword kComparisons[] = {
     {"IMAGE", 0},

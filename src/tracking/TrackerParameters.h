@@ -54,6 +54,8 @@ public:
     enum DepthSmoothing {
         DEPTH_PLAIN = 0,    // the depth smoothed by the prefilter alone
         DEPTH_TEXTURE = 1,  // averaged where the texture is, as the smoothed grey levels see it
+        // The brightness rows' points at the texture's depth, the depth rows' at their own.
+        DEPTH_TEXTURE_BRIGHTNESS = 2,
     };
     enum RowWeighting {
         ROWS_LAMBDA = 0,  // brightness rows 1, depth rows LAMBDA (with its special values)
@@ -89,7 +91,8 @@ public:
     int robustWeights = ROBUST_NONE;      // "ROBUST_WEIGHTS:" NONE, HUBER or TUKEY
     int rowWeights = ROWS_LAMBDA;         // "ROW_WEIGHTS:" LAMBDA or NOISE
     int brightness = BRIGHTNESS_CONSTANT; // "BRIGHTNESS:" CONSTANT or GAIN (iterated estimator only)
-    int depthSmoothing = DEPTH_PLAIN;     // "DEPTH_SMOOTHING:" PLAIN or TEXTURE (iterated, GRADIENT: DOUBLE)
+    int depthSmoothing = DEPTH_PLAIN;     // "DEPTH_SMOOTHING:" PLAIN, TEXTURE or TEXTURE_BRIGHTNESS
+                                          // (iterated, GRADIENT: DOUBLE)
     // "FINE_STRIDE:" rows at the finest level from one reference pixel in this many (2: a
     // checkerboard), the coarser levels from every pixel; 1 (the default): every pixel.
     int fineStride = 1;

@@ -296,6 +296,25 @@ TEST_F(HeadPair, TheDepthWhereTheTextureIsKeepsTheBrightnessRowsFromShorteningAT
     }
 }
 
+// TEXTURE_BRIGHTNESS gives the texture's depth to the brightness rows only: alone they turn as
+// with TEXTURE; the depth rows alone keep each pixel's own depth, as without it.
+TEST_F(HeadPair, TheTexturesDepthForTheBrightnessRowsLeavesTheDepthRowsTheirOwn) {
+    CTrackerParameters plain = Recommended();
+    plain.gradient = CTrackerParameters::DOUBLE;
+    CTrackerParameters both = plain, brightnessOnly = plain;
+    both.depthSmoothing = CTrackerParameters::DEPTH_TEXTURE;
+    brightnessOnly.depthSmoothing = CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS;
+    Render({0, 2, 0}, {0, 0, 0});
+    for (float lambda : {0.0f, -1.0f}) {
+        plain.lambda = both.lambda = brightnessOnly.lambda = lambda;
+        const double without = TurnDeg(plain, 2)[1], textured = TurnDeg(both, 2)[1],
+                     separate = TurnDeg(brightnessOnly, 2)[1];
+        // The two depths give the rows turns apart by more than the agreement asked below.
+        EXPECT_GT(std::fabs(textured - without), 0.02) << lambda;
+        EXPECT_NEAR(separate, lambda == 0.0f ? textured : without, 0.003) << lambda;
+    }
+}
+
 TEST_F(HeadPair, DataWithYUpGiveTheSameMotionInTheirOwnAxes) {
     Render({1.5, -2, 1}, {4, -3, 6});
     const Errors down = Iterated(first, second, Recommended());

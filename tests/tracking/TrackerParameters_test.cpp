@@ -94,6 +94,7 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     EXPECT_EQ(defaults.depthSmoothing, CTrackerParameters::DEPTH_PLAIN);
     EXPECT_EQ(Parse("DEPTH_SMOOTHING: TEXTURE DEPTH_SMOOTHING: SHARP").depthSmoothing,
               CTrackerParameters::DEPTH_TEXTURE);
+    EXPECT_EQ(Parse("DEPTH_SMOOTHING: TEXTURE_BRIGHTNESS").depthSmoothing, CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS);
     EXPECT_EQ(defaults.fineStride, 1);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("FINE_STRIDE: 2 FINE_STRIDE: 0 FINE_STRIDE: 5").fineStride, 2);
