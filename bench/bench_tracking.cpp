@@ -116,6 +116,12 @@ void BM_TrackRecommendedConstantBrightness(benchmark::State& state) {
 }
 BENCHMARK(BM_TrackRecommendedConstantBrightness)->Unit(benchmark::kMillisecond);
 
+// The brightness rows' points at the texture's depth: a second point to move and sample a row.
+void BM_TrackRecommendedTextureBrightness(benchmark::State& state) {
+    TrackSteps(state, Scene().recommended + "DEPTH_SMOOTHING: TEXTURE_BRIGHTNESS\n");
+}
+BENCHMARK(BM_TrackRecommendedTextureBrightness)->Unit(benchmark::kMillisecond);
+
 void BM_TrackDefaults(benchmark::State& state) { TrackSteps(state, ""); }
 BENCHMARK(BM_TrackDefaults)->Unit(benchmark::kMillisecond);
 
