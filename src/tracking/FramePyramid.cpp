@@ -168,8 +168,11 @@ std::vector<CFramePyramid::Workspace>& CFramePyramid::SharedWorkspace() {
 void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion,
                             int depthSmoothing) {
     const auto& prefilter = image_kernels::Prefilter5();
-    const bool separate = depthSmoothing == CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS &&
-                          gradientMode == CTrackerParameters::DOUBLE;
+    // The texture's depth serves the grey levels GRADIENT: DOUBLE compares, as the levels' depth
+    // (TEXTURE) or beside it for the brightness rows alone (TEXTURE_BRIGHTNESS).
+    const bool textured =
+        depthSmoothing != CTrackerParameters::DEPTH_PLAIN && gradientMode == CTrackerParameters::DOUBLE;
+    const bool separate = textured && depthSmoothing == CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS;
     if (!separate) level.brightnessDepth.release();
     // Holes filled from their masked neighbours, so that no kernel sees a cliff down to zero.
     Normalised(work.depth, work.weights, prefilter, work.filled, work);
@@ -184,8 +187,6 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
         CentralDifferences(level.depth, level.depthGradX, level.depthGradY);
     } else {
         // The compared grey levels are the prefilter's kIntensityPrefilterPasses + 1 passes.
-        const bool textured =
-            depthSmoothing != CTrackerParameters::DEPTH_PLAIN && gradientMode == CTrackerParameters::DOUBLE;
         if (textured)
             TextureWeightedDepth(work.intensity, work.filled, work.inside, prefilter, kIntensityPrefilterPasses + 1,
                                  work.textured);
@@ -202,8 +203,7 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
         } else {
             Separable(work.intensity, level.intensity, prefilter, prefilter);
             Separable(work.filled, level.depth, prefilter, prefilter);
-            if (textured && depthSmoothing == CTrackerParameters::DEPTH_TEXTURE)
-                work.textured.copyTo(level.depth, work.inside);
+            if (textured && !separate) work.textured.copyTo(level.depth, work.inside);
         }
         if (separate) {
             level.depth.copyTo(level.brightnessDepth);

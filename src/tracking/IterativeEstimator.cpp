@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <new>
 
 #include <opencv2/calib3d.hpp>
 
-#include "common/HotPath.h"
 #include "image/Image.h"
 #include "image/StereoFrame.h"
 #include "tracking/Pose.h"
@@ -25,7 +23,6 @@ constexpr float kTwoFrames = 1.41421356f;
 constexpr float kBrightnessOnly = 0.0f;
 constexpr float kDepthOnly = -1.0f;
 constexpr float kBalanced = -10.0f;
-constexpr int kPacked = CFramePyramid::kSampleChannels;
 // The source scales grey levels 0..255 into intensities 0..0.01.
 constexpr float kGreyLevel = 1.0f / 25500.0f;
 // Nominal sensor noise: one grey level, a tenth of a pixel of disparity. Only the shape of the
@@ -37,41 +34,6 @@ constexpr float kNominalDisparityNoise = 0.1f;
 // thousandth of a pixel of disparity): exact synthetic depth would otherwise outweigh everything,
 // its own interpolation errors included, and a perfect fit would divide by a zero scale.
 constexpr float kScaleFloor = 0.01f;
-
-// Cubic convolution weights (a = -0.5) of the four samples around a point at fraction t.
-inline void CubicWeights(float t, float weights[4]) {
-    const float t2 = t * t, t3 = t2 * t;
-    weights[0] = -0.5f * (t3 - 2.0f * t2 + t);
-    weights[1] = 1.5f * t3 - 2.5f * t2 + 1.0f;
-    weights[2] = -1.5f * t3 + 2.0f * t2 + 0.5f * t;
-    weights[3] = 0.5f * (t3 - t2);
-}
-
-// The interleaved channels at (c0 + fc, r0 + fr), `at` pointing at pixel (c0, r0). Cubic rather than
-// bilinear: a bilinear sample of a curved depth map lies off the surface by up to an eighth of
-// its curvature per pixel, always on the same side; on a round head that reads as a turn, and
-// exact depth weighs so much that the turn is believed.
-VANTOREL_HOT_PATH void SampleCubic(const float* at, int width, float fc, float fr, float sample[kPacked]) {
-    static_assert(kPacked == 8, "one vector of eight channels");
-    // All channels at once, written out: left to itself the compiler gathers the taps one by one.
-    // Eight lanes are one instruction with AVX, two without.
-    using Lanes = float __attribute__((vector_size(32)));
-    float columnWeights[4], rowWeights[4];
-    CubicWeights(fc, columnWeights);
-    CubicWeights(fr, rowWeights);
-    Lanes total = {}, tap;
-    const float* corner = at - static_cast<std::ptrdiff_t>(width + 1) * kPacked;
-    for (int dr = 0; dr < 4; ++dr) {
-        Lanes line = {};
-        const float* pixel = corner + static_cast<std::ptrdiff_t>(dr) * width * kPacked;
-        for (int dc = 0; dc < 4; ++dc) {
-            std::memcpy(&tap, pixel + dc * kPacked, sizeof tap);
-            line += columnWeights[dc] * tap;
-        }
-        total += rowWeights[dr] * line;
-    }
-    std::memcpy(sample, &total, sizeof total);
-}
 
 }  // namespace
 
@@ -93,14 +55,6 @@ void CIterativeEstimator::SetSettings(const IterationSettings& settings) {
     settings_ = settings;
     brightnessGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true));
     depthGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, false));
-}
-
-void CIterativeEstimator::ReferencePoints::Clear() {
-    for (auto* values : {&column, &row, &x, &y, &z, &xOverZ, &yOverZ, &intensity, &intensityGradX, &intensityGradY,
-                         &depthGradX, &depthGradY, &brightnessZ})
-        values->clear();
-    centroid = cv::Vec3d::all(0.0);
-    radius = 0.0;
 }
 
 // LAMBDA's two special values choose the blocks, whatever weighs the rows.
@@ -248,8 +202,8 @@ void CIterativeEstimator::SampleCurrent(const CFramePyramid& pyramid, int level)
     currentSamples_ = &kept.samples;
 }
 
-const CIterativeEstimator::ReferencePoints& CIterativeEstimator::Collected(const CFramePyramid& pyramid, int level,
-                                                                           const cv::Rect& faceBox) {
+const ReferencePoints& CIterativeEstimator::Collected(const CFramePyramid& pyramid, int level,
+                                                      const cv::Rect& faceBox) {
     ++collectedClock_;
     const int stride = level == 0 ? std::max(settings_.fineStride, 1) : 1;
     CollectedPoints* oldest = &collected_[0];
@@ -270,72 +224,6 @@ const CIterativeEstimator::ReferencePoints& CIterativeEstimator::Collected(const
     oldest->box = faceBox;
     oldest->used = collectedClock_;
     return oldest->points;
-}
-
-void CIterativeEstimator::CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride,
-                                           ReferencePoints& points) {
-    points.Clear();
-    const int scale = 1 << level.level;
-    // Level pixel i sits on frame pixel scale * i: the box's pixels at this level.
-    const int firstColumn = (faceBox.x + scale - 1) / scale, lastColumn = (faceBox.x + faceBox.width - 1) / scale;
-    const int firstRow = (faceBox.y + scale - 1) / scale, lastRow = (faceBox.y + faceBox.height - 1) / scale;
-    const cv::Mat& usable = level.usable;
-    // The box in the level's window, clamped to it.
-    const int rowBegin = std::max(firstRow - level.origin.y, 0);
-    const int rowEnd = std::min(lastRow - level.origin.y + 1, usable.rows);
-    const int columnBegin = std::max(firstColumn - level.origin.x, 0);
-    const int columnEnd = std::min(lastColumn - level.origin.x + 1, usable.cols);
-    cv::Vec3d sum(0, 0, 0);
-    for (int localRow = rowBegin; localRow < rowEnd; ++localRow) {
-        const int row = localRow + level.origin.y;
-        const unsigned char* use = usable.ptr<unsigned char>(localRow);
-        const float* depth = level.depth.ptr<float>(localRow);
-        const float* rayX = level.rayX.ptr<float>(localRow);
-        const float* rayY = level.rayY.ptr<float>(localRow);
-        const float* intensity = level.intensity.ptr<float>(localRow);
-        const float* intensityGradX = level.intensityGradX.ptr<float>(localRow);
-        const float* intensityGradY = level.intensityGradY.ptr<float>(localRow);
-        const float* depthGradX = level.depthGradX.ptr<float>(localRow);
-        const float* depthGradY = level.depthGradY.ptr<float>(localRow);
-        const float* brightnessDepth =
-            level.brightnessDepth.empty() ? nullptr : level.brightnessDepth.ptr<float>(localRow);
-        // The frame's own pixel grid picks the pixels, whatever the window: (row + column) % stride.
-        const int skip = ((row + level.origin.x + columnBegin) % stride + stride) % stride;
-        const int start = columnBegin + (skip ? stride - skip : 0);
-        for (int localColumn = start; localColumn < columnEnd; localColumn += stride) {
-            if (!use[localColumn]) continue;
-            const float z = depth[localColumn];
-            if (!(z > 0.0f)) continue;
-            const float x = rayX[localColumn] * z, y = rayY[localColumn] * z;
-            points.column.push_back(static_cast<float>(localColumn + level.origin.x));
-            points.row.push_back(static_cast<float>(row));
-            points.x.push_back(x);
-            points.y.push_back(y);
-            points.z.push_back(z);
-            // Where the point projects before any motion, for the perspective rows.
-            points.xOverZ.push_back(x / z);
-            points.yOverZ.push_back(y / z);
-            points.intensity.push_back(intensity[localColumn]);
-            points.intensityGradX.push_back(intensityGradX[localColumn]);
-            points.intensityGradY.push_back(intensityGradY[localColumn]);
-            points.depthGradX.push_back(depthGradX[localColumn]);
-            points.depthGradY.push_back(depthGradY[localColumn]);
-            if (brightnessDepth) {
-                const float zb = brightnessDepth[localColumn];
-                points.brightnessZ.push_back(zb > 0.0f && std::isfinite(zb) ? zb : z);
-            }
-            sum += cv::Vec3d(x, y, z);
-        }
-    }
-    const int n = points.Size();
-    if (n == 0) return;
-    points.centroid = sum / n;
-    double spread = 0.0;
-    for (int k = 0; k < n; ++k) {
-        const cv::Vec3d d = cv::Vec3d(points.x[k], points.y[k], points.z[k]) - points.centroid;
-        spread += d.dot(d);
-    }
-    points.radius = std::sqrt(spread / n);
 }
 
 CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, const ReferencePoints& points,
@@ -394,99 +282,13 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
                                     ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
                                     : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
     model.separatePoints = !points.brightnessZ.empty();
-    Match(points, model, motion);
+    MatchPoints(points, model, cv::Matx33f(motion.rotation), cv::Vec3f(motion.translation), *currentLevel_,
+                *currentSamples_, matches_);
     // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,
     // a step behind.
     if (settings_.exposureGain) brightness_.Fit(matches_.referenceLevel, matches_.level);
     model.levelGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
     MakeRows(matches_, model, rows_);
-}
-
-VANTOREL_HOT_PATH void CIterativeEstimator::Match(const ReferencePoints& points, const RowModel& model,
-                                                  const Motion& motion) {
-    // Room for every point, cut down to the matched ones at the end.
-    const bool separate = model.separatePoints;
-    matches_.Resize(points.Size(), separate);
-    int matched = 0;
-    const cv::Matx33f r = motion.rotation;
-    const cv::Vec3f t = motion.translation;
-    const bool perspective = model.perspective;
-    const float columnGain = model.columnGain, rowGain = model.rowGain;
-    const PyramidLevel& current = *currentLevel_;
-    const int width = currentSamples_->cols, height = currentSamples_->rows;
-    const unsigned char* usable = current.usable.ptr<unsigned char>();
-    const float* samples = currentSamples_->ptr<float>();
-    const cv::Point origin = current.origin;
-    const float gain = model.gradientGain;  // the gain before this iteration's fit
-    // Where the reference point k moved to (mx, my, mz) lands in the current level: the corner of
-    // its pixel `at` and the fractions; false when it does not land on usable pixels.
-    const auto land = [&](int k, float px, float py, float mx, float my, float mz, std::size_t& at, float& fc,
-                          float& fr) {
-        float column, row;
-        if (perspective) {
-            const float inverse = 1.0f / mz;
-            column = points.column[k] + columnGain * (mx * inverse - points.xOverZ[k]);
-            row = points.row[k] + rowGain * (my * inverse - points.yOverZ[k]);
-        } else {
-            column = points.column[k] + columnGain * (mx - px);
-            row = points.row[k] + rowGain * (my - py);
-        }
-        const float localColumn = column - static_cast<float>(origin.x);
-        const float localRow = row - static_cast<float>(origin.y);
-        if (!(localColumn >= 0.0f && localRow >= 0.0f)) return false;
-        const int c0 = static_cast<int>(localColumn), r0 = static_cast<int>(localRow);
-        // The cubic reads one pixel more on every side of the four around the point.
-        if (c0 < 1 || r0 < 1 || c0 + 2 >= width || r0 + 2 >= height) return false;
-        at = static_cast<std::size_t>(r0) * width + c0;
-        fc = localColumn - c0;
-        fr = localRow - r0;
-        return usable[at] && usable[at + 1] && usable[at + width] && usable[at + width + 1];
-    };
-    for (int k = 0; k < points.Size(); ++k) {
-        const float px = points.x[k], py = points.y[k], pz = points.z[k];
-        const float mx = r(0, 0) * px + r(0, 1) * py + r(0, 2) * pz + t[0];
-        const float my = r(1, 0) * px + r(1, 1) * py + r(1, 2) * pz + t[1];
-        const float mz = r(2, 0) * px + r(2, 1) * py + r(2, 2) * pz + t[2];
-        if (!(mz > 0.0f)) continue;
-        std::size_t at;
-        float fc, fr;
-        if (!land(k, px, py, mx, my, mz, at, fc, fr)) continue;
-        float sample[kPacked];
-        SampleCubic(samples + at * kPacked, width, fc, fr, sample);
-        float bx = mx, by = my, bz = mz;
-        if (separate) {
-            // The same ray at the brightness's depth: the grey levels sampled where that point lands.
-            const float scale = points.brightnessZ[k] / pz;
-            const float qx = px * scale, qy = py * scale, qz = points.brightnessZ[k];
-            bx = r(0, 0) * qx + r(0, 1) * qy + r(0, 2) * qz + t[0];
-            by = r(1, 0) * qx + r(1, 1) * qy + r(1, 2) * qz + t[1];
-            bz = r(2, 0) * qx + r(2, 1) * qy + r(2, 2) * qz + t[2];
-            if (!(bz > 0.0f) || !land(k, qx, qy, bx, by, bz, at, fc, fr)) continue;
-            float brightnessSample[kPacked];
-            SampleCubic(samples + at * kPacked, width, fc, fr, brightnessSample);
-            std::copy(brightnessSample, brightnessSample + 3, sample);
-            matches_.bx[matched] = bx;
-            matches_.by[matched] = by;
-            matches_.bz[matched] = bz;
-        }
-        if (!std::isfinite(sample[0] - gain * points.intensity[k]) || !std::isfinite(sample[3] - mz)) continue;
-        matches_.x[matched] = mx;
-        matches_.y[matched] = my;
-        matches_.z[matched] = mz;
-        matches_.level[matched] = sample[0];
-        matches_.levelGradX[matched] = sample[1];
-        matches_.levelGradY[matched] = sample[2];
-        matches_.depth[matched] = sample[3];
-        matches_.depthGradX[matched] = sample[4];
-        matches_.depthGradY[matched] = sample[5];
-        matches_.referenceLevel[matched] = points.intensity[k];
-        matches_.referenceGradX[matched] = points.intensityGradX[k];
-        matches_.referenceGradY[matched] = points.intensityGradY[k];
-        matches_.referenceDepthGradX[matched] = points.depthGradX[k];
-        matches_.referenceDepthGradY[matched] = points.depthGradY[k];
-        ++matched;
-    }
-    matches_.Resize(matched, separate);
 }
 
 void CIterativeEstimator::Accumulate(MotionLoss& loss) {

@@ -5,9 +5,9 @@
 // Data path per pyramid level, coarsest first, each starting from the estimate of the level
 // above: the reference's usable pixels inside the face box -> their 3D points moved by the
 // estimate and projected into the current frame (PixelProjection.h) -> the current intensity and
-// depth sampled there (cubic) -> per point a brightness row (sampled intensity against the
+// depth sampled there (cubic; PointMatching.h) -> per point a brightness row (sampled intensity against the
 // reference's) and a depth row (sampled depth against the moved point's depth), with the
-// single step's row model and gradients -> noise and robust weights per block -> 6 x 6 normal
+// single step's row model and gradients (MotionRows.h) -> noise and robust weights per block -> 6 x 6 normal
 // equations -> increment, composed onto the estimate -> again, until the increment moves no
 // pixel by more than a hundredth or the level's iteration count is spent.
 //
@@ -29,6 +29,7 @@
 #include "tracking/MotionRows.h"
 #include "tracking/NormalEquations.h"
 #include "tracking/PixelProjection.h"
+#include "tracking/PointMatching.h"
 #include "tracking/PyramidCache.h"
 #include "tracking/RobustWeights.h"
 #include "tracking/TrackerParameters.h"
@@ -102,17 +103,6 @@ private:
         cv::Matx33d rotation = cv::Matx33d::eye();
         cv::Vec3d translation = cv::Vec3d::all(0.0);
     };
-    // The reference's usable face pixels of one level, one entry per point.
-    struct ReferencePoints {
-        std::vector<float> column, row, x, y, z, xOverZ, yOverZ, intensity, intensityGradX, intensityGradY, depthGradX,
-            depthGradY;
-        // The depth the brightness row's point takes along the same ray; empty: z.
-        std::vector<float> brightnessZ;
-        cv::Vec3d centroid;
-        double radius = 0.0;  // root mean square distance of the points from their centroid
-        void Clear();
-        int Size() const { return static_cast<int>(column.size()); }
-    };
     struct LevelResult {
         bool converged = false;
         int iterations = 0;
@@ -128,9 +118,6 @@ private:
     };
     Windows WindowsFor(const CStereoFrame& reference, const CStereoFrame& current, const FaceArea* face,
                        const PixelProjection& projection, const Motion& motion) const;
-    // Every pixel of the box, or one in `stride` along its rows, shifted by one each row.
-    static void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride,
-                                 ReferencePoints& points);
     // The reference points of a pyramid's level in the box, collected again only when that
     // pyramid was rebuilt or not met lately: a keyframe is the reference of step after step.
     const ReferencePoints& Collected(const CFramePyramid& pyramid, int level, const cv::Rect& faceBox);
@@ -138,10 +125,6 @@ private:
                              Motion& motion, MotionLoss& loss);
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
                    const Motion& motion);
-    // The points that land on usable pixels of the current level, sampled there.
-    // With separate points (model.separatePoints), the brightness is sampled where the point at
-    // brightnessZ projects.
-    void Match(const ReferencePoints& points, const RowModel& model, const Motion& motion);
     // Accumulates the weighted rows; fills the loss's residual scales and inlier share.
     void Accumulate(MotionLoss& loss);
     bool UseBrightness() const;

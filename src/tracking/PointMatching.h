@@ -1,0 +1,39 @@
+// The reference frame's face points of one pyramid level, and where they land in the current
+// frame's level under a motion: the first half of each iteration of the iterated estimator, the
+// rows (MotionRows.h) being made from what it finds.
+//
+// A reference point is a usable pixel of the level with its 3D point (the pixel's ray at its
+// depth) and the reference's own grey level, depth and gradients there. Matching moves each point
+// by the motion, projects it into the current level and samples the current images there (cubic,
+// all channels at once); points that land off the level's usable pixels are left out.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "tracking/FramePyramid.h"
+#include "tracking/MotionRows.h"
+
+// One entry per point.
+struct ReferencePoints {
+    std::vector<float> column, row, x, y, z, xOverZ, yOverZ, intensity, intensityGradX, intensityGradY, depthGradX,
+        depthGradY;
+    // The depth the brightness row's point takes along the same ray; empty: z.
+    std::vector<float> brightnessZ;
+    cv::Vec3d centroid;
+    double radius = 0.0;  // root mean square distance of the points from their centroid
+    void Clear();
+    int Size() const { return static_cast<int>(column.size()); }
+};
+
+// The level's usable pixels inside the face box (frame pixels), every one or one in `stride`
+// along its rows, shifted by one each row.
+void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points);
+
+// The points moved by p' = r p + t that land on usable pixels of `current`, sampled in
+// `interleaved` (its images as CFramePyramid::Interleave lays them out), into `matches`. The
+// model gives the projection's pixel gains, the exposure gain the finiteness check uses and, with
+// separatePoints, a second point per ray at brightnessZ whose landing gives the grey levels.
+void MatchPoints(const ReferencePoints& points, const RowModel& model, const cv::Matx33f& r, const cv::Vec3f& t,
+                 const PyramidLevel& current, const cv::Mat& interleaved, MatchedPoints& matches);
