@@ -116,6 +116,12 @@ void BM_TrackRecommendedConstantBrightness(benchmark::State& state) {
 }
 BENCHMARK(BM_TrackRecommendedConstantBrightness)->Unit(benchmark::kMillisecond);
 
+// The rows' derivatives at the reference's points alone: no averaged-depth iterations at the end.
+void BM_TrackRecommendedReferenceDepth(benchmark::State& state) {
+    TrackSteps(state, Scene().recommended + "JACOBIAN_DEPTH: REFERENCE\n");
+}
+BENCHMARK(BM_TrackRecommendedReferenceDepth)->Unit(benchmark::kMillisecond);
+
 // The brightness rows' points at the texture's depth: a second point to move and sample a row.
 void BM_TrackRecommendedTextureBrightness(benchmark::State& state) {
     TrackSteps(state, Scene().recommended + "DEPTH_SMOOTHING: TEXTURE_BRIGHTNESS\n");

@@ -17,6 +17,8 @@ namespace {
 constexpr int kMinRows = 12;
 // An increment that moves no face pixel by more than this (pixels of its level) ends a level.
 constexpr double kNegligibleStepPx = 0.01;
+// Iterations the finest level gives the depth averaged over both frames, at least.
+constexpr int kMinAveragedIterations = 3;
 // Both frames carry their own noise: a difference has sqrt(2) times one frame's.
 constexpr float kTwoFrames = 1.41421356f;
 // Layouts LAMBDA selects, compared exactly as the single step compares them.
@@ -48,6 +50,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.fineStride = std::clamp(parameters.fineStride, 1, CTrackerParameters::kMaxFineStride);
     settings.exposureGain = parameters.brightness == CTrackerParameters::BRIGHTNESS_GAIN;
     settings.depthSmoothing = parameters.depthSmoothing;
+    settings.averagedDepth = parameters.jacobianDepth == CTrackerParameters::JACOBIAN_DOUBLE;
     return settings;
 }
 
@@ -231,7 +234,14 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
                                                                    MotionLoss& loss) {
     LevelResult result;
     const double levelScale = 1.0 / (1 << level);
-    for (int iteration = 0; iteration < settings_.iterations; ++iteration) {
+    // The depth averaged over both frames serves only near the pose: the finest level first
+    // iterates from the reference's points, then goes on from there with it. From further off, an
+    // occluder's pull can hold it at a pose the reference's points leave. The noise's bias it takes
+    // out is below the convergence test, so it gets a few iterations whatever their steps.
+    averagedDepthNow_ = false;
+    const bool polish = settings_.averagedDepth && level == 0;
+    int iterations = settings_.iterations, polished = 0;
+    for (int iteration = 0; iteration < iterations; ++iteration) {
         BuildRows(level, points, projection, motion);
         loss.matchedRows = rows_.Size();
         if (rows_.Size() < kMinRows) break;
@@ -252,11 +262,19 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
             projection.perspective
                 ? projection.focalPx * levelScale / std::max(centre[2], 1e-6)
                 : std::max(std::fabs(projection.columnsPerUnit), std::fabs(projection.rowsPerUnit)) * levelScale;
-        if (pixelsPerUnit * (cv::norm(v) + cv::norm(w) * points.radius) < kNegligibleStepPx) {
+        const bool negligible = pixelsPerUnit * (cv::norm(v) + cv::norm(w) * points.radius) < kNegligibleStepPx;
+        if (polish && !averagedDepthNow_ && (negligible || iteration + 1 == iterations)) {
+            averagedDepthNow_ = true;
+            iterations = iteration + 1 + std::max(settings_.iterations, kMinAveragedIterations);
+            continue;
+        }
+        if (averagedDepthNow_ && ++polished < kMinAveragedIterations) continue;
+        if (negligible) {
             result.converged = true;
             break;
         }
     }
+    averagedDepthNow_ = false;
     return result;
 }
 
@@ -270,6 +288,7 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     model.rowGain = projection.perspective ? projection.rowSign * projection.focalPx * levelScale
                                            : projection.rowsPerUnit * levelScale;
     model.averaged = settings_.gradient == CTrackerParameters::DOUBLE;
+    model.averagedDepth = averagedDepthNow_;
     model.gradientGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
     model.centre = cv::Vec3f(motion.rotation * points.centroid + motion.translation);
     model.brightnessNoise = kTwoFrames * kNominalIntensityNoise;

@@ -50,6 +50,7 @@ struct IterationSettings {
     int fineStride = 1;            // CTrackerParameters::fineStride
     bool exposureGain = false;     // a gain between the frames' grey levels
     int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing
+    bool averagedDepth = false;    // CTrackerParameters::JACOBIAN_DOUBLE
 
     // The tracker's settings; the camera's focal length and baseline and the erosion are the
     // caller's to set.
@@ -135,6 +136,7 @@ private:
     // What the gradient mode's smoothing leaves of each block's noise (CFramePyramid::NoiseGain).
     float brightnessGain_ = 1.0f;
     float depthGain_ = 1.0f;
+    bool averagedDepthNow_ = false;  // the finest level's rows at the depth averaged over both frames
     CPyramidCache pyramids_;
     // The current frame's level the rows sample, lent by the pyramid cache for one level, and its
     // images interleaved: once a level for the step's pairs, which share the current frame.

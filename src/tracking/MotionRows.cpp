@@ -90,6 +90,20 @@ __attribute__((always_inline)) inline void Derivatives(const RowModel& model, co
     }
 }
 
+// The depth rows' nominal noise (of the difference of two frames) the midway point may move by.
+constexpr float kMidwayReach = 2.0f;
+
+// How far along its ray the point midway between the moved reference point and the current
+// frame's surface lies. The half difference is held within `reach` either way: beyond it the row
+// is an outlier (a hand, the background) whose derivatives stay at the reference's point.
+__attribute__((always_inline)) inline void MidwayScale(const Lanes& movedDepth, const Lanes& currentDepth,
+                                                       const Lanes& reach, Lanes& scale) {
+    const Lanes half = 0.5f * (currentDepth - movedDepth);
+    const Lanes low = -reach;
+    const Lanes floored = half > low ? half : low;  // a NaN takes the floor
+    scale = 1.0f + (floored < reach ? floored : reach) / movedDepth;
+}
+
 }  // namespace
 
 void MatchedPoints::Resize(int count, bool separate) {
@@ -115,6 +129,18 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
         const int left = n - from;
         Block block;
         LoadBlock(matches, from, left, model.separatePoints, block);
+        const Lanes movedZ = block.z;
+        // With the depth averaged, each point is taken midway between the two frames' surfaces
+        // on its ray: the reference's depth noise enters the residual, and the derivatives taken
+        // at the reference's point alone correlate with it and bias the solve (a still head seen
+        // by a stereo camera drifts), while the average's two noises cancel. As GRADIENT: DOUBLE,
+        // it agrees with the reference's point at the solution. The residual keeps the moved point.
+        if (model.averagedDepth) {
+            Lanes scale;
+            MidwayScale(movedZ, block.depth, kMidwayReach * model.depthNoisePerSquare * movedZ * movedZ, scale);
+            for (Lanes* coordinate : {&block.x, &block.y, &block.z, &block.bx, &block.by, &block.bz})
+                *coordinate *= scale;
+        }
         const Lanes &mx = block.x, &my = block.y, &mz = block.z;
         Projection depthPoint, brightnessPoint;
         Derivatives(model, mx, my, mz, depthPoint);
@@ -150,9 +176,9 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
             Store(brightnessRow[i], rows.brightnessJacobian[i], from, left);
             Store(depthRow[i], rows.depthJacobian[i], from, left);
         }
-        const Lanes depthNoise = model.depthNoisePerSquare * mz * mz;
+        const Lanes depthNoise = model.depthNoisePerSquare * movedZ * movedZ;
         const Lanes brightnessResidual = block.level - model.levelGain * block.referenceLevel;
-        const Lanes depthResidual = block.depth - mz;
+        const Lanes depthResidual = block.depth - movedZ;
         Store(brightnessResidual / model.brightnessNoise, rows.brightness, from, left);
         Store(depthResidual / depthNoise, rows.depth, from, left);
         Store(Lanes{} + model.brightnessNoise, rows.brightnessNoise, from, left);

@@ -34,6 +34,7 @@ struct RowModel {
     float columnGain = 0.0f, rowGain = 0.0f;  // signed pixels of the level per unit of X/Z, Y/Z
                                               // (perspective) or of X, Y (weak perspective)
     bool averaged = false;                    // gradients averaged over both frames (GRADIENT: DOUBLE)
+    bool averagedDepth = false;               // derivatives at the depth averaged over both frames
     float gradientGain = 1.0f;                // the exposure gain the reference's gradients are scaled by
     float levelGain = 1.0f;                   // the one its grey levels are scaled by
     cv::Vec3f centre;                         // the rotation's centre, moved

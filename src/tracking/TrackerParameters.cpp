@@ -57,6 +57,10 @@ const Keyword kDepthSmoothings[] = {
     {"TEXTURE", CTrackerParameters::DEPTH_TEXTURE},
     {"TEXTURE_BRIGHTNESS", CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS},
 };
+const Keyword kJacobianDepths[] = {
+    {"REFERENCE", CTrackerParameters::JACOBIAN_REFERENCE},
+    {"DOUBLE", CTrackerParameters::JACOBIAN_DOUBLE},
+};
 const Keyword kComparisons[] = {
     {"IMAGE", 0},
     {"REGION", 1},
@@ -117,6 +121,7 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "ROW_WEIGHTS:") ok = ReadKeyword(reader, kRowWeights, rowWeights);
         else if (key == "BRIGHTNESS:") ok = ReadKeyword(reader, kBrightness, brightness);
         else if (key == "DEPTH_SMOOTHING:") ok = ReadKeyword(reader, kDepthSmoothings, depthSmoothing);
+        else if (key == "JACOBIAN_DEPTH:") ok = ReadKeyword(reader, kJacobianDepths, jacobianDepth);
         else if (key == "MIN_INLIER_SHARE:") ok = reader.Read(minInlierShare);
         else if (key == "MIN_FACE_SHARE:") ok = reader.Read(minFaceShare);
         else if (key == "MAX_RESIDUAL:") ok = reader.Read(maxResidual);

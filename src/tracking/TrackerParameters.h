@@ -57,6 +57,12 @@ public:
         // The brightness rows' points at the texture's depth, the depth rows' at their own.
         DEPTH_TEXTURE_BRIGHTNESS = 2,
     };
+    enum JacobianDepth {
+        JACOBIAN_REFERENCE = 0,  // the rows' derivatives at the reference's point, moved
+        // At the depth averaged over both frames on that point's ray: the two frames' depth
+        // noise then pulls the rows neither way.
+        JACOBIAN_DOUBLE = 1,
+    };
     enum RowWeighting {
         ROWS_LAMBDA = 0,  // brightness rows 1, depth rows LAMBDA (with its special values)
         ROWS_NOISE = 1,   // each row divided by the noise its measurement has
@@ -93,6 +99,7 @@ public:
     int brightness = BRIGHTNESS_CONSTANT; // "BRIGHTNESS:" CONSTANT or GAIN (iterated estimator only)
     int depthSmoothing = DEPTH_PLAIN;     // "DEPTH_SMOOTHING:" PLAIN, TEXTURE or TEXTURE_BRIGHTNESS
                                           // (iterated, GRADIENT: DOUBLE)
+    int jacobianDepth = JACOBIAN_REFERENCE; // "JACOBIAN_DEPTH:" REFERENCE or DOUBLE (iterated)
     // "FINE_STRIDE:" rows at the finest level from one reference pixel in this many (2: a
     // checkerboard), the coarser levels from every pixel; 1 (the default): every pixel.
     int fineStride = 1;

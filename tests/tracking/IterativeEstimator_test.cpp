@@ -27,6 +27,7 @@ CTrackerParameters Recommended() {
     parameters.pyramidLevels = 3;
     parameters.robustWeights = CTrackerParameters::ROBUST_TUKEY;
     parameters.rowWeights = CTrackerParameters::ROWS_NOISE;
+    parameters.jacobianDepth = CTrackerParameters::JACOBIAN_DOUBLE;
     return parameters;
 }
 

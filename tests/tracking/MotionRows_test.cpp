@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
+
+#include <opencv2/core.hpp>
 
 namespace {
 
@@ -92,6 +95,64 @@ TEST(MotionRows, AFlatPatchSaysOnlyHowTheMovedPointsDepthChanges) {
     EXPECT_NEAR(rows.depth[0], (matches.depth[0] - matches.z[0]) / noise, 1e-3f);
     EXPECT_NEAR(rows.brightness[0],
                 (matches.level[0] - model.levelGain * matches.referenceLevel[0]) / model.brightnessNoise, 1e-3f);
+}
+
+// A still surface seen twice by a stereo camera: each frame's depth has its own noise, and its
+// grey levels a noise that goes with it (the matcher's disparity error comes from them). Without
+// motion the rows' right-hand side (derivatives times residual) should average to nothing; from
+// the reference's point alone its noise meets itself in derivative and residual, and the yaw
+// column is biased. For each block, that column's mean over the points in standard errors.
+cv::Vec2d StillSurfaceYawBias(bool averagedDepth) {
+    constexpr int kCount = 200000;
+    constexpr float kDepth = 950.0f, kNoiseMm = 20.0f, kLevelPerMm = 0.5f;
+    cv::RNG random(7);
+    MatchedPoints matches;
+    matches.Resize(kCount);
+    for (int k = 0; k < kCount; ++k) {
+        // Off the image centre, as a face mostly is.
+        const float u = random.uniform(0.1f, 0.4f), v = random.uniform(-0.2f, 0.2f);
+        const float referenceNoise = static_cast<float>(random.gaussian(kNoiseMm));
+        const float currentNoise = static_cast<float>(random.gaussian(kNoiseMm));
+        const float z = kDepth + referenceNoise;
+        matches.x[k] = u * z;
+        matches.y[k] = v * z;
+        matches.z[k] = z;
+        matches.depth[k] = kDepth + currentNoise;
+        matches.referenceLevel[k] = 100.0f + kLevelPerMm * referenceNoise;
+        matches.level[k] = 100.0f + kLevelPerMm * currentNoise;
+        matches.referenceGradX[k] = matches.levelGradX[k] = 2.0f;
+        matches.referenceGradY[k] = matches.levelGradY[k] = 0.0f;
+        matches.referenceDepthGradX[k] = matches.depthGradX[k] = 0.0f;
+        matches.referenceDepthGradY[k] = matches.depthGradY[k] = 0.0f;
+    }
+    RowModel model = Model(true);
+    model.levelGain = model.gradientGain = 1.0f;
+    model.centre = cv::Vec3f(0.25f * kDepth, 0.0f, kDepth);
+    // The noise the rows expect: that of two frames' depths.
+    model.depthNoisePerSquare = std::sqrt(2.0f) * kNoiseMm / (kDepth * kDepth);
+    model.averagedDepth = averagedDepth;
+    MotionRows rows;
+    MakeRows(matches, model, rows);
+    const auto meanInStandardErrors = [&](const std::vector<float>& yaw, const std::vector<float>& residual) {
+        double sum = 0.0, squares = 0.0;
+        for (int k = 0; k < kCount; ++k) {
+            const double product = static_cast<double>(yaw[k]) * residual[k];
+            sum += product;
+            squares += product * product;
+        }
+        const double mean = sum / kCount;
+        return mean / std::sqrt((squares / kCount - mean * mean) / kCount);
+    };
+    return {meanInStandardErrors(rows.brightnessJacobian[4], rows.brightness),
+            meanInStandardErrors(rows.depthJacobian[4], rows.depth)};
+}
+
+TEST(MotionRows, BothFramesDepthNoiseBiasesTheRowsOnlyWhenTheReferencesDepthAloneIsUsed) {
+    const cv::Vec2d reference = StillSurfaceYawBias(false), averaged = StillSurfaceYawBias(true);
+    EXPECT_GT(std::fabs(reference[0]), 10.0) << "brightness rows";
+    EXPECT_GT(std::fabs(reference[1]), 10.0) << "depth rows";
+    EXPECT_LT(std::fabs(averaged[0]), 4.0) << "brightness rows";
+    EXPECT_LT(std::fabs(averaged[1]), 4.0) << "depth rows";
 }
 
 }  // namespace
