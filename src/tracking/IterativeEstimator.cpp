@@ -17,8 +17,8 @@ namespace {
 constexpr int kMinRows = 12;
 // An increment that moves no face pixel by more than this (pixels of its level) ends a level.
 constexpr double kNegligibleStepPx = 0.01;
-// Iterations the finest level gives the depth averaged over both frames, at least.
-constexpr int kMinAveragedIterations = 3;
+// A step under this leaves the pose near enough for the depth averaged over both frames.
+constexpr double kNearStepPx = 0.3;
 // Both frames carry their own noise: a difference has sqrt(2) times one frame's.
 constexpr float kTwoFrames = 1.41421356f;
 // Layouts LAMBDA selects, compared exactly as the single step compares them.
@@ -236,11 +236,10 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
     const double levelScale = 1.0 / (1 << level);
     // The depth averaged over both frames serves only near the pose: the finest level first
     // iterates from the reference's points, then goes on from there with it. From further off, an
-    // occluder's pull can hold it at a pose the reference's points leave. The noise's bias it takes
-    // out is below the convergence test, so it gets a few iterations whatever their steps.
+    // occluder's pull can hold it at a pose the reference's points leave.
     averagedDepthNow_ = false;
     const bool polish = settings_.averagedDepth && level == 0;
-    int iterations = settings_.iterations, polished = 0;
+    int iterations = settings_.iterations;
     for (int iteration = 0; iteration < iterations; ++iteration) {
         BuildRows(level, points, projection, motion);
         loss.matchedRows = rows_.Size();
@@ -262,14 +261,13 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
             projection.perspective
                 ? projection.focalPx * levelScale / std::max(centre[2], 1e-6)
                 : std::max(std::fabs(projection.columnsPerUnit), std::fabs(projection.rowsPerUnit)) * levelScale;
-        const bool negligible = pixelsPerUnit * (cv::norm(v) + cv::norm(w) * points.radius) < kNegligibleStepPx;
-        if (polish && !averagedDepthNow_ && (negligible || iteration + 1 == iterations)) {
+        const double stepPx = pixelsPerUnit * (cv::norm(v) + cv::norm(w) * points.radius);
+        if (polish && !averagedDepthNow_ && (stepPx < kNearStepPx || iteration + 1 == iterations)) {
             averagedDepthNow_ = true;
-            iterations = iteration + 1 + std::max(settings_.iterations, kMinAveragedIterations);
+            iterations = iteration + 1 + settings_.iterations;
             continue;
         }
-        if (averagedDepthNow_ && ++polished < kMinAveragedIterations) continue;
-        if (negligible) {
+        if (stepPx < kNegligibleStepPx) {
             result.converged = true;
             break;
         }
