@@ -116,7 +116,7 @@ void BM_TrackRecommendedConstantBrightness(benchmark::State& state) {
 }
 BENCHMARK(BM_TrackRecommendedConstantBrightness)->Unit(benchmark::kMillisecond);
 
-// The rows' derivatives at the reference's points alone: no averaged-depth iterations at the end.
+// The rows' derivatives at the reference's points to the end, as without JACOBIAN_DEPTH.
 void BM_TrackRecommendedReferenceDepth(benchmark::State& state) {
     TrackSteps(state, Scene().recommended + "JACOBIAN_DEPTH: REFERENCE\n");
 }
