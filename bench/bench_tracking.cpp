@@ -104,29 +104,19 @@ void TrackSteps(benchmark::State& state, const std::string& configuration) {
 void BM_TrackRecommended(benchmark::State& state) { TrackSteps(state, Scene().recommended); }
 BENCHMARK(BM_TrackRecommended)->Unit(benchmark::kMillisecond);
 
+// The recommended settings with one line changed: what that setting costs or saves.
+void BM_TrackRecommendedWith(benchmark::State& state, const char* line) {
+    TrackSteps(state, Scene().recommended + line + "\n");
+}
 // The finest level's rows from every pixel rather than every other one.
-void BM_TrackRecommendedFineStride1(benchmark::State& state) {
-    TrackSteps(state, Scene().recommended + "FINE_STRIDE: 1\n");
-}
-BENCHMARK(BM_TrackRecommendedFineStride1)->Unit(benchmark::kMillisecond);
-
+BENCHMARK_CAPTURE(BM_TrackRecommendedWith, FineStride1, "FINE_STRIDE: 1")->Unit(benchmark::kMillisecond);
 // Without the exposure's gain fitted to every iteration's matches.
-void BM_TrackRecommendedConstantBrightness(benchmark::State& state) {
-    TrackSteps(state, Scene().recommended + "BRIGHTNESS: CONSTANT\n");
-}
-BENCHMARK(BM_TrackRecommendedConstantBrightness)->Unit(benchmark::kMillisecond);
-
+BENCHMARK_CAPTURE(BM_TrackRecommendedWith, ConstantBrightness, "BRIGHTNESS: CONSTANT")->Unit(benchmark::kMillisecond);
 // The rows' derivatives at the reference's points to the end, as without JACOBIAN_DEPTH.
-void BM_TrackRecommendedReferenceDepth(benchmark::State& state) {
-    TrackSteps(state, Scene().recommended + "JACOBIAN_DEPTH: REFERENCE\n");
-}
-BENCHMARK(BM_TrackRecommendedReferenceDepth)->Unit(benchmark::kMillisecond);
-
+BENCHMARK_CAPTURE(BM_TrackRecommendedWith, ReferenceDepth, "JACOBIAN_DEPTH: REFERENCE")->Unit(benchmark::kMillisecond);
 // The brightness rows' points at the texture's depth: a second point to move and sample a row.
-void BM_TrackRecommendedTextureBrightness(benchmark::State& state) {
-    TrackSteps(state, Scene().recommended + "DEPTH_SMOOTHING: TEXTURE_BRIGHTNESS\n");
-}
-BENCHMARK(BM_TrackRecommendedTextureBrightness)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TrackRecommendedWith, TextureBrightness, "DEPTH_SMOOTHING: TEXTURE_BRIGHTNESS")
+    ->Unit(benchmark::kMillisecond);
 
 void BM_TrackDefaults(benchmark::State& state) { TrackSteps(state, ""); }
 BENCHMARK(BM_TrackDefaults)->Unit(benchmark::kMillisecond);

@@ -130,6 +130,7 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
         Block block;
         LoadBlock(matches, from, left, model.separatePoints, block);
         const Lanes movedZ = block.z;
+        const Lanes depthNoise = model.depthNoisePerSquare * movedZ * movedZ;
         // With the depth averaged, each point is taken midway between the two frames' surfaces
         // on its ray: the reference's depth noise enters the residual, and the derivatives taken
         // at the reference's point alone correlate with it and bias the solve (a still head seen
@@ -137,7 +138,7 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
         // it agrees with the reference's point at the solution. The residual keeps the moved point.
         if (model.averagedDepth) {
             Lanes scale;
-            MidwayScale(movedZ, block.depth, kMidwayReach * model.depthNoisePerSquare * movedZ * movedZ, scale);
+            MidwayScale(movedZ, block.depth, kMidwayReach * depthNoise, scale);
             for (Lanes* coordinate : {&block.x, &block.y, &block.z, &block.bx, &block.by, &block.bz})
                 *coordinate *= scale;
         }
@@ -176,7 +177,6 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
             Store(brightnessRow[i], rows.brightnessJacobian[i], from, left);
             Store(depthRow[i], rows.depthJacobian[i], from, left);
         }
-        const Lanes depthNoise = model.depthNoisePerSquare * movedZ * movedZ;
         const Lanes brightnessResidual = block.level - model.levelGain * block.referenceLevel;
         const Lanes depthResidual = block.depth - movedZ;
         Store(brightnessResidual / model.brightnessNoise, rows.brightness, from, left);
