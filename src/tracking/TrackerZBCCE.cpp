@@ -98,6 +98,11 @@ void CTrackerZBCCE::OpenOutputs() {
 int CTrackerZBCCE::Track(CStereoSource& source) {
     CTrackedFrame* current = source.GetCurrentFrame();
     if (!current) return 1;
+    // A session starts from a frame grabbed while the face was searched (no pose), or from the
+    // first frame after the source was reset (the frame indices start again).
+    if (const CTrackedFrame* previous = PreviousFrame(source);
+        previous && (!previous->GetPose() || previous->GetIndex() < sessionOrigin))
+        sessionOrigin = previous->GetIndex();
     SelectMatches(source, current, parameters.matchFunction);
     losses.clear();
     stepRefused = false;
@@ -360,7 +365,7 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
     CBestScores best(static_cast<std::size_t>(MaxBestMatches()));
     for (const auto& stored : source.GetFrames()) {
         CTrackedFrame* frame = stored.get();
-        if (frame->GetIndex() == current->GetIndex()) continue;
+        if (frame->GetIndex() == current->GetIndex() || frame->GetIndex() < sessionOrigin) continue;
         float score;
         if (covariance) {
             // A frame without a pose counts as the identity, carrying no uncertainty.

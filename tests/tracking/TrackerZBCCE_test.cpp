@@ -164,6 +164,16 @@ TEST(KeyframeComparison, TheRegionDistanceIsTheNormOverTheBoxInsideTheImage) {
     EXPECT_EQ(CTrackerZBCCE::RegionIntensityDistance(&a, &b, CImageROI(40, 0, 5, 5, 0)), -1.0f);
 }
 
+// Frames 1 to 5 were grabbed while the face was searched: none has a pose, and the head may have
+// been anywhere in them. Tracking starts from frame 5, so only it can stand for the identity.
+TEST_F(StoredFrames, FramesGrabbedBeforeTheSessionsFirstFrameAreNoKeyframes) {
+    const auto tracker = Tracker("MATCH_FUNCTION: MATCH_INTENSITY\nNB_MAX_BEST_MATCH: 5\n");
+    tracker->Track(*source);
+    std::vector<int> references;
+    for (const auto& r : Records(*tracker)) references.push_back(std::get<0>(r));
+    EXPECT_EQ(references, (std::vector<int>{5}));
+}
+
 TEST_F(StoredFrames, CovarianceScoresAddThePoseWeightAndCountAMissingPoseAsZero) {
     Frame(3)->SetPose(new CPose());
     Frame(3)->GetPose()->SetWeight(1.0f);  // an uncertain keyframe drops behind
