@@ -71,6 +71,38 @@ TEST(HostLoopRun, DeclaresTheLossOfAHeadThatLeavesAndFindsItAgainWhenItComesBack
     fs::remove_all(folder, ignored);
 }
 
+// The head is on its way while it is found: the frames of the search show it elsewhere, and
+// keyframes taken for the run's first frame would pull every later pose to where it was then.
+TEST(HostLoopRun, AHeadFoundWhileItMovesIsFollowedFromWhereItWasFound) {
+    const std::string folder =
+        (fs::temp_directory_path() / ("vantorel_hostloop_moving_" + std::to_string(::getpid()))).string();
+    TrajectoryOptions trajectory;
+    trajectory.name = "sway";
+    trajectory.stillFrames = 2;
+    trajectory.frameCount = TimedFrameCount(trajectory);
+    std::vector<CRigidMotion> poses;
+    std::string error;
+    ASSERT_TRUE(MakeTrajectory(trajectory, poses, &error)) << error;
+    SequenceCase sequence;
+    WrittenCase written;
+    ASSERT_TRUE(WritePoses(sequence, poses, folder, written, &error)) << error;
+
+    HostLoopOptions options;
+    options.folder = written.folder;
+    options.runDirectory = folder + "/run";
+    options.classifier = DefaultClassifier();
+    ASSERT_TRUE(LoadRunConfiguration("recommended", written.folder, options.configuration, &error)) << error;
+    std::vector<HostStep> steps;
+    ASSERT_TRUE(RunHostLoop(options, written.truth, steps, &error)) << error;
+    const HostLoopSummary s = SummariseHostLoop(steps, written.headVisible, -1);
+    ASSERT_GT(s.firstFound, trajectory.stillFrames);  // found after the head set off
+    ASSERT_GT(s.tracked.headCentreMm.count, 30);
+    EXPECT_LT(s.tracked.headCentreMm.rms, 2.0);  // 35 mm with the search's frames as keyframes
+    EXPECT_EQ(s.tracked.wrongPoses, 0);
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
 TEST(HostLoopRun, SummaryCountsWrongPosesLossesAndTheFramesUntilTrackingRestarts) {
     // Found at 3, tracked 4 to 8 (7 and 8 wrong), lost at 9 (new frame 10), the head gone from 9
     // to 14, back in view at 16, found again at 19 and tracked after.
