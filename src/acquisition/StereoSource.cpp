@@ -203,6 +203,10 @@ void CStereoSource::Reset() {
     if (GrabImage()) frames.front()->SetPose(new CPose());
 }
 
+void CStereoSource::DropFramesBefore(int index) {
+    while (frames.size() > 1 && frames.back()->GetIndex() < index) frames.pop_back();
+}
+
 CDepthMaskRegion* CStereoSource::ResetRegion() {
     region = std::make_unique<CDepthMaskRegion>(parameters.topLeftMaskX, parameters.bottomRightMaskX,
                                                 parameters.topLeftMaskY, parameters.bottomRightMaskY,

@@ -53,6 +53,9 @@ public:
     const std::string& GetGrabFailure() const { return grabFailure; }
     // Drops every frame and grabs a fresh first frame; the camera is not rewound.
     void Reset();
+    // Drops the frames grabbed before the one numbered `index` (the newest frame stays); that
+    // frame is then the oldest, kept until Reset.
+    void DropFramesBefore(int index);
     CDepthMaskRegion* ResetRegion();
     // Only frames grabbed afterwards use the new region.
     void SetRegion(int left, int right, int top, int bottom, float minDepth, float maxDepth);

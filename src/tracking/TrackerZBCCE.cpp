@@ -98,11 +98,11 @@ void CTrackerZBCCE::OpenOutputs() {
 int CTrackerZBCCE::Track(CStereoSource& source) {
     CTrackedFrame* current = source.GetCurrentFrame();
     if (!current) return 1;
-    // A session starts from a frame grabbed while the face was searched (no pose), or from the
-    // first frame after the source was reset (the frame indices start again).
-    if (const CTrackedFrame* previous = PreviousFrame(source);
-        previous && (!previous->GetPose() || previous->GetIndex() < sessionOrigin))
-        sessionOrigin = previous->GetIndex();
+    // A session starts from a frame grabbed while the face was searched (it has no pose). The
+    // frames before it show the head wherever it was then: taken for the session's first frame
+    // as keyframes, they would pull every later pose towards there.
+    if (const CTrackedFrame* previous = PreviousFrame(source); previous && !previous->GetPose())
+        source.DropFramesBefore(previous->GetIndex());
     SelectMatches(source, current, parameters.matchFunction);
     losses.clear();
     stepRefused = false;
@@ -365,7 +365,7 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
     CBestScores best(static_cast<std::size_t>(MaxBestMatches()));
     for (const auto& stored : source.GetFrames()) {
         CTrackedFrame* frame = stored.get();
-        if (frame->GetIndex() == current->GetIndex() || frame->GetIndex() < sessionOrigin) continue;
+        if (frame->GetIndex() == current->GetIndex()) continue;
         float score;
         if (covariance) {
             // A frame without a pose counts as the identity, carrying no uncertainty.

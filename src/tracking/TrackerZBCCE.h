@@ -133,9 +133,6 @@ private:
     int sessionRegion[4] = {0, 0, 0, 0};
     float sessionDepths[2] = {0.0f, 0.0f};
     int sessionFaceRows = 0;
-    // The index of the session's first frame: frames grabbed before it, while the face was
-    // searched, have no pose of this session and are no keyframes.
-    int sessionOrigin = 0;
     // Region following: the face each tracked frame was grabbed with (its own reference box
     // later), the follower, and the region it set last (no new session for that change).
     bool Following() const { return parameters.followRegion && parameters.Iterated(); }

@@ -74,6 +74,17 @@ TEST_F(StereoSourceTest, KeepsTheNewestFramesAndTheFirstOneWhichAloneHasAPose) {
     EXPECT_EQ(source->GetFrameCount(), 5);
 }
 
+TEST_F(StereoSourceTest, FramesDroppedBeforeOneLeaveItTheOldestKeptFrame) {
+    auto source = Source(6, "MAX_FRAMES: 3");
+    for (int grab = 2; grab <= 4; ++grab) ASSERT_EQ(source->GrabImage(), 1);
+    source->DropFramesBefore(3);
+    EXPECT_EQ(Indices(*source), (std::vector<int>{4, 3}));
+    for (int grab = 5; grab <= 6; ++grab) ASSERT_EQ(source->GrabImage(), 1);
+    EXPECT_EQ(Indices(*source), (std::vector<int>{6, 5, 3}));
+    source->DropFramesBefore(99);  // the newest frame stays
+    EXPECT_EQ(Indices(*source), (std::vector<int>{6}));
+}
+
 TEST_F(StereoSourceTest, ResetGrabsAFreshFirstFrameUntilTheSequenceEnds) {
     auto source = Source(3, "");
     ASSERT_EQ(source->GrabImage(), 1);

@@ -172,6 +172,10 @@ TEST_F(StoredFrames, FramesGrabbedBeforeTheSessionsFirstFrameAreNoKeyframes) {
     std::vector<int> references;
     for (const auto& r : Records(*tracker)) references.push_back(std::get<0>(r));
     EXPECT_EQ(references, (std::vector<int>{5}));
+    // Nor is the oldest of them the first frame.
+    const auto first = Tracker("MATCH_FUNCTION: MATCH_FIRST\n");
+    first->Track(*source);
+    EXPECT_EQ(Records(*first), (std::vector<std::tuple<int, int, float>>{{5, 6, 0.0f}}));
 }
 
 TEST_F(StoredFrames, CovarianceScoresAddThePoseWeightAndCountAMissingPoseAsZero) {
