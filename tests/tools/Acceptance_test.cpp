@@ -48,6 +48,11 @@ TEST(Acceptance, TheLeavingHeadMayNeitherBeTrackedWrongNorComeBackLate) {
     EXPECT_EQ(HostShortfall(row), "no restart after the return");
     row.returnFrame = -1;  // the head never left
     EXPECT_EQ(HostShortfall(row), "");
+    // A head found while it moved is held to the runs' bounds as well.
+    row.summary.tracked.Add(0.7, 0.0, 4.0);
+    EXPECT_EQ(HostShortfall(row), "");
+    EXPECT_EQ(HostShortfall(row, true, false), "rot rms 0.70 > 0.5; hc rms 4.0 > 3");
+    EXPECT_EQ(HostShortfall(row, true, true), "");
 }
 
 TEST(Acceptance, TheTrackerBeatsThePeersOnlyWhenBothErrorsAreBelowEachPeersOnTheSamePath) {

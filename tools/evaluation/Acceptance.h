@@ -34,7 +34,9 @@ void ApplyCondition(const std::string& condition, SequenceCase& sequence);
 
 // Empty when the run meets its bounds, else what it misses, e.g. "rot rms 2.65 > 0.5".
 std::string Shortfall(const RunRow& row, bool noisy);
-std::string HostShortfall(const HostRow& row);
+// A run through the host's loop: wrong poses, and a restart too late after the face's return;
+// with `moving` (the head set off while it was found) also Shortfall's bounds.
+std::string HostShortfall(const HostRow& row, bool moving = false, bool noisy = false);
 // "beats peers" or "peer better: icp 0.76 deg 0.29 mm"; empty without peer rows.
 std::string PeerComparison(const RunRow& tracker, const std::vector<RunRow>& peers);
 
