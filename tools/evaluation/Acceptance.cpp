@@ -20,6 +20,17 @@ void Append(std::string& text, const std::string& more) {
 
 bool KeyframeMode(const std::string& mode) { return mode != "previous"; }
 
+std::string RmsShortfall(const TrackingErrors& e, bool noisy) {
+    const AcceptanceBounds bounds = BoundsFor(noisy);
+    if (e.rotationDeg.count == 0) return "nothing tracked";
+    std::string missed;
+    if (!(e.rotationDeg.rms <= bounds.rotationRmsDeg))
+        Append(missed, Format("rot rms %.2f > %.1f", e.rotationDeg.rms, bounds.rotationRmsDeg));
+    if (!(e.headCentreMm.rms <= bounds.headCentreRmsMm))
+        Append(missed, Format("hc rms %.1f > %.0f", e.headCentreMm.rms, bounds.headCentreRmsMm));
+    return missed;
+}
+
 std::string Describe(const RunLabels& run) {
     return run.trajectory + " " + run.caseLabel + " " + run.path + " " + run.config + " " + run.mode;
 }
@@ -43,21 +54,6 @@ void ApplyCondition(const std::string& condition, SequenceCase& sequence) {
     sequence.scene.stereo.textureThreshold = 3.0;
     sequence.scene.stereo.dropout = 0.02;
 }
-
-namespace {
-
-std::string RmsShortfall(const TrackingErrors& e, bool noisy) {
-    const AcceptanceBounds bounds = BoundsFor(noisy);
-    if (e.rotationDeg.count == 0) return "nothing tracked";
-    std::string missed;
-    if (!(e.rotationDeg.rms <= bounds.rotationRmsDeg))
-        Append(missed, Format("rot rms %.2f > %.1f", e.rotationDeg.rms, bounds.rotationRmsDeg));
-    if (!(e.headCentreMm.rms <= bounds.headCentreRmsMm))
-        Append(missed, Format("hc rms %.1f > %.0f", e.headCentreMm.rms, bounds.headCentreRmsMm));
-    return missed;
-}
-
-}  // namespace
 
 std::string Shortfall(const RunRow& row, bool noisy) {
     const TrackingErrors& e = row.errors;
