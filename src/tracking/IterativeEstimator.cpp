@@ -237,11 +237,11 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
     // The depth averaged over both frames serves only near the pose: the finest level first
     // iterates from the reference's points, then goes on from there with it. From further off, an
     // occluder's pull can hold it at a pose the reference's points leave.
-    averagedDepthNow_ = false;
+    bool averagedDepth = false;
     const bool polish = settings_.averagedDepth && level == 0;
     int iterations = settings_.iterations;
     for (int iteration = 0; iteration < iterations; ++iteration) {
-        BuildRows(level, points, projection, motion);
+        BuildRows(level, points, projection, motion, averagedDepth);
         loss.matchedRows = rows_.Size();
         if (rows_.Size() < kMinRows) break;
         ++result.iterations;
@@ -262,8 +262,8 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
                 ? projection.focalPx * levelScale / std::max(centre[2], 1e-6)
                 : std::max(std::fabs(projection.columnsPerUnit), std::fabs(projection.rowsPerUnit)) * levelScale;
         const double stepPx = pixelsPerUnit * (cv::norm(v) + cv::norm(w) * points.radius);
-        if (polish && !averagedDepthNow_ && (stepPx < kNearStepPx || iteration + 1 == iterations)) {
-            averagedDepthNow_ = true;
+        if (polish && !averagedDepth && (stepPx < kNearStepPx || iteration + 1 == iterations)) {
+            averagedDepth = true;
             iterations = iteration + 1 + settings_.iterations;
             continue;
         }
@@ -272,12 +272,11 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
             break;
         }
     }
-    averagedDepthNow_ = false;
     return result;
 }
 
 void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
-                                    const Motion& motion) {
+                                    const Motion& motion, bool averagedDepth) {
     RowModel model;
     model.perspective = projection.perspective;
     const float levelScale = 1.0f / static_cast<float>(1 << level);
@@ -286,7 +285,7 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
     model.rowGain = projection.perspective ? projection.rowSign * projection.focalPx * levelScale
                                            : projection.rowsPerUnit * levelScale;
     model.averaged = settings_.gradient == CTrackerParameters::DOUBLE;
-    model.averagedDepth = averagedDepthNow_;
+    model.averagedDepth = averagedDepth;
     model.gradientGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
     model.centre = cv::Vec3f(motion.rotation * points.centroid + motion.translation);
     model.brightnessNoise = kTwoFrames * kNominalIntensityNoise;

@@ -124,8 +124,9 @@ private:
     const ReferencePoints& Collected(const CFramePyramid& pyramid, int level, const cv::Rect& faceBox);
     LevelResult IterateLevel(int level, const ReferencePoints& points, const PixelProjection& projection,
                              Motion& motion, MotionLoss& loss);
+    // averagedDepth: the rows at the depth averaged over both frames (RowModel::averagedDepth).
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
-                   const Motion& motion);
+                   const Motion& motion, bool averagedDepth);
     // Accumulates the weighted rows; fills the loss's residual scales and inlier share.
     void Accumulate(MotionLoss& loss);
     bool UseBrightness() const;
@@ -136,7 +137,6 @@ private:
     // What the gradient mode's smoothing leaves of each block's noise (CFramePyramid::NoiseGain).
     float brightnessGain_ = 1.0f;
     float depthGain_ = 1.0f;
-    bool averagedDepthNow_ = false;  // the finest level's rows at the depth averaged over both frames
     CPyramidCache pyramids_;
     // The current frame's level the rows sample, lent by the pyramid cache for one level, and its
     // images interleaved: once a level for the step's pairs, which share the current frame.

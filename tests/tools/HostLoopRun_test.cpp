@@ -15,28 +15,33 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The trajectory written into `folder` and run through the host's loop with the recommended
+// configuration; false, with the reason in *error, when that cannot be done.
+bool WriteAndRun(const TrajectoryOptions& trajectory, const std::string& folder, WrittenCase& written,
+                 std::vector<HostStep>& steps, std::string* error) {
+    std::vector<CRigidMotion> poses;
+    if (!MakeTrajectory(trajectory, poses, error) || !WritePoses(SequenceCase(), poses, folder, written, error))
+        return false;
+    HostLoopOptions options;
+    options.folder = written.folder;
+    options.runDirectory = folder + "/run";
+    options.classifier = DefaultClassifier();
+    return LoadRunConfiguration("recommended", written.folder, options.configuration, error) &&
+           RunHostLoop(options, written.truth, steps, error);
+}
+
 TEST(HostLoopRun, DeclaresTheLossOfAHeadThatLeavesAndFindsItAgainWhenItComesBack) {
     const std::string folder = (fs::temp_directory_path() / ("vantorel_hostloop_" + std::to_string(::getpid()))).string();
     TrajectoryOptions trajectory;
     trajectory.name = "quickleave";
     trajectory.peakMmPerSecond = 2400;  // twice the default: fewer frames to render
     trajectory.frameCount = TimedFrameCount(trajectory);
-    std::vector<CRigidMotion> poses;
-    std::string error;
-    ASSERT_TRUE(MakeTrajectory(trajectory, poses, &error)) << error;
-    SequenceCase sequence;
     WrittenCase written;
-    ASSERT_TRUE(WritePoses(sequence, poses, folder, written, &error)) << error;
+    std::vector<HostStep> steps;
+    std::string error;
+    ASSERT_TRUE(WriteAndRun(trajectory, folder, written, steps, &error)) << error;
     const int back = written.ReturnFrame();
     ASSERT_GT(back, 20);
-
-    HostLoopOptions options;
-    options.folder = written.folder;
-    options.runDirectory = folder + "/run";
-    options.classifier = DefaultClassifier();
-    ASSERT_TRUE(LoadRunConfiguration("recommended", written.folder, options.configuration, &error)) << error;
-    std::vector<HostStep> steps;
-    ASSERT_TRUE(RunHostLoop(options, written.truth, steps, &error)) << error;
 
     // Every frame is seen once, in order; the first frame came with the context.
     ASSERT_FALSE(steps.empty());
@@ -80,20 +85,10 @@ TEST(HostLoopRun, AHeadFoundWhileItMovesIsFollowedFromWhereItWasFound) {
     trajectory.name = "sway";
     trajectory.stillFrames = 2;
     trajectory.frameCount = TimedFrameCount(trajectory);
-    std::vector<CRigidMotion> poses;
-    std::string error;
-    ASSERT_TRUE(MakeTrajectory(trajectory, poses, &error)) << error;
-    SequenceCase sequence;
     WrittenCase written;
-    ASSERT_TRUE(WritePoses(sequence, poses, folder, written, &error)) << error;
-
-    HostLoopOptions options;
-    options.folder = written.folder;
-    options.runDirectory = folder + "/run";
-    options.classifier = DefaultClassifier();
-    ASSERT_TRUE(LoadRunConfiguration("recommended", written.folder, options.configuration, &error)) << error;
     std::vector<HostStep> steps;
-    ASSERT_TRUE(RunHostLoop(options, written.truth, steps, &error)) << error;
+    std::string error;
+    ASSERT_TRUE(WriteAndRun(trajectory, folder, written, steps, &error)) << error;
     const HostLoopSummary s = SummariseHostLoop(steps, written.headVisible, -1);
     ASSERT_GT(s.firstFound, trajectory.stillFrames);  // found after the head set off
     ASSERT_GT(s.tracked.headCentreMm.count, 30);
