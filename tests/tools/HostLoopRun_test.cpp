@@ -18,9 +18,9 @@ namespace fs = std::filesystem;
 // The trajectory written into `folder` and run through the host's loop with the recommended
 // configuration; false, with the reason in *error, when that cannot be done.
 bool WriteAndRun(const TrajectoryOptions& trajectory, const std::string& folder, WrittenCase& written,
-                 std::vector<HostStep>& steps, std::string* error) {
+                 std::vector<HostStep>& steps, std::string* error, const SequenceCase& sequence = SequenceCase()) {
     std::vector<CRigidMotion> poses;
-    if (!MakeTrajectory(trajectory, poses, error) || !WritePoses(SequenceCase(), poses, folder, written, error))
+    if (!MakeTrajectory(trajectory, poses, error) || !WritePoses(sequence, poses, folder, written, error))
         return false;
     HostLoopOptions options;
     options.folder = written.folder;
@@ -93,6 +93,32 @@ TEST(HostLoopRun, AHeadFoundWhileItMovesIsFollowedFromWhereItWasFound) {
     ASSERT_GT(s.firstFound, trajectory.stillFrames);  // found after the head set off
     ASSERT_GT(s.tracked.headCentreMm.count, 30);
     EXPECT_LT(s.tracked.headCentreMm.rms, 2.0);  // 35 mm with the search's frames as keyframes
+    EXPECT_EQ(s.tracked.wrongPoses, 0);
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
+// A face 60 cm from the camera, as at a laptop: its nose is nearer than 600 mm, where the
+// depth mask used to end, and it was never found.
+TEST(HostLoopRun, AHeadNearTheCameraIsFoundAndFollowed) {
+    const std::string folder =
+        (fs::temp_directory_path() / ("vantorel_hostloop_near_" + std::to_string(::getpid()))).string();
+    SequenceCase near;
+    near.distanceMm = 600.0;
+    near.focalPx = 300.0;
+    TrajectoryOptions trajectory;
+    trajectory.name = "yaw";
+    trajectory.distanceMm = near.distanceMm;
+    trajectory.frameCount = 30;
+    WrittenCase written;
+    std::vector<HostStep> steps;
+    std::string error;
+    ASSERT_TRUE(WriteAndRun(trajectory, folder, written, steps, &error, near)) << error;
+    const HostLoopSummary s = SummariseHostLoop(steps, written.headVisible, -1);
+    EXPECT_GE(s.firstFound, 4);
+    EXPECT_LE(s.firstFound, trajectory.stillFrames);
+    EXPECT_GT(s.tracked.rotationDeg.count, 20);
+    EXPECT_LT(s.tracked.rotationDeg.rms, 0.5);
     EXPECT_EQ(s.tracked.wrongPoses, 0);
     std::error_code ignored;
     fs::remove_all(folder, ignored);
