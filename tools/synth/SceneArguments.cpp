@@ -6,6 +6,9 @@
 
 const char* const kSceneUsage =
     "  --head SHAPE            relief (a face's relief on the ellipsoid, default) or ellipsoid\n"
+    "  --head-axes X,Y,Z       the head's semi-axes in mm, across, up and in depth (default 75,100,90)\n"
+    "  --background FILE       the wall's photograph, a file of the data folder or a path\n"
+    "                          (default brick.png)\n"
     "  --shading S             the lamp's share of the light, 0 to 1 (default 0: none; 0.4 is mild)\n"
     "  --light X,Y,Z           direction towards the lamp, camera frame, Z < 0 (default -0.5,-0.4,-1)\n"
     "  --disparity-noise PX    stereo-like depth noise: Z^2 / (focal baseline) PX in mm (default 0)\n"
@@ -46,6 +49,17 @@ SceneOption ParseSceneOption(const std::string& option, const std::string& value
     if (option == "--light") {
         if (!ParseNumbers(value, numbers, 3)) return SceneOption::kBadValue;
         scene.lighting.direction = cv::Vec3d(numbers[0], numbers[1], numbers[2]);
+        return SceneOption::kParsed;
+    }
+    if (option == "--head-axes") {
+        if (!ParseNumbers(value, numbers, 3) || !(numbers[0] > 0 && numbers[1] > 0 && numbers[2] > 0))
+            return SceneOption::kBadValue;
+        scene.headSemiAxesMm = cv::Vec3d(numbers[0], numbers[1], numbers[2]);
+        return SceneOption::kParsed;
+    }
+    if (option == "--background") {
+        if (value.empty()) return SceneOption::kBadValue;
+        scene.backgroundImagePath = value.find('/') == std::string::npos ? DefaultDataDir() + "/" + value : value;
         return SceneOption::kParsed;
     }
     if (option == "--shading") return number(scene.lighting.strength);
