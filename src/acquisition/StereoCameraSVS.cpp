@@ -150,12 +150,9 @@ int CStereoCameraSVS::GetXYZ(CImage* x, CImage* y, CImage* z, CImage* disparityI
     if (disparityImage && !HoldsDisparity(disparityImage, W, H)) return NOT_SUPPORTED;
 
     // The valid window: where the correlation and prefilter windows and the disparity search fit.
-    const int a = p.corrWindowWidth, b = p.prefilterWindowWidth, e = p.corrWindowHeight, f = p.prefilterWindowHeight;
-    const int n = p.numDisparities, ox = p.offsetX, oy = p.offsetY;
-    const int x0 = (a + b + 2 * n - 4) / 2 + (ox < 0 ? -ox : 0);
-    const int x1 = x0 + 4 + (W - a - b - 2 * n - std::abs(ox));
-    const int y0 = (e + f - 2) / 2 + (oy < 0 ? -oy : 0);
-    const int y1 = y0 + 2 + (H - e - f - std::abs(oy));
+    const svsValidWindow window = svsGetValidWindow(p);
+    const int x0 = window.x0, x1 = window.x1, y0 = window.y0, y1 = window.y1;
+    const int n = p.numDisparities;
 
     std::unique_ptr<CImage> computed;
     const std::int16_t* values = nullptr;

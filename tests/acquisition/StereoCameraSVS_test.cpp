@@ -173,6 +173,37 @@ TEST_F(StereoCameraSVSTest, TheDisparityLimitIsSixteenTimesTheDisparityCountLess
     EXPECT_NEAR(View(*y).at<float>(50, 100), (50 - 120) * 1710.0 / 380, 1e-2);
 }
 
+// The points beside the valid window: a plane at 1710 mm reaches the image's sides with the
+// whole width matched, and only the valid window without.
+TEST_F(StereoCameraSVSTest, AcrossTheWholeWidthThePointsBesideTheValidWindowAreWhereTheyAre) {
+    const std::string source = Recorded(1);
+    for (const std::string matcher : {"", "MATCHER: SEMI_GLOBAL LEFT_RIGHT_CHECK: 1\n"}) {
+        for (const bool whole : {false, true}) {
+            auto camera = Camera(kCalibration + source + matcher + (whole ? "FULL_WIDTH: YES\n" : ""));
+            ASSERT_EQ(camera->GrabFrame(), 0);
+            View(*z).setTo(0);  // what the window leaves is not written
+            ASSERT_EQ(camera->GetXYZ(x.get(), y.get(), z.get(), nullptr), 0);
+            int besides = 0, right = 0;
+            for (int j = 20; j < H - 20; ++j)
+                for (int i = 30; i < W - 8; ++i) {
+                    if (i >= X0 && i < X1) continue;
+                    const float depth = View(*z).at<float>(j, i);
+                    if (depth == 0.0f) continue;
+                    ++besides;
+                    right += std::fabs(depth - 1710.0f) < 20.0f &&
+                             std::fabs(View(*x).at<float>(j, i) - (i - 160) * depth / 380.0f) < 1.0f;
+                }
+            const int columns = (X0 - 30) + (W - 8 - X1);
+            if (whole) {
+                EXPECT_GT(besides, 0.95 * columns * (H - 40)) << matcher;
+                EXPECT_GT(right, 0.98 * besides) << matcher;
+            } else {
+                EXPECT_EQ(besides, 0) << matcher;
+            }
+        }
+    }
+}
+
 TEST_F(StereoCameraSVSTest, DisparityComesAtDepth16IntoImagesThatHoldItOnly) {
     auto camera = Camera(kCalibration + Recorded(1));
     ASSERT_EQ(camera->GrabFrame(), 0);

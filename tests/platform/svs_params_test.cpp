@@ -62,23 +62,23 @@ TEST(SvsParams, MatchingOptionsAreOffUnlessTheFileAsksAndTheLastMentionCounts) {
     EXPECT_EQ(std::make_tuple(defaults.matching.matcher, defaults.matching.leftRightCheck,
                               defaults.matching.smoothnessSmall, defaults.matching.subpixelWindow,
                               defaults.matching.edgeMargin, defaults.matching.recheckMargin, defaults.matching.paths,
-                              defaults.matching.autoAlign),
-              std::make_tuple(SVS_MATCHER_BLOCK, -1, 0, 0, 0, 0, 3, 0));
+                              defaults.matching.autoAlign, defaults.matching.fullWidth),
+              std::make_tuple(SVS_MATCHER_BLOCK, -1, 0, 0, 0, 0, 3, 0, 0));
     RecordingFolder folder;
     const std::string file = folder.WriteText("stereo.ini",
         "MATCHER: SEMI_GLOBAL LEFT_RIGHT_CHECK: 2 SMOOTHNESS: 50 200 SUBPIXEL_WINDOW: 7 DEPTH_EDGE: 3 2 EDGE_RECHECK: 4 3 SEMI_GLOBAL_PATHS: 8 "
-        "AUTO_ALIGN: BOTH\n");
+        "AUTO_ALIGN: BOTH FULL_WIDTH: YES\n");
     svsParameterBlock block = defaults;
     ASSERT_EQ(svsReadParamFile(file.c_str(), &block), 0);
     EXPECT_EQ(std::make_tuple(block.matching.matcher, block.matching.leftRightCheck, block.matching.smoothnessSmall,
                               block.matching.smoothnessLarge, block.matching.subpixelWindow, block.matching.edgeMargin,
                               block.matching.edgeJump, block.matching.recheckMargin, block.matching.recheckJump,
-                              block.matching.paths, block.matching.autoAlign),
+                              block.matching.paths, block.matching.autoAlign, block.matching.fullWidth),
               std::make_tuple(SVS_MATCHER_SEMI_GLOBAL, 2, 50, 200, 7, 3, 2, 4, 3, 8,
-                              SVS_ALIGN_ROWS | SVS_ALIGN_EXPOSURE));
+                              SVS_ALIGN_ROWS | SVS_ALIGN_EXPOSURE, 1));
     const std::string undone = folder.WriteText("undone.ini",
         "LEFT_RIGHT_CHECK: 2 LEFT_RIGHT_CHECK: OFF MATCHER: SEMI_GLOBAL MATCHER: BLOCK SUBPIXEL_WINDOW: 0 "
-        "AUTO_ALIGN: ROWS AUTO_ALIGN: NONE\n");
+        "AUTO_ALIGN: ROWS AUTO_ALIGN: NONE FULL_WIDTH: NO\n");
     ASSERT_EQ(svsReadParamFile(undone.c_str(), &block), 0);
     EXPECT_TRUE(SameBlock(block, defaults));
 }

@@ -63,6 +63,27 @@ TEST(SvsCalcStereo, EachDisparityIsStoredWhereTheLayoutPutsItsPixel) {
     EXPECT_NEAR(Median(LayoutErrors(block, 10, 0.0, 0.15)), 0.0, 0.06);
 }
 
+// Across the whole width, the columns beside the valid window are matched too: on the left where
+// their match lies inside the right image, on the right all of them; stored where the layout
+// says, with both matchers, the left-right check and an offset.
+TEST(SvsCalcStereo, AcrossTheWholeWidthTheColumnsBesideTheValidWindowGetTheirDisparity) {
+    for (int matcher : {SVS_MATCHER_BLOCK, SVS_MATCHER_SEMI_GLOBAL}) {
+        svsParameterBlock block = svsDefaultParameters();
+        block.matching.matcher = matcher;
+        block.matching.leftRightCheck = 1;
+        const int narrow = ValidWindow(block).width;
+        block.matching.fullWidth = 1;
+        const cv::Rect window = ValidWindow(block);
+        ASSERT_GT(window.width, narrow + 90);
+        // The first 12 columns see what the right camera does not.
+        const double seen = double(window.width - (12 - window.x)) / window.width;
+        EXPECT_GT(ShareWithin(LayoutErrors(block, 12.25), 0.5), 0.97 * seen) << matcher;
+        EXPECT_NEAR(Median(LayoutErrors(block, 10, 0.1, 0.0)), 0.0, 0.06) << matcher;
+        block.offsetX = -8;
+        EXPECT_GT(ShareWithin(LayoutErrors(block, 30.0), 0.5), 0.9) << matcher;
+    }
+}
+
 TEST(SvsCalcStereo, UnaskedDisparitiesAndBadArgumentsGiveNoMatch) {
     svsParameterBlock block = svsDefaultParameters();
     block.numDisparities = 40;  // the matcher searches 48

@@ -37,9 +37,11 @@ cv::Mat RightOfPlane(const cv::Mat& left, double d0, double slopeX, double slope
 }
 
 cv::Rect ValidWindow(const svsParameterBlock& b) {
-    const int x0 = (b.corrWindowWidth + b.prefilterWindowWidth + 2 * b.numDisparities - 4) / 2 + std::max(-b.offsetX, 0);
+    // Across the whole width the search and the horizontal offset take no columns.
+    const int n = b.matching.fullWidth ? 0 : b.numDisparities, ox = b.matching.fullWidth ? 0 : b.offsetX;
+    const int x0 = (b.corrWindowWidth + b.prefilterWindowWidth + 2 * n - 4) / 2 + std::max(-ox, 0);
     const int y0 = (b.corrWindowHeight + b.prefilterWindowHeight - 2) / 2 + std::max(-b.offsetY, 0);
-    const int width = b.width + 4 - b.corrWindowWidth - b.prefilterWindowWidth - 2 * b.numDisparities - std::abs(b.offsetX);
+    const int width = b.width + 4 - b.corrWindowWidth - b.prefilterWindowWidth - 2 * n - std::abs(ox);
     const int height = b.height + 2 - b.corrWindowHeight - b.prefilterWindowHeight - std::abs(b.offsetY);
     return cv::Rect(x0, y0, width, height);
 }

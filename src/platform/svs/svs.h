@@ -86,6 +86,12 @@
 //                                which a vertical gradient turns into a disparity error. What lies
 //                                within the measurement's noise (rows within 0.05 pixel, grey
 //                                levels within 3) is left alone (default NONE)
+//   FULL_WIDTH: YES|NO           match the pixels the valid window leaves out as well: a pixel near
+//                                the left edge is searched over the disparities that stay inside
+//                                the right image, and the right edge is kept; depth then reaches
+//                                across the whole image but for half the windows at its sides
+//                                (default NO: the valid window alone, which loses the number of
+//                                disparities on each side)
 //   PIXEL_SIZE: p                width of one pixel in the unit of the focal lengths (default 1:
 //                                focal lengths in pixels)
 //   FOCAL: fl fr                 left and right focal lengths (> 0; default 1 1)
@@ -172,7 +178,9 @@ struct svsMatchingOptions {
     std::int32_t recheckJump;       // smallest jump, pixels of disparity
     std::int32_t paths;             // semi-global: directions the costs are gathered along, 3, 4, 5 or 8
     std::int32_t autoAlign;         // SVS_ALIGN_* flags: what is measured and undone on the right image
+    std::int32_t fullWidth;         // 1: depth across the whole width, not only the valid window
 };
+
 
 // What the matcher measures on each pair and undoes on the right image before matching.
 constexpr int SVS_ALIGN_ROWS = 1;      // its rows' offset from the left image's (with tilt and stretch)
@@ -240,6 +248,14 @@ static_assert(offsetof(svsParameterBlock, projection) == 0x118);
 static_assert(offsetof(svsParameterBlock, projection) + 11 * sizeof(float) == 0x144);
 static_assert(offsetof(svsParameterBlock, rightCenterX) == 0x190);
 static_assert(offsetof(svsParameterBlock, baseline) == 0x210);
+
+// The columns and rows of the disparity image that hold depth: the valid window, where the
+// correlation and prefilter windows and the disparity search fit, or with FULL_WIDTH wherever the
+// windows fit. The disparity image holds that window's pixels from its first one on, row after row.
+struct svsValidWindow {
+    int x0, x1, y0, y1;  // [x0, x1) x [y0, y1)
+};
+svsValidWindow svsGetValidWindow(const svsParameterBlock& block);
 
 // The defaults every camera starts from: 320 x 240, no subsampling, 48 disparities, an
 // uncalibrated camera (focal 1, baseline 1, principal point (160, 120)), no capture source.

@@ -73,6 +73,25 @@ void KeepConsistent(cv::Mat& leftDisparity, const cv::Mat& rightDisparity, int m
     }
 }
 
+// The matcher's disparities of a pair. OpenCV's matchers leave a band as wide as the search at
+// the left edge: its pixels cannot be searched over every disparity. Across the whole width, both
+// images get that band in front (the right image's outside, its edge column repeated, matches
+// nothing that has texture), and each left pixel finds its match wherever it lies inside the right
+// image.
+void Compute(cv::StereoMatcher& matcher, const svsParameterBlock& b, const cv::Mat& left, const cv::Mat& right,
+             cv::Mat& disparity) {
+    if (!b.matching.fullWidth) {
+        matcher.compute(left, right, disparity);
+        return;
+    }
+    const int band = SearchedDisparities(b);
+    cv::Mat paddedLeft, paddedRight, padded;
+    cv::copyMakeBorder(left, paddedLeft, 0, 0, band, 0, cv::BORDER_REPLICATE);
+    cv::copyMakeBorder(right, paddedRight, 0, 0, band, 0, cv::BORDER_REPLICATE);
+    matcher.compute(paddedLeft, paddedRight, padded);
+    padded(cv::Rect(band, 0, left.cols, left.rows)).copyTo(disparity);
+}
+
 }  // namespace
 
 cv::Mat MatchPair(const svsParameterBlock& b, const cv::Mat& left, const cv::Mat& right) {
@@ -84,7 +103,7 @@ cv::Mat MatchPair(const svsParameterBlock& b, const cv::Mat& left, const cv::Mat
             RecheckAroundJumps(l, r, d, b.corrWindowWidth, b.matching.recheckMargin, b.matching.recheckJump);
     };
     cv::Mat disparity;
-    matcher->compute(left, right, disparity);
+    Compute(*matcher, b, left, right, disparity);
     recheck(left, right, disparity);
     if (b.matching.leftRightCheck < 0) return disparity;
     // The right view's disparities: the mirrored pair matched the same way, mirrored back. Rechecked
@@ -93,7 +112,7 @@ cv::Mat MatchPair(const svsParameterBlock& b, const cv::Mat& left, const cv::Mat
     cv::Mat mirroredLeft, mirroredRight, mirroredDisparity, rightDisparity;
     cv::flip(left, mirroredRight, 1);
     cv::flip(right, mirroredLeft, 1);
-    matcher->compute(mirroredLeft, mirroredRight, mirroredDisparity);
+    Compute(*matcher, b, mirroredLeft, mirroredRight, mirroredDisparity);
     recheck(mirroredLeft, mirroredRight, mirroredDisparity);
     cv::flip(mirroredDisparity, rightDisparity, 1);
     KeepConsistent(disparity, rightDisparity, b.matching.leftRightCheck);

@@ -44,6 +44,19 @@ svsParameterBlock svsDefaultParameters() {
 
 svsParameterBlock svsParams = svsDefaultParameters();
 
+svsValidWindow svsGetValidWindow(const svsParameterBlock& b) {
+    const int a = b.corrWindowWidth, p = b.prefilterWindowWidth, e = b.corrWindowHeight, f = b.prefilterWindowHeight;
+    // Across the whole width the disparity search and the horizontal offset take no columns.
+    const int n = b.matching.fullWidth ? 0 : b.numDisparities, ox = b.matching.fullWidth ? 0 : b.offsetX;
+    const int oy = b.offsetY;
+    svsValidWindow window;
+    window.x0 = (a + p + 2 * n - 4) / 2 + (ox < 0 ? -ox : 0);
+    window.x1 = window.x0 + 4 + (b.width - a - p - 2 * n - std::abs(ox));
+    window.y0 = (e + f - 2) / 2 + (oy < 0 ? -oy : 0);
+    window.y1 = window.y0 + 2 + (b.height - e - f - std::abs(oy));
+    return window;
+}
+
 namespace svs_internal {
 
 bool GeometryIsUsable(const svsParameterBlock& b) {
@@ -56,20 +69,13 @@ bool GeometryIsUsable(const svsParameterBlock& b) {
         b.numDisparities >= 1 && b.numDisparities <= 256 && std::abs(b.offsetX) <= 64 && std::abs(b.offsetY) <= 64;
     if (!inRange) return false;
     // The valid window must hold at least one pixel.
-    const int windowWidth = b.width + 4 - b.corrWindowWidth - b.prefilterWindowWidth - 2 * b.numDisparities -
-                            std::abs(b.offsetX);
-    const int windowHeight = b.height + 2 - b.corrWindowHeight - b.prefilterWindowHeight - std::abs(b.offsetY);
-    return windowWidth > 0 && windowHeight > 0;
+    const svsValidWindow window = svsGetValidWindow(b);
+    return window.x1 > window.x0 && window.y1 > window.y0;
 }
 
-int ValidWindowX0(const svsParameterBlock& b) {
-    return (b.corrWindowWidth + b.prefilterWindowWidth + 2 * b.numDisparities - 4) / 2 +
-           (b.offsetX < 0 ? -b.offsetX : 0);
-}
+int ValidWindowX0(const svsParameterBlock& b) { return svsGetValidWindow(b).x0; }
 
-int ValidWindowY0(const svsParameterBlock& b) {
-    return (b.corrWindowHeight + b.prefilterWindowHeight - 2) / 2 + (b.offsetY < 0 ? -b.offsetY : 0);
-}
+int ValidWindowY0(const svsParameterBlock& b) { return svsGetValidWindow(b).y0; }
 
 }  // namespace svs_internal
 
@@ -126,6 +132,7 @@ private:
         if (k == "DEPTH_EDGE:") return Int(b.matching.edgeMargin, 0, 16) && Int(b.matching.edgeJump, 1, 64);
         if (k == "EDGE_RECHECK:") return Int(b.matching.recheckMargin, 0, 16) && Int(b.matching.recheckJump, 1, 64);
         if (k == "AUTO_ALIGN:") return AutoAlign(b.matching.autoAlign);
+        if (k == "FULL_WIDTH:") return YesNo(b.matching.fullWidth);
         if (k == "PIXEL_SIZE:") return Positive(b.pixelWidth);
         if (k == "FOCAL:") return (hasFocal_ = Positive(b.leftFocal) && Positive(b.rightFocal));
         if (k == "PRINCIPAL_POINT_LEFT:") return (hasLeftCenter_ = Finite(b.leftCenterX) && Finite(b.leftCenterY));
