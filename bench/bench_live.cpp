@@ -56,6 +56,7 @@ const struct {
     {"recommended_edge_recheck", "EDGE_RECHECK: 3 2"},
     {"recommended_eight_paths", "SEMI_GLOBAL_PATHS: 8"},
     {"recommended_unaligned", "AUTO_ALIGN: NONE"},
+    {"recommended_valid_window", "FULL_WIDTH: NO"},
 };
 
 class Scene {

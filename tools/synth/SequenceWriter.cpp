@@ -253,9 +253,10 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
             "# The matching that measures best against the rendered depth and in tracking\n"
             "# (tools/evaluate_depth, tools/evaluate_tracking): semi-global, checked against the right\n"
             "# view's own matching, each disparity refined over 5 x 5 pixels; the right camera's row offset\n"
-            "# and exposure, as far as the pair shows them, undone first.\n"
+            "# and exposure, as far as the pair shows them, undone first; depth across the whole width,\n"
+            "# not only where every disparity can be searched (a head aside would leave that).\n"
             "MATCHER: SEMI_GLOBAL\nCORRELATION_WINDOW: 5\nSMOOTHNESS: 50 200\nLEFT_RIGHT_CHECK: 1\nSUBPIXEL_WINDOW: 5\n"
-            "AUTO_ALIGN: BOTH\n" +
+            "AUTO_ALIGN: BOTH\nFULL_WIDTH: YES\n" +
             ExtraLines(options_.stereoKeywords) +
             "SOURCE: FILES " + Path("left-" + pattern) + " " + Path("right-" + pattern) + " " +
             std::to_string(options_.firstIndex) + " " + std::to_string(last) + "\n";
