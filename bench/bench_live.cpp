@@ -269,6 +269,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("BM_LiveTrackingStep/recommended_unaligned", BM_LiveTrackingStep,
                                  "recommended_unaligned")
         ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_LiveTrackingStep/recommended_valid_window", BM_LiveTrackingStep,
+                                 "recommended_valid_window")
+        ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
