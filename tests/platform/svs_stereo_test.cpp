@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -112,9 +113,11 @@ TEST(SvsCalcStereo, EveryMatchingStepAtItsLimitsStaysInsideTheImages) {
     box.copyTo(left(cv::Rect(60, 40, 80, 100)));
     box.copyTo(right(cv::Rect(60 - 56, 40, 80, 100)));
     left(cv::Rect(200, 150, 120, 90)).setTo(128);
-    for (int matcher : {SVS_MATCHER_BLOCK, SVS_MATCHER_SEMI_GLOBAL}) {
+    const std::pair<int, int> settings[] = {{SVS_MATCHER_BLOCK, 0}, {SVS_MATCHER_SEMI_GLOBAL, 0}, {SVS_MATCHER_SEMI_GLOBAL, 1}};
+    for (const auto& [matcher, fullWidth] : settings) {
         svsParameterBlock b = svsDefaultParameters();
         b.matching.matcher = matcher;
+        b.matching.fullWidth = fullWidth;
         b.corrWindowWidth = b.corrWindowHeight = 15;
         b.numDisparities = 64;
         b.matching.leftRightCheck = 0;

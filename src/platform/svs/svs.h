@@ -181,7 +181,6 @@ struct svsMatchingOptions {
     std::int32_t fullWidth;         // 1: depth across the whole width, not only the valid window
 };
 
-
 // What the matcher measures on each pair and undoes on the right image before matching.
 constexpr int SVS_ALIGN_ROWS = 1;      // its rows' offset from the left image's (with tilt and stretch)
 constexpr int SVS_ALIGN_EXPOSURE = 2;  // its gain and offset on the grey levels

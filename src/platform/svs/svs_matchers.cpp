@@ -90,6 +90,12 @@ void Compute(cv::StereoMatcher& matcher, const svsParameterBlock& b, const cv::M
     cv::copyMakeBorder(right, paddedRight, 0, 0, band, 0, cv::BORDER_REPLICATE);
     matcher.compute(paddedLeft, paddedRight, padded);
     padded(cv::Rect(band, 0, left.cols, left.rows)).copyTo(disparity);
+    // A match in the band is no match: nothing of the right image lies there.
+    for (int y = 0; y < disparity.rows; ++y) {
+        auto* row = disparity.ptr<std::int16_t>(y);
+        for (int x = 0; x < std::min(band, disparity.cols); ++x)
+            if (row[x] > 16 * x) row[x] = kNoMatch;
+    }
 }
 
 }  // namespace
