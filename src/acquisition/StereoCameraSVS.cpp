@@ -150,8 +150,7 @@ int CStereoCameraSVS::GetXYZ(CImage* x, CImage* y, CImage* z, CImage* disparityI
     if (disparityImage && !HoldsDisparity(disparityImage, W, H)) return NOT_SUPPORTED;
 
     // The valid window: where the correlation and prefilter windows and the disparity search fit.
-    const svsValidWindow window = svsGetValidWindow(p);
-    const int x0 = window.x0, x1 = window.x1, y0 = window.y0, y1 = window.y1;
+    const auto [x0, x1, y0, y1] = svsGetValidWindow(p);
     const int n = p.numDisparities;
 
     std::unique_ptr<CImage> computed;

@@ -15,42 +15,53 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The trajectory written into `folder` and run through the host's loop with the recommended
-// configuration; false, with the reason in *error, when that cannot be done.
-bool WriteAndRun(const TrajectoryOptions& trajectory, const std::string& folder, WrittenCase& written,
-                 std::vector<HostStep>& steps, std::string* error, const SequenceCase& sequence = SequenceCase()) {
-    std::vector<CRigidMotion> poses;
-    if (!MakeTrajectory(trajectory, poses, error) || !WritePoses(sequence, poses, folder, written, error))
-        return false;
-    HostLoopOptions options;
-    options.folder = written.folder;
-    options.runDirectory = folder + "/run";
-    options.classifier = DefaultClassifier();
-    return LoadRunConfiguration("recommended", written.folder, options.configuration, error) &&
-           RunHostLoop(options, written.truth, steps, error);
-}
+// A trajectory written into a folder of its own (removed at the end, whatever the test's outcome)
+// and run through the host's loop with the recommended configuration.
+struct WrittenRun {
+    explicit WrittenRun(const std::string& tag)
+        : folder((fs::temp_directory_path() / ("vantorel_hostloop_" + tag + std::to_string(::getpid()))).string()) {}
+    ~WrittenRun() {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    // False, with the reason in error, when the run cannot be made.
+    bool Run(const TrajectoryOptions& trajectory, const SequenceCase& sequence = SequenceCase()) {
+        std::vector<CRigidMotion> poses;
+        if (!MakeTrajectory(trajectory, poses, &error) || !WritePoses(sequence, poses, folder, written, &error))
+            return false;
+        HostLoopOptions options;
+        options.folder = written.folder;
+        options.runDirectory = folder + "/run";
+        options.classifier = DefaultClassifier();
+        return LoadRunConfiguration("recommended", written.folder, options.configuration, &error) &&
+               RunHostLoop(options, written.truth, steps, &error);
+    }
+
+    const std::string folder;
+    WrittenCase written;
+    std::vector<HostStep> steps;
+    std::string error;
+};
 
 TEST(HostLoopRun, DeclaresTheLossOfAHeadThatLeavesAndFindsItAgainWhenItComesBack) {
-    const std::string folder = (fs::temp_directory_path() / ("vantorel_hostloop_" + std::to_string(::getpid()))).string();
     TrajectoryOptions trajectory;
     trajectory.name = "quickleave";
     trajectory.peakMmPerSecond = 2400;  // twice the default: fewer frames to render
     trajectory.frameCount = TimedFrameCount(trajectory);
-    WrittenCase written;
-    std::vector<HostStep> steps;
-    std::string error;
-    ASSERT_TRUE(WriteAndRun(trajectory, folder, written, steps, &error)) << error;
-    const int back = written.ReturnFrame();
+    WrittenRun run("");
+    ASSERT_TRUE(run.Run(trajectory)) << run.error;
+    const std::vector<HostStep>& steps = run.steps;
+    const int back = run.written.ReturnFrame();
     ASSERT_GT(back, 20);
 
     // Every frame is seen once, in order; the first frame came with the context.
     ASSERT_FALSE(steps.empty());
     EXPECT_EQ(steps.front().fileIndex, 2);
-    EXPECT_EQ(steps.back().fileIndex, written.frameCount);
+    EXPECT_EQ(steps.back().fileIndex, run.written.frameCount);
     for (std::size_t k = 1; k < steps.size(); ++k)
         EXPECT_EQ(steps[k].fileIndex - steps[k - 1].fileIndex, steps[k].lost ? 2 : 1) << k;
 
-    const HostLoopSummary s = SummariseHostLoop(steps, written.headVisible, back);
+    const HostLoopSummary s = SummariseHostLoop(steps, run.written.headVisible, back);
     // Found among the still frames, and tracked exactly while the head rests.
     EXPECT_GE(s.firstFound, 4);
     EXPECT_LE(s.firstFound, trajectory.stillFrames);
@@ -72,37 +83,27 @@ TEST(HostLoopRun, DeclaresTheLossOfAHeadThatLeavesAndFindsItAgainWhenItComesBack
             EXPECT_EQ(step.anchor, s.restartFrame);
         }
     }
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
 }
 
 // The head is on its way while it is found: the frames of the search show it elsewhere, and
 // keyframes taken for the run's first frame would pull every later pose to where it was then.
 TEST(HostLoopRun, AHeadFoundWhileItMovesIsFollowedFromWhereItWasFound) {
-    const std::string folder =
-        (fs::temp_directory_path() / ("vantorel_hostloop_moving_" + std::to_string(::getpid()))).string();
     TrajectoryOptions trajectory;
     trajectory.name = "sway";
     trajectory.stillFrames = 2;
     trajectory.frameCount = TimedFrameCount(trajectory);
-    WrittenCase written;
-    std::vector<HostStep> steps;
-    std::string error;
-    ASSERT_TRUE(WriteAndRun(trajectory, folder, written, steps, &error)) << error;
-    const HostLoopSummary s = SummariseHostLoop(steps, written.headVisible, -1);
+    WrittenRun run("moving_");
+    ASSERT_TRUE(run.Run(trajectory)) << run.error;
+    const HostLoopSummary s = SummariseHostLoop(run.steps, run.written.headVisible, -1);
     ASSERT_GT(s.firstFound, trajectory.stillFrames);  // found after the head set off
     ASSERT_GT(s.tracked.headCentreMm.count, 30);
     EXPECT_LT(s.tracked.headCentreMm.rms, 2.0);  // 35 mm with the search's frames as keyframes
     EXPECT_EQ(s.tracked.wrongPoses, 0);
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
 }
 
 // A face 60 cm from the camera, as at a laptop: its nose is nearer than 600 mm, where the
 // depth mask used to end, and it was never found.
 TEST(HostLoopRun, AHeadNearTheCameraIsFoundAndFollowed) {
-    const std::string folder =
-        (fs::temp_directory_path() / ("vantorel_hostloop_near_" + std::to_string(::getpid()))).string();
     SequenceCase near;
     near.distanceMm = 600.0;
     near.focalPx = 300.0;
@@ -110,18 +111,14 @@ TEST(HostLoopRun, AHeadNearTheCameraIsFoundAndFollowed) {
     trajectory.name = "yaw";
     trajectory.distanceMm = near.distanceMm;
     trajectory.frameCount = 30;
-    WrittenCase written;
-    std::vector<HostStep> steps;
-    std::string error;
-    ASSERT_TRUE(WriteAndRun(trajectory, folder, written, steps, &error, near)) << error;
-    const HostLoopSummary s = SummariseHostLoop(steps, written.headVisible, -1);
+    WrittenRun run("near_");
+    ASSERT_TRUE(run.Run(trajectory, near)) << run.error;
+    const HostLoopSummary s = SummariseHostLoop(run.steps, run.written.headVisible, -1);
     EXPECT_GE(s.firstFound, 4);
     EXPECT_LE(s.firstFound, trajectory.stillFrames);
     EXPECT_GT(s.tracked.rotationDeg.count, 20);
     EXPECT_LT(s.tracked.rotationDeg.rms, 0.5);
     EXPECT_EQ(s.tracked.wrongPoses, 0);
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
 }
 
 TEST(HostLoopRun, SummaryCountsWrongPosesLossesAndTheFramesUntilTrackingRestarts) {

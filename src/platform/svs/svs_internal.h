@@ -19,10 +19,6 @@ inline int Subsampling(const svsParameterBlock& block) { return block.decimation
 // matcher can work with (the ranges the parameter file admits).
 bool GeometryIsUsable(const svsParameterBlock& block);
 
-// First pixel of the valid window (see svs.h); only meaningful for a usable geometry.
-int ValidWindowX0(const svsParameterBlock& block);
-int ValidWindowY0(const svsParameterBlock& block);
-
 // svsWarpImage with an explicit block: the grabber rectifies the colour image with the block
 // capture was started with.
 int WarpWith(const svsParameterBlock& block, unsigned char* dst, const unsigned char* src, int side,

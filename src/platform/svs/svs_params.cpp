@@ -73,10 +73,6 @@ bool GeometryIsUsable(const svsParameterBlock& b) {
     return window.x1 > window.x0 && window.y1 > window.y0;
 }
 
-int ValidWindowX0(const svsParameterBlock& b) { return svsGetValidWindow(b).x0; }
-
-int ValidWindowY0(const svsParameterBlock& b) { return svsGetValidWindow(b).y0; }
-
 }  // namespace svs_internal
 
 namespace {

@@ -48,7 +48,8 @@ int svsCalcStereo(std::int16_t* dst, const unsigned char* left, const unsigned c
 
     // Store from the valid window's first pixel on; disparities past n were not asked for.
     const int limit = 16 * b.numDisparities;
-    const int start = svs_internal::ValidWindowY0(b) * b.width + svs_internal::ValidWindowX0(b);
+    const svsValidWindow window = svsGetValidWindow(b);
+    const int start = window.y0 * b.width + window.x0;
     const auto* values = disparity.ptr<std::int16_t>();
     for (int k = start; k < pixels; ++k) {
         const std::int16_t d = values[k];
