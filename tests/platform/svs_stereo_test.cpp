@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "support/StereoPairs.h"
@@ -131,6 +133,44 @@ TEST(SvsCalcStereo, EveryMatchingStepAtItsLimitsStaysInsideTheImages) {
         ASSERT_EQ(svsCalcStereo(out.data(), left.data, right.data, &b), 0) << matcher;
         EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::int16_t d) { return d < 16 * 64; })) << matcher;
     }
+}
+
+// Two cameras matched on two threads at once, each with its own settings (and each pair's two
+// views on two more), come out as each does alone on one processor: a matcher shared between
+// threads took the other camera's settings (or its buffers) halfway through.
+TEST(SvsCalcStereo, TwoCamerasMatchedAtOnceGiveWhatEachGivesAlone) {
+    const cv::Mat left = Texture(320, 240, 14);
+    const cv::Mat right = RightOfPlane(left, 12.0, 0.02, 0.0);
+    svsParameterBlock blocks[2] = {svsDefaultParameters(), svsDefaultParameters()};
+    for (svsParameterBlock& b : blocks) {
+        b.matching.matcher = SVS_MATCHER_SEMI_GLOBAL;
+        b.matching.leftRightCheck = 1;
+    }
+    blocks[0].corrWindowWidth = blocks[0].corrWindowHeight = 5;
+    blocks[1].corrWindowWidth = blocks[1].corrWindowHeight = 9;
+    blocks[1].numDisparities = 64;
+    blocks[1].matching.fullWidth = 1;
+    std::vector<std::int16_t> alone[2];
+    const int threads = cv::getNumThreads();
+    cv::setNumThreads(1);
+    for (int k = 0; k < 2; ++k) {
+        alone[k].resize(320 * 240);
+        EXPECT_EQ(svsCalcStereo(alone[k].data(), left.data, right.data, &blocks[k]), 0);
+    }
+    cv::setNumThreads(std::max(threads, 2));
+    ASSERT_NE(alone[0], alone[1]);
+    int differing[2] = {0, 0};
+    std::thread cameras[2];
+    for (int k = 0; k < 2; ++k)
+        cameras[k] = std::thread([&, k] {
+            std::vector<std::int16_t> out(320 * 240);
+            for (int round = 0; round < 12; ++round)
+                if (svsCalcStereo(out.data(), left.data, right.data, &blocks[k]) != 0 || out != alone[k]) ++differing[k];
+        });
+    for (std::thread& camera : cameras) camera.join();
+    cv::setNumThreads(threads);
+    EXPECT_EQ(differing[0], 0);
+    EXPECT_EQ(differing[1], 0);
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include "platform/svs/svs_internal.h"
 
 #include <algorithm>
+#include <exception>
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace svs_internal {
@@ -14,8 +16,11 @@ namespace {
 // The matcher searches in steps of 16 disparities.
 int SearchedDisparities(const svsParameterBlock& b) { return (b.numDisparities + 15) / 16 * 16; }
 
+// One matcher of each kind per thread: a matcher keeps its settings and its buffers between
+// calls, and two cameras (or the two views of one pair) are matched on different threads at once.
+
 cv::Ptr<cv::StereoBM> BlockMatcher(const svsParameterBlock& b) {
-    static cv::Ptr<cv::StereoBM> matcher = cv::StereoBM::create();
+    static thread_local cv::Ptr<cv::StereoBM> matcher = cv::StereoBM::create();
     matcher->setMinDisparity(0);
     matcher->setNumDisparities(SearchedDisparities(b));
     matcher->setBlockSize(std::max(b.corrWindowWidth, b.corrWindowHeight));
@@ -31,7 +36,7 @@ cv::Ptr<cv::StereoBM> BlockMatcher(const svsParameterBlock& b) {
 }
 
 cv::Ptr<cv::StereoSGBM> SemiGlobalMatcher(const svsParameterBlock& b) {
-    static cv::Ptr<cv::StereoSGBM> matcher = cv::StereoSGBM::create();
+    static thread_local cv::Ptr<cv::StereoSGBM> matcher = cv::StereoSGBM::create();
     const int window = std::max(b.corrWindowWidth, b.corrWindowHeight);
     const bool ownPenalties = b.matching.smoothnessSmall > 0;
     matcher->setMinDisparity(0);
@@ -98,28 +103,46 @@ void Compute(cv::StereoMatcher& matcher, const svsParameterBlock& b, const cv::M
     }
 }
 
+cv::Ptr<cv::StereoMatcher> Matcher(const svsParameterBlock& b) {
+    if (b.matching.matcher == SVS_MATCHER_SEMI_GLOBAL) return SemiGlobalMatcher(b);
+    return BlockMatcher(b);
+}
+
+// One view's disparities, rechecked around depth jumps when asked.
+void MatchView(const svsParameterBlock& b, const cv::Mat& left, const cv::Mat& right, cv::Mat& disparity) {
+    Compute(*Matcher(b), b, left, right, disparity);
+    if (b.matching.recheckMargin > 0)
+        RecheckAroundJumps(left, right, disparity, b.corrWindowWidth, b.matching.recheckMargin, b.matching.recheckJump);
+}
+
 }  // namespace
 
 cv::Mat MatchPair(const svsParameterBlock& b, const cv::Mat& left, const cv::Mat& right) {
-    cv::Ptr<cv::StereoMatcher> matcher;
-    if (b.matching.matcher == SVS_MATCHER_SEMI_GLOBAL) matcher = SemiGlobalMatcher(b);
-    else matcher = BlockMatcher(b);
-    const auto recheck = [&b](const cv::Mat& l, const cv::Mat& r, cv::Mat& d) {
-        if (b.matching.recheckMargin > 0)
-            RecheckAroundJumps(l, r, d, b.corrWindowWidth, b.matching.recheckMargin, b.matching.recheckJump);
-    };
     cv::Mat disparity;
-    Compute(*matcher, b, left, right, disparity);
-    recheck(left, right, disparity);
-    if (b.matching.leftRightCheck < 0) return disparity;
+    if (b.matching.leftRightCheck < 0) {
+        MatchView(b, left, right, disparity);
+        return disparity;
+    }
     // The right view's disparities: the mirrored pair matched the same way, mirrored back. Rechecked
     // too, what the left camera alone sees behind a nearer surface's edge no longer finds the
-    // nearer surface's disparity there to agree with.
+    // nearer surface's disparity there to agree with. The two views share nothing, so a second
+    // processor matches the mirrored one meanwhile: the results are the same either way.
     cv::Mat mirroredLeft, mirroredRight, mirroredDisparity, rightDisparity;
     cv::flip(left, mirroredRight, 1);
     cv::flip(right, mirroredLeft, 1);
-    Compute(*matcher, b, mirroredLeft, mirroredRight, mirroredDisparity);
-    recheck(mirroredLeft, mirroredRight, mirroredDisparity);
+    std::exception_ptr failures[2];
+    cv::parallel_for_(cv::Range(0, 2), [&](const cv::Range& views) {
+        for (int view = views.start; view < views.end; ++view) {
+            try {
+                if (view == 0) MatchView(b, left, right, disparity);
+                else MatchView(b, mirroredLeft, mirroredRight, mirroredDisparity);
+            } catch (...) {
+                failures[view] = std::current_exception();
+            }
+        }
+    }, 2);
+    for (const std::exception_ptr& failure : failures)
+        if (failure) std::rethrow_exception(failure);
     cv::flip(mirroredDisparity, rightDisparity, 1);
     KeepConsistent(disparity, rightDisparity, b.matching.leftRightCheck);
     return disparity;
