@@ -16,9 +16,8 @@ namespace {
 // The matcher searches in steps of 16 disparities.
 int SearchedDisparities(const svsParameterBlock& b) { return (b.numDisparities + 15) / 16 * 16; }
 
-// One matcher of each kind per thread: a matcher keeps its settings and its buffers between
-// calls, and two cameras (or the two views of one pair) are matched on different threads at once.
-
+// Each matcher below is one per thread: it keeps its settings and its buffers between calls, and
+// two cameras (or the two views of one pair) are matched on different threads at once.
 cv::Ptr<cv::StereoBM> BlockMatcher(const svsParameterBlock& b) {
     static thread_local cv::Ptr<cv::StereoBM> matcher = cv::StereoBM::create();
     matcher->setMinDisparity(0);
