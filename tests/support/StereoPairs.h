@@ -27,7 +27,8 @@ cv::Mat RightOfPlane(const cv::Mat& left, double d0, double slopeX, double slope
 // the valid window.
 double DisparityAt(const svsParameterBlock& b, const std::vector<std::int16_t>& disparity, int x, int y);
 
-// The valid window of block b, as the library's layout defines it.
+// The valid window of block b, as the library's layout defines it; worked out here on its own
+// rather than by svsGetValidWindow, so that the tests check the library's layout against it.
 cv::Rect ValidWindow(const svsParameterBlock& b);
 
 }  // namespace test_support
