@@ -10,9 +10,15 @@ double RotationAngleBetween(const cv::Matx33d& a, const cv::Matx33d& b) {
     return std::acos(cosine);
 }
 
-std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, double maxAngleRad) {
+std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, double maxAngleRad,
+                                     const std::vector<float>& misfits) {
     const std::size_t n = rotations.size();
     std::vector<bool> agree(n, true);
+    if (n == 2 && misfits.size() == 2 && RotationAngleBetween(rotations[0], rotations[1]) > maxAngleRad) {
+        const float first = misfits[0], second = misfits[1];
+        if (first < second) agree[1] = false;
+        if (second < first) agree[0] = false;
+    }
     if (n < 3) return agree;
     std::vector<double> angles(n * n, 0.0);
     for (std::size_t i = 0; i < n; ++i)

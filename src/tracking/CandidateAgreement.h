@@ -9,8 +9,11 @@
 #include <opencv2/core.hpp>
 
 // One flag per rotation: true when it lies within maxAngleRad of the medoid. With fewer than
-// three rotations there is no majority to go by and every one agrees.
-std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, double maxAngleRad);
+// three there is no majority to go by: two further apart are told apart by their misfits (one
+// per rotation, lower fits better), the worse one left out; averaged, they would give a pose
+// wrong by half their distance. Without misfits, or when they do not tell, every one agrees.
+std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, double maxAngleRad,
+                                     const std::vector<float>& misfits = {});
 
 // One flag per residual scale: true for a counted candidate whose scale is above `ratio` times the
 // smallest counted one and above `floor` (a scale that is not a number is above anything). The

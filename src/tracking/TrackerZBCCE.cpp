@@ -530,6 +530,7 @@ void CTrackerZBCCE::LeaveOutPoorFits(std::vector<double>& coefficients) const {
 // A keyframe pair that converged to a wrong minimum gives a pose far from the other pairs'.
 void CTrackerZBCCE::LeaveOutDisagreeing(std::vector<double>& coefficients) const {
     std::vector<cv::Matx33d> rotations;
+    std::vector<float> misfits;
     std::vector<std::size_t> counted;
     std::size_t k = 0;
     for (const auto& match : matches) {
@@ -539,10 +540,13 @@ void CTrackerZBCCE::LeaveOutDisagreeing(std::vector<double>& coefficients) const
             rotations.emplace_back();
             MotionOf(*candidate, rotations.back(), translation);
             counted.push_back(k);
+            // Both blocks' residual scales in noise units; unknown (NaN) tells nothing.
+            const bool estimated = k < losses.size() && losses[k].estimated;
+            misfits.push_back(estimated ? losses[k].brightnessScale + losses[k].depthScale : NAN);
         }
         ++k;
     }
-    const std::vector<bool> agree = AgreeingCandidates(rotations, kCandidateSpreadRad);
+    const std::vector<bool> agree = AgreeingCandidates(rotations, kCandidateSpreadRad, misfits);
     for (std::size_t i = 0; i < counted.size(); ++i)
         if (!agree[i]) coefficients[counted[i]] = 0.0;
 }

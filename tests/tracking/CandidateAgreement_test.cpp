@@ -25,8 +25,17 @@ TEST(CandidateAgreement, AWrongMinimumIsLeftOutWhereverItStandsAndTwoAreTrusted)
               (std::vector<bool>{false, true, true, true}));
     EXPECT_EQ(AgreeingCandidates({Turn(-35.0), Turn(-34.0), Turn(-33.0)}, 5.0 * kDeg),
               (std::vector<bool>{true, true, true}));
-    // Two apart: no majority says which is wrong.
+    // Two apart: no majority says which is wrong, their fits do; without them, or when they
+    // do not differ, both stay.
     EXPECT_EQ(AgreeingCandidates({Turn(0.0), Turn(40.0)}, 5.0 * kDeg), (std::vector<bool>{true, true}));
+    EXPECT_EQ(AgreeingCandidates({Turn(0.6), Turn(7.0, -5.0)}, 5.0 * kDeg, {2.2f, 16.3f}),
+              (std::vector<bool>{true, false}));
+    EXPECT_EQ(AgreeingCandidates({Turn(7.0, -5.0), Turn(0.6)}, 5.0 * kDeg, {16.3f, 2.2f}),
+              (std::vector<bool>{false, true}));
+    EXPECT_EQ(AgreeingCandidates({Turn(0.0), Turn(40.0)}, 5.0 * kDeg, {3.0f, 3.0f}), (std::vector<bool>{true, true}));
+    EXPECT_EQ(AgreeingCandidates({Turn(0.0), Turn(40.0)}, 5.0 * kDeg, {NAN, 3.0f}), (std::vector<bool>{true, true}));
+    // Two that agree are both kept, however their fits differ.
+    EXPECT_EQ(AgreeingCandidates({Turn(0.0), Turn(3.0)}, 5.0 * kDeg, {1.0f, 16.0f}), (std::vector<bool>{true, true}));
 }
 
 // Three pairs against one keyframe stored three times converged elsewhere together; their
