@@ -35,6 +35,11 @@ std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, 
     return agree;
 }
 
+bool ResidualJumped(float scale, float lastBest, float ratio, float floor) {
+    if (!(lastBest > 0.0f)) return false;
+    return !(scale <= std::max(ratio * lastBest, floor));
+}
+
 std::vector<bool> PoorFits(const std::vector<float>& scales, const std::vector<bool>& counted, float ratio,
                            float floor) {
     const std::size_t n = std::min(scales.size(), counted.size());

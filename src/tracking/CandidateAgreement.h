@@ -23,5 +23,11 @@ std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, 
 std::vector<bool> PoorFits(const std::vector<float>& scales, const std::vector<bool>& counted, float ratio,
                            float floor);
 
+// True when a pair's residual scale is above `ratio` times the best one of the step before and
+// above `floor` (a scale that is not a number is above anything); never without a step before
+// (lastBest not above 0). With one pair a step there is nothing to compare it with but the
+// frames before: a match lost between two frames fits many times worse at once.
+bool ResidualJumped(float scale, float lastBest, float ratio, float floor);
+
 // The angle of the rotation taking a to b, radians.
 double RotationAngleBetween(const cv::Matx33d& a, const cv::Matx33d& b);

@@ -13,7 +13,7 @@ LossThresholds LossThresholds::From(const CTrackerParameters& parameters) {
 
 bool LossThresholds::Accepts(const MotionLoss& loss) const {
     if (!loss.estimated) return true;
-    if (loss.matchedRows < 1) return false;
+    if (loss.matchedRows < 1 || loss.jumped) return false;
     // Written as negations, so that a NaN share or scale fails.
     if (!(loss.inlierShare >= minInlierShare) || !(loss.faceShare >= minFaceShare)) return false;
     if (maxResidual > 0.0f && !(loss.brightnessScale <= maxResidual && loss.depthScale <= maxResidual)) return false;

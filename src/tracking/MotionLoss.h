@@ -15,6 +15,7 @@ struct MotionLoss {
     float depthScale = 0.0f;        // the same for the depth residuals
     float inlierShare = 0.0f;       // rows whose residual keeps a weight, of all rows
     float faceShare = 1.0f;         // matched rows of the pair over those of the session's first pair
+    bool jumped = false;            // a residual scale far above the last step's best (ResidualJumped)
     bool converged = false;         // the finest level stopped on a negligible step
     int iterations = 0;             // over all levels
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
 
 #include <opencv2/calib3d.hpp>
 
@@ -119,6 +120,7 @@ int CTrackerZBCCE::Track(CStereoSource& source) {
     }
     current->SetPose(MergePoses(parameters.mergePose));
     stepRefused = TurnedTooFar(source);
+    if (parameters.Iterated()) RememberBestScales();
     if (Following() && !stepRefused) FollowRegion(source);
     if (resultsFile) WriteResults(*resultsFile);
     if (posesFile) current->GetPose()->Write(*posesFile);
@@ -240,6 +242,24 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
         losses.push_back(loss);
     }
     UpdateFaceShares(source);
+    MarkResidualJumps();
+}
+
+void CTrackerZBCCE::MarkResidualJumps() {
+    for (MotionLoss& loss : losses)
+        loss.jumped = loss.estimated &&
+                      (ResidualJumped(loss.brightnessScale, lastBestScales[0], kPoorFitRatio, kPoorFitFloor) ||
+                       ResidualJumped(loss.depthScale, lastBestScales[1], kPoorFitRatio, kPoorFitFloor));
+}
+
+void CTrackerZBCCE::RememberBestScales() {
+    float best[2] = {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity()};
+    for (std::size_t k = 0; k < losses.size(); ++k)
+        if (losses[k].estimated && Trusted(k)) {
+            best[0] = std::min(best[0], losses[k].brightnessScale);
+            best[1] = std::min(best[1], losses[k].depthScale);
+        }
+    if (std::isfinite(best[0]) && std::isfinite(best[1])) std::copy(best, best + 2, lastBestScales);
 }
 
 CPose* CTrackerZBCCE::PredictedMotion(const CFrameMatch& match, const CStereoSource& source) const {
@@ -279,6 +299,7 @@ void CTrackerZBCCE::UpdateFaceShares(const CStereoSource& source) {
         ours || (std::equal(box, box + 4, sessionRegion) && std::equal(depths, depths + 2, sessionDepths));
     if (!sameRegion || !previous || !previous->GetPose()) {
         sessionFaceRows = 0;
+        std::fill(lastBestScales, lastBestScales + 2, 0.0f);
         if (Following()) StartFollowing(source);
     }
     std::copy(box, box + 4, sessionRegion);

@@ -111,6 +111,9 @@ private:
     CPose* PredictedMotion(const CFrameMatch& match, const CStereoSource& source) const;
     // Relates each pair's matched face pixels to those of the tracking session's first pair.
     void UpdateFaceShares(const CStereoSource& source);
+    // Pairs whose residual scales jumped far above the last step's best fail their loss.
+    void MarkResidualJumps();
+    void RememberBestScales();
     bool Trusted(std::size_t match) const;
     // Whether the tracked frame's merged pose turned further from the previous frame's than
     // MAX_FRAME_ROTATION allows.
@@ -133,6 +136,9 @@ private:
     int sessionRegion[4] = {0, 0, 0, 0};
     float sessionDepths[2] = {0.0f, 0.0f};
     int sessionFaceRows = 0;
+    // The smallest brightness and depth residual scales of the last step's trusted pairs, 0
+    // before the session's first step.
+    float lastBestScales[2] = {0.0f, 0.0f};
     // Region following: the face each tracked frame was grabbed with (its own reference box
     // later), the follower, and the region it set last (no new session for that change).
     bool Following() const { return parameters.followRegion && parameters.Iterated(); }

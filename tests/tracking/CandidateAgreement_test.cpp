@@ -38,6 +38,16 @@ TEST(CandidateAgreement, AWrongMinimumIsLeftOutWhereverItStandsAndTwoAreTrusted)
     EXPECT_EQ(AgreeingCandidates({Turn(0.0), Turn(3.0)}, 5.0 * kDeg, {1.0f, 16.0f}), (std::vector<bool>{true, true}));
 }
 
+// The last step's best scale 0.45: a pair at 17 lost the face between the frames; one within the
+// floor stays, whatever the ratio; without a step before nothing is judged.
+TEST(ResidualJumped, AScaleManyTimesTheLastStepsBestIsAJump) {
+    EXPECT_TRUE(ResidualJumped(17.2f, 0.45f, 10.0f, 2.0f));
+    EXPECT_FALSE(ResidualJumped(4.4f, 0.45f, 10.0f, 2.0f));
+    EXPECT_FALSE(ResidualJumped(1.9f, 0.01f, 10.0f, 2.0f));
+    EXPECT_TRUE(ResidualJumped(NAN, 0.45f, 10.0f, 2.0f));
+    EXPECT_FALSE(ResidualJumped(1e6f, 0.0f, 10.0f, 2.0f));
+}
+
 // Three pairs against one keyframe stored three times converged elsewhere together; their
 // residual gives them away where their majority of rotations would not.
 TEST(PoorFits, AResidualFarAboveTheBestIsLeftOutWhateverTheMajority) {

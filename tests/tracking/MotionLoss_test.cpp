@@ -54,6 +54,9 @@ TEST(MotionLoss, APairFailsOnEachThresholdAndOnNumbersThatAreNot) {
     loss.matchedRows = 0;
     EXPECT_FALSE(t.Accepts(loss));
     loss = Good();
+    loss.jumped = true;  // whatever the thresholds
+    EXPECT_FALSE(LossThresholds().Accepts(loss));
+    loss = Good();
     loss.faceShare = std::nanf("");
     EXPECT_FALSE(t.Accepts(loss));
     loss = Good();
