@@ -18,7 +18,7 @@ cv::Matx33d Turn(double yawDeg, double rollDeg = 0.0) {
 
 }  // namespace
 
-TEST(CandidateAgreement, AWrongMinimumIsLeftOutWhereverItStandsAndTwoAreTrusted) {
+TEST(CandidateAgreement, AWrongMinimumIsLeftOutWhereverItStandsAndOfTwoApartTheWorseFit) {
     EXPECT_NEAR(RotationAngleBetween(Turn(10.0), Turn(-20.0)), 30.0 * kDeg, 1e-9);
     // The outlier first: the medoid is not simply the first candidate.
     EXPECT_EQ(AgreeingCandidates({Turn(-17.0, 30.0), Turn(-35.0), Turn(-34.6), Turn(-35.3)}, 5.0 * kDeg),
