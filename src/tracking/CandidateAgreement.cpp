@@ -4,6 +4,15 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// Above ratio times best and above floor; a scale that is not a number is above anything.
+bool FarAbove(float scale, float best, float ratio, float floor) {
+    return !(scale <= std::max(ratio * best, floor));
+}
+
+}  // namespace
+
 double RotationAngleBetween(const cv::Matx33d& a, const cv::Matx33d& b) {
     const cv::Matx33d relative = a.t() * b;
     const double cosine = std::clamp((cv::trace(relative) - 1.0) / 2.0, -1.0, 1.0);
@@ -36,8 +45,7 @@ std::vector<bool> AgreeingCandidates(const std::vector<cv::Matx33d>& rotations, 
 }
 
 bool ResidualJumped(float scale, float lastBest, float ratio, float floor) {
-    if (!(lastBest > 0.0f)) return false;
-    return !(scale <= std::max(ratio * lastBest, floor));
+    return lastBest > 0.0f && FarAbove(scale, lastBest, ratio, floor);
 }
 
 std::vector<bool> PoorFits(const std::vector<float>& scales, const std::vector<bool>& counted, float ratio,
@@ -48,7 +56,6 @@ std::vector<bool> PoorFits(const std::vector<float>& scales, const std::vector<b
     for (std::size_t k = 0; k < n; ++k)
         if (counted[k] && scales[k] < best) best = scales[k];
     if (!std::isfinite(best)) return poor;
-    const float limit = std::max(ratio * best, floor);
-    for (std::size_t k = 0; k < n; ++k) poor[k] = counted[k] && !(scales[k] <= limit);
+    for (std::size_t k = 0; k < n; ++k) poor[k] = counted[k] && FarAbove(scales[k], best, ratio, floor);
     return poor;
 }
