@@ -49,6 +49,8 @@ void CInitParameters::Read(std::istream* in) {
             reader.Read(minDepthMask);
         } else if (key == "MAX_DEPTH_MASK:") {
             reader.Read(maxDepthMask);
+        } else if (key == "MIN_BACKGROUND_GAP:") {
+            reader.ReadChecked(key, minBackgroundGap, NotNegative, "a gap is not negative");
         } else if (key == "MAX_ROTATION:") {
             reader.ReadChecked(key, maxRotation, NotNegative, "an angle limit is not negative");
         } else if (key == "MAX_TRANSLATION:") {

@@ -30,6 +30,10 @@ struct CInitParameters {
     int bottomRightMaskY = 230;
     float minDepthMask = 600.0f;     // accepted face depths
     float maxDepthMask = 1600.0f;
+    // "MIN_BACKGROUND_GAP:" how much farther than a candidate, in depth units, the scene beside
+    // it must lie (on one side at least) for it to be taken for a head rather than a face-like
+    // pattern on a wall; 0 (the default) takes every candidate.
+    float minBackgroundGap = 0.0f;
     float maxRotation = 0.32f;       // radians, per tracked frame
     float maxTranslation = 200.0f;
     // "WINDOW_SIZES:" how many window sizes the detector scans, each 1.25 times the one before

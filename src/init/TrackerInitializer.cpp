@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "image/Image.h"
+#include "init/BackgroundGap.h"
 #include "platform/ipl/ipl.h"
 #include "tracking/Pose.h"
 
@@ -93,6 +94,15 @@ bool CTrackerInitializer::KeepsCandidate(const CFaceCandidate& c) const {
            c.GetCentreY() <= params.bottomRightMaskY;
 }
 
+// Without a gap asked for, or with no room beside the box to measure one, the candidate stays.
+bool CTrackerInitializer::StandsOut(const CFaceCandidate& c, const cv::Mat& depth, const cv::Mat& mask) const {
+    if (!(params.minBackgroundGap > 0.0f)) return true;
+    const cv::Rect box(static_cast<int>(c.GetLeft()), static_cast<int>(c.GetTop()), static_cast<int>(c.GetWidth()),
+                       static_cast<int>(c.GetHeight()));
+    const double gap = BackgroundGap(depth, mask, box, c.GetDepth());
+    return !(gap < params.minBackgroundGap);
+}
+
 void CTrackerInitializer::FilterCandidates(CImage* depth, CImage* mask) {
     const bool usable = Allocated(depth) && Allocated(mask) && depth->GetDepth() == IPL_DEPTH_32F &&
                         depth->GetNChannels() == 1 && mask->GetNChannels() == 1 &&
@@ -118,6 +128,8 @@ void CTrackerInitializer::FilterCandidates(CImage* depth, CImage* mask) {
     }
     weights->Multiply(depth);
 
+    const cv::Mat depthView = iplFullView(depth->GetIplImage());
+    const cv::Mat maskView = iplFullView(grey ? grey->GetIplImage() : mask->GetIplImage());
     CImageROI region;
     for (auto it = candidates.begin(); it != candidates.end();) {
         CFaceCandidate& candidate = **it;
@@ -136,7 +148,8 @@ void CTrackerInitializer::FilterCandidates(CImage* depth, CImage* mask) {
             continue;
         }
         candidate.SetDepth(static_cast<float>(maskedDepth / maskWeight));
-        it = KeepsCandidate(candidate) ? std::next(it) : candidates.erase(it);
+        it = KeepsCandidate(candidate) && StandsOut(candidate, depthView, maskView) ? std::next(it)
+                                                                                   : candidates.erase(it);
     }
 }
 

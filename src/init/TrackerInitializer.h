@@ -10,6 +10,8 @@
 #include <list>
 #include <memory>
 
+#include <opencv2/core.hpp>
+
 #include "init/FaceCandidate.h"
 #include "init/FaceDetection.h"
 #include "init/FaceDetector.h"
@@ -58,6 +60,7 @@ private:
 
     void AgeCandidates();
     void AddDetection(std::unique_ptr<CFaceCandidate> candidate);
+    bool StandsOut(const CFaceCandidate& c, const cv::Mat& depth, const cv::Mat& mask) const;
     void FilterCandidates(CImage* depth, CImage* mask);
     int SelectBestCandidate();
     void DrawCandidates(CImage& image) const;

@@ -1,6 +1,7 @@
 #include "init/TrackerInitializer.h"
 
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <tuple>
@@ -115,6 +116,47 @@ TEST(TrackerInitializer, KeepsFacesOnTheDepthAndPositionBoundsAndDropsThoseBeyon
         if (masked == 256) {
             EXPECT_NEAR(initializer->GetCandidates().front()->GetDepth(), 1000.0f, 0.01f);
         }
+    }
+}
+
+// A face-like pattern on a wall is no head: beside a head, at eye level, the scene lies behind it.
+TEST(TrackerInitializer, TakesAFaceForAHeadOnlyWhereTheSceneBesideItLiesFarBehind) {
+    const FaceDetection box = Box(120, 100, 160, 140);  // strips 60 to 80 pixels either side of x 140
+    const auto wall = [](cv::Mat& depth, cv::Mat&) {  // tilted: 1035 mm at one strip, 1105 at the other
+        for (int x = 0; x < depth.cols; ++x) depth.col(x).setTo(1000.0f + 0.5f * x);
+    };
+    const auto head = [](float besideLeft, float besideRight) {
+        return [=](cv::Mat& depth, cv::Mat&) {
+            depth.setTo(1800.0f);
+            depth.colRange(0, 100).setTo(besideLeft);
+            depth.colRange(181, 320).setTo(besideRight);
+            cv::circle(depth, cv::Point(140, 120), 35, cv::Scalar(900.0f), cv::FILLED);
+        };
+    };
+    const auto noDepthBeside = [](cv::Mat& depth, cv::Mat& mask) {
+        depth.setTo(1000.0f);
+        mask.colRange(0, 100).setTo(0);
+        mask.colRange(181, 320).setTo(0);
+    };
+    const std::tuple<const char*, std::function<void(cv::Mat&, cv::Mat&)>, FaceDetection, bool> cases[] = {
+        {"a pattern on a tilted wall", wall, box, false},
+        {"a head before a wall", head(1800.0f, 1800.0f), box, true},
+        {"a hand at its right", head(1800.0f, 900.0f), box, true},
+        {"a wall 140 mm behind the face", head(1040.0f, 1040.0f), box, false},
+        {"no depth beside it: nothing to tell", noDepthBeside, box, true},
+        {"the left strip out of the frame, a wall at the right", wall, Box(20, 100, 60, 140), false},
+        {"both strips out of the frame", wall, Box(5, 20, 315, 60), true},
+    };
+    for (const auto& [what, scene, face, head] : cases) {
+        Frame frame(cv::Mat(240, 320, CV_8UC1, cv::Scalar(90)));
+        cv::Mat depth = iplFullView(frame.depth->GetIplImage()), mask = frame.MaskPixels();
+        scene(depth, mask);
+        auto asked = Make("MIN_BACKGROUND_GAP: 150 MIN_DEPTH_MASK: 300");
+        Update(*asked, {face}, frame);
+        EXPECT_EQ(asked->GetCandidates().size(), head ? 1u : 0u) << what;
+        auto unasked = Make("MIN_DEPTH_MASK: 300");
+        Update(*unasked, {face}, frame);
+        EXPECT_EQ(unasked->GetCandidates().size(), 1u) << what;
     }
 }
 

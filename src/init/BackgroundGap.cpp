@@ -1,0 +1,49 @@
+#include "init/BackgroundGap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Fewer pixels with depth than this and a strip says nothing: a background out of the camera's
+// range and the band a stereo camera cannot match at the frame's edge look alike.
+constexpr std::size_t kLeastPixels = 6;
+
+// Median depth of the usable pixels of strip; NaN when too few.
+double MedianDepth(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& strip) {
+    std::vector<float> values;
+    values.reserve(static_cast<std::size_t>(strip.area()));
+    for (int y = strip.y; y < strip.y + strip.height; ++y) {
+        const float* z = depth.ptr<float>(y);
+        const unsigned char* m = mask.ptr<unsigned char>(y);
+        for (int x = strip.x; x < strip.x + strip.width; ++x)
+            if (m[x] && z[x] > 0.0f && std::isfinite(z[x])) values.push_back(z[x]);
+    }
+    if (values.size() < kLeastPixels) return std::numeric_limits<double>::quiet_NaN();
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+}  // namespace
+
+double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& box, double faceDepth) {
+    double gap = std::numeric_limits<double>::quiet_NaN();
+    if (depth.type() != CV_32FC1 || mask.type() != CV_8UC1 || depth.size() != mask.size() || box.width < 2 ||
+        box.height < 3 || !std::isfinite(faceDepth))
+        return gap;
+    // In 64 bits: a box may lie anywhere; only strips inside the frame are looked at.
+    const long long centre = box.x + box.width / 2LL, reach = box.width + box.width / 2LL, width = box.width / 2LL;
+    const long long top = box.y + box.height / 3LL, rows = box.height / 3LL;
+    if (top < 0 || top + rows > depth.rows) return gap;
+    for (const long long left : {centre - reach - width, centre + reach + 1}) {
+        if (left < 0 || left + width > depth.cols) continue;
+        const cv::Rect strip(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
+                             static_cast<int>(rows));
+        const double behind = MedianDepth(depth, mask, strip) - faceDepth;
+        if (std::isnan(gap) || behind > gap) gap = behind;
+    }
+    return gap;
+}
