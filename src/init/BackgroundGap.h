@@ -1,8 +1,9 @@
 // How far behind a detected face the scene beside it lies. A head stands out from what is
 // behind it; a face-like pattern on a wall, a poster or a screen does not: beside it at eye level
-// the surface goes on at the pattern's own depth. The strips looked at lie one to one and a half
-// box widths from the box's centre, beyond the head whose face the box frames, over the middle
-// third of the box's rows; medians keep stereo noise and holes out of them.
+// the surface goes on at the pattern's own depth. The strips looked at lie one and a half to two
+// box widths from the box's centre, beyond the head whose face the box frames and beyond the band
+// beside it that one camera of a stereo pair cannot see, over the middle third of the box's rows;
+// medians keep stereo noise and holes out of them.
 #pragma once
 
 #include <opencv2/core.hpp>
