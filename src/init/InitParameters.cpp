@@ -51,6 +51,9 @@ void CInitParameters::Read(std::istream* in) {
             reader.Read(maxDepthMask);
         } else if (key == "MIN_BACKGROUND_GAP:") {
             reader.ReadChecked(key, minBackgroundGap, NotNegative, "a gap is not negative");
+        } else if (key == "MIN_FACE_DEPTH_SHARE:") {
+            reader.ReadChecked(
+                key, minFaceDepthShare, [](float v) { return v >= 0.0f && v <= 1.0f; }, "a share is 0 to 1");
         } else if (key == "MAX_ROTATION:") {
             reader.ReadChecked(key, maxRotation, NotNegative, "an angle limit is not negative");
         } else if (key == "MAX_TRANSLATION:") {

@@ -5,6 +5,7 @@
 
 #include "image/Image.h"
 #include "init/BackgroundGap.h"
+#include "init/FaceDepthShare.h"
 #include "platform/ipl/ipl.h"
 #include "tracking/Pose.h"
 
@@ -94,11 +95,16 @@ bool CTrackerInitializer::KeepsCandidate(const CFaceCandidate& c) const {
            c.GetCentreY() <= params.bottomRightMaskY;
 }
 
-// Without a gap asked for, or with no room beside the box to measure one, the candidate stays.
+// Without a gap or a share asked for, or with no depth to measure them, the candidate stays.
 bool CTrackerInitializer::StandsOut(const CFaceCandidate& c, const cv::Mat& depth, const cv::Mat& mask) const {
-    if (!(params.minBackgroundGap > 0.0f)) return true;
     const cv::Rect box(static_cast<int>(c.GetLeft()), static_cast<int>(c.GetTop()), static_cast<int>(c.GetWidth()),
                        static_cast<int>(c.GetHeight()));
+    if (params.minFaceDepthShare > 0.0f) {
+        const double z = c.GetDepth();
+        const double share = FaceDepthShare(depth, mask, box, z - params.sizeFaceZFront, z + params.sizeFaceZBehind);
+        if (share < params.minFaceDepthShare) return false;
+    }
+    if (!(params.minBackgroundGap > 0.0f)) return true;
     const double gap = BackgroundGap(depth, mask, box, c.GetDepth());
     return !(gap < params.minBackgroundGap);
 }

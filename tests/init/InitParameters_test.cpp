@@ -14,7 +14,8 @@ TEST(InitParameters, ReadsEveryKeyKeepsTheLastValueAndSkipsComments) {
         "THRESHOLD_NB_HIT: 4 THRESHOLD_TIME: -2 THRESHOLD_PIXEL_MASK: 350.5 stray tokens\n"
         "SIZE_FACE_X: 50 SIZE_FACE_Y: 70 20 SIZE_FACE_Z: 350 250 # SIZE_FACE_X: 99\n"
         "TOP_LEFT_MASK: 30 15 BOTTOM_RIGHT_MASK: 290 220 MIN_DEPTH_MASK: 500 MAX_DEPTH_MASK: 1500\n"
-        "MAX_ROTATION: 0.25 MAX_TRANSLATION: 150 MAX_ROTATION: 0.3 WINDOW_SIZES: 7 MIN_BACKGROUND_GAP: 150\n");
+        "MAX_ROTATION: 0.25 MAX_TRANSLATION: 150 MAX_ROTATION: 0.3 WINDOW_SIZES: 7 MIN_BACKGROUND_GAP: 150\n"
+        "MIN_FACE_DEPTH_SHARE: 0.5\n");
     CInitParameters p;
     p.Read(&in);
     EXPECT_EQ(p.maxDistanceCorner, 4.5f);
@@ -38,7 +39,9 @@ TEST(InitParameters, ReadsEveryKeyKeepsTheLastValueAndSkipsComments) {
     EXPECT_EQ(p.maxTranslation, 150.0f);
     EXPECT_EQ(p.windowSizes, 7);
     EXPECT_EQ(p.minBackgroundGap, 150.0f);
+    EXPECT_EQ(p.minFaceDepthShare, 0.5f);
     EXPECT_EQ(CInitParameters().minBackgroundGap, 0.0f);  // every candidate taken, as before
+    EXPECT_EQ(CInitParameters().minFaceDepthShare, 0.0f);
 }
 
 TEST(InitParameters, AValueThatDoesNotParseEndsTheReading) {
@@ -53,7 +56,8 @@ TEST(InitParameters, AValueThatDoesNotParseEndsTheReading) {
 TEST(InitParameters, RefusesValuesThatCannotWorkAndKeepsThePreviousOnes) {
     std::istringstream in("SIZE_FACE_X: 2147483000 SIZE_FACE_Y: 70 -5 SIZE_FACE_Z: -1 250 MIN_CORNER_MATCHES: 5\n"
                           "MAX_DISTANCE_CORNER: -1 MAX_ROTATION: -0.1 MAX_TRANSLATION: -3 MIN_DEPTH_MASK: 2000\n"
-                          "TOP_LEFT_MASK: 300 10 WINDOW_SIZES: 17 WINDOW_SIZES: 0 MIN_BACKGROUND_GAP: -1");
+                          "TOP_LEFT_MASK: 300 10 WINDOW_SIZES: 17 WINDOW_SIZES: 0 MIN_BACKGROUND_GAP: -1\n"
+                          "MIN_FACE_DEPTH_SHARE: 1.5");
     CInitParameters p;
     ::testing::internal::CaptureStderr();
     p.Read(&in);
@@ -65,6 +69,7 @@ TEST(InitParameters, RefusesValuesThatCannotWorkAndKeepsThePreviousOnes) {
               std::make_tuple(3, 6.0f, 0.32f, 200.0f));
     EXPECT_EQ(p.windowSizes, 4);
     EXPECT_EQ(p.minBackgroundGap, 0.0f);
+    EXPECT_EQ(p.minFaceDepthShare, 0.0f);
     // Bounds that leave nothing between them go back to their defaults, both of them.
     EXPECT_EQ(std::make_tuple(p.minDepthMask, p.maxDepthMask, p.topLeftMaskX, p.bottomRightMaskX),
               std::make_tuple(defaults.minDepthMask, defaults.maxDepthMask, 25, 295));
@@ -73,7 +78,8 @@ TEST(InitParameters, RefusesValuesThatCannotWorkAndKeepsThePreviousOnes) {
                              "ParamInit.cfg: MAX_DISTANCE_CORNER: -1 refused", "ParamInit.cfg: MAX_ROTATION: -0.1 refused",
                              "ParamInit.cfg: MAX_TRANSLATION: -3 refused", "ParamInit.cfg: MIN_DEPTH_MASK: 2000 refused",
                              "ParamInit.cfg: TOP_LEFT_MASK: 300 10 refused", "ParamInit.cfg: WINDOW_SIZES: 17 refused",
-                             "ParamInit.cfg: WINDOW_SIZES: 0 refused", "ParamInit.cfg: MIN_BACKGROUND_GAP: -1 refused"})
+                             "ParamInit.cfg: WINDOW_SIZES: 0 refused", "ParamInit.cfg: MIN_BACKGROUND_GAP: -1 refused",
+                             "ParamInit.cfg: MIN_FACE_DEPTH_SHARE: 1.5 refused"})
         EXPECT_NE(said.find(line), std::string::npos) << line << " in\n" << said;
 }
 

@@ -160,6 +160,28 @@ TEST(TrackerInitializer, TakesAFaceForAHeadOnlyWhereTheSceneBesideItLiesFarBehin
     }
 }
 
+// A box half on the head and half on the wall has a depth between them: its region would keep
+// neither.
+TEST(TrackerInitializer, DropsAFaceWhoseBoxMostlyLiesOutsideItsOwnDepthRange) {
+    Frame frame(cv::Mat(240, 320, CV_8UC1, cv::Scalar(90)));
+    cv::Mat depth = iplFullView(frame.depth->GetIplImage());
+    depth.setTo(1800.0f);
+    depth(cv::Rect(100, 120, 80, 80)).setTo(620.0f);  // the head below row 120
+    const std::tuple<const char*, FaceDetection, bool> cases[] = {
+        {"on the face", Box(120, 140, 160, 180), true},
+        {"a fifth on the wall", Box(120, 112, 160, 152), true},
+        {"half on the wall", Box(120, 100, 160, 140), false},
+    };
+    for (const auto& [what, box, kept] : cases) {
+        auto asked = Make("MIN_FACE_DEPTH_SHARE: 0.5 MIN_DEPTH_MASK: 300 MAX_DEPTH_MASK: 2500");
+        Update(*asked, {box}, frame);
+        EXPECT_EQ(asked->GetCandidates().size(), kept ? 1u : 0u) << what;
+        auto unasked = Make("MIN_DEPTH_MASK: 300 MAX_DEPTH_MASK: 2500");
+        Update(*unasked, {box}, frame);
+        EXPECT_EQ(unasked->GetCandidates().size(), 1u) << what;
+    }
+}
+
 TEST(TrackerInitializer, MergesMatchingDetectionsAndSelectsTheEarliestOfTheMostSeen) {
     auto initializer = Make("THRESHOLD_NB_HIT: 4 NB_DETECT_BEFORE_INIT: 1");
     Frame frame;
