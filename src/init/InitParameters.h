@@ -4,8 +4,8 @@
 // keeps its last value, absent keys keep their defaults, the first value that does not parse ends
 // the reading. Values that cannot work are refused with a message naming the file, the keyword and
 // the value, and the previous value is kept: negative distances, extents and limits, more than 4
-// corner matches, face extents beyond 100000 pixels, and depth or centre ranges whose lower bound
-// lies above their upper one (both bounds then go back to their defaults).
+// corner matches, face extents beyond 100000 pixels, shares outside 0 to 1, and depth or centre
+// ranges whose lower bound lies above their upper one (both bounds then go back to their defaults).
 #pragma once
 
 #include <istream>

@@ -96,7 +96,7 @@ bool CTrackerInitializer::KeepsCandidate(const CFaceCandidate& c) const {
 }
 
 // Without a gap or a share asked for, or with no depth to measure them, the candidate stays.
-bool CTrackerInitializer::StandsOut(const CFaceCandidate& c, const cv::Mat& depth, const cv::Mat& mask) const {
+bool CTrackerInitializer::LooksLikeHead(const CFaceCandidate& c, const cv::Mat& depth, const cv::Mat& mask) const {
     const cv::Rect box(static_cast<int>(c.GetLeft()), static_cast<int>(c.GetTop()), static_cast<int>(c.GetWidth()),
                        static_cast<int>(c.GetHeight()));
     if (params.minFaceDepthShare > 0.0f) {
@@ -154,7 +154,7 @@ void CTrackerInitializer::FilterCandidates(CImage* depth, CImage* mask) {
             continue;
         }
         candidate.SetDepth(static_cast<float>(maskedDepth / maskWeight));
-        it = KeepsCandidate(candidate) && StandsOut(candidate, depthView, maskView) ? std::next(it)
+        it = KeepsCandidate(candidate) && LooksLikeHead(candidate, depthView, maskView) ? std::next(it)
                                                                                    : candidates.erase(it);
     }
 }

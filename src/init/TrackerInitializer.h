@@ -1,6 +1,7 @@
 // Decides when head tracking may start and when it must stop. While detecting, Detect runs the
 // face detector on each frame and keeps face candidates from frame to frame; a candidate seen in
-// enough consecutive frames, at a plausible depth and position, becomes the face region that the
+// enough consecutive frames, at a plausible depth and position (and, when asked, standing out from
+// the scene behind it with most of its box at its depth), becomes the face region that the
 // getters report. While tracking, Validate checks the mask inside that box and the size of the
 // frame-to-frame motion. The initialiser owns its detector and candidates; images and poses passed
 // in stay the caller's. Bad inputs (null or mismatched images) never start tracking.
@@ -60,7 +61,7 @@ private:
 
     void AgeCandidates();
     void AddDetection(std::unique_ptr<CFaceCandidate> candidate);
-    bool StandsOut(const CFaceCandidate& c, const cv::Mat& depth, const cv::Mat& mask) const;
+    bool LooksLikeHead(const CFaceCandidate& c, const cv::Mat& depth, const cv::Mat& mask) const;
     void FilterCandidates(CImage* depth, CImage* mask);
     int SelectBestCandidate();
     void DrawCandidates(CImage& image) const;
