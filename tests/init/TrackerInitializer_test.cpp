@@ -5,6 +5,7 @@
 #include <limits>
 #include <sstream>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -48,6 +49,15 @@ int Update(CTrackerInitializer& initializer, const std::vector<FaceDetection>& d
            int draw = 0) {
     return initializer.Update(detections.data(), static_cast<int>(detections.size()), frame.intensity.get(),
                               frame.depth.get(), frame.mask.get(), draw);
+}
+
+// Whether one detection stays a candidate with setting added to base, and with base alone.
+std::pair<bool, bool> KeptWithAndWithout(const std::string& setting, const std::string& base,
+                                         const FaceDetection& box, Frame& frame) {
+    auto asked = Make(setting + " " + base), unasked = Make(base);
+    Update(*asked, {box}, frame);
+    Update(*unasked, {box}, frame);
+    return {asked->GetCandidates().size() == 1, unasked->GetCandidates().size() == 1};
 }
 
 TEST(TrackerInitializer, StartsTrackingInTheFourthConsecutiveFrameShowingTheFace) {
@@ -151,12 +161,9 @@ TEST(TrackerInitializer, TakesAFaceForAHeadOnlyWhereTheSceneBesideItLiesFarBehin
         Frame frame(cv::Mat(240, 320, CV_8UC1, cv::Scalar(90)));
         cv::Mat depth = iplFullView(frame.depth->GetIplImage()), mask = frame.MaskPixels();
         scene(depth, mask);
-        auto asked = Make("MIN_BACKGROUND_GAP: 150 MIN_DEPTH_MASK: 300");
-        Update(*asked, {face}, frame);
-        EXPECT_EQ(asked->GetCandidates().size(), head ? 1u : 0u) << what;
-        auto unasked = Make("MIN_DEPTH_MASK: 300");
-        Update(*unasked, {face}, frame);
-        EXPECT_EQ(unasked->GetCandidates().size(), 1u) << what;
+        EXPECT_EQ(KeptWithAndWithout("MIN_BACKGROUND_GAP: 150", "MIN_DEPTH_MASK: 300", face, frame),
+                  std::make_pair(head, true))
+            << what;
     }
 }
 
@@ -173,12 +180,9 @@ TEST(TrackerInitializer, DropsAFaceWhoseBoxMostlyLiesOutsideItsOwnDepthRange) {
         {"half on the wall", Box(120, 100, 160, 140), false},
     };
     for (const auto& [what, box, kept] : cases) {
-        auto asked = Make("MIN_FACE_DEPTH_SHARE: 0.5 MIN_DEPTH_MASK: 300 MAX_DEPTH_MASK: 2500");
-        Update(*asked, {box}, frame);
-        EXPECT_EQ(asked->GetCandidates().size(), kept ? 1u : 0u) << what;
-        auto unasked = Make("MIN_DEPTH_MASK: 300 MAX_DEPTH_MASK: 2500");
-        Update(*unasked, {box}, frame);
-        EXPECT_EQ(unasked->GetCandidates().size(), 1u) << what;
+        const char* base = "MIN_DEPTH_MASK: 300 MAX_DEPTH_MASK: 2500";
+        EXPECT_EQ(KeptWithAndWithout("MIN_FACE_DEPTH_SHARE: 0.5", base, box, frame), std::make_pair(kept, true))
+            << what;
     }
 }
 
