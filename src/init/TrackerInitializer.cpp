@@ -4,8 +4,7 @@
 #include <cmath>
 
 #include "image/Image.h"
-#include "init/BackgroundGap.h"
-#include "init/FaceDepthShare.h"
+#include "init/CandidateDepth.h"
 #include "platform/ipl/ipl.h"
 #include "tracking/Pose.h"
 

@@ -1,4 +1,4 @@
-#include "init/BackgroundGap.h"
+#include "init/CandidateDepth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,21 +7,32 @@
 
 namespace {
 
+constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
+
 // Fewer pixels with depth than this and a strip says nothing: a background out of the camera's
 // range and the band a stereo camera cannot match at the frame's edge look alike.
 constexpr std::size_t kLeastPixels = 6;
 
-// Median depth of the usable pixels of strip; NaN when too few.
-double MedianDepth(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& strip) {
+bool Usable(const cv::Mat& depth, const cv::Mat& mask) {
+    return depth.type() == CV_32FC1 && mask.type() == CV_8UC1 && depth.size() == mask.size();
+}
+
+// The depths of the pixels of rect (inside the images) that have one.
+std::vector<float> DepthsIn(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& rect) {
     std::vector<float> values;
-    values.reserve(static_cast<std::size_t>(strip.area()));
-    for (int y = strip.y; y < strip.y + strip.height; ++y) {
+    values.reserve(static_cast<std::size_t>(rect.area()));
+    for (int y = rect.y; y < rect.y + rect.height; ++y) {
         const float* z = depth.ptr<float>(y);
         const unsigned char* m = mask.ptr<unsigned char>(y);
-        for (int x = strip.x; x < strip.x + strip.width; ++x)
+        for (int x = rect.x; x < rect.x + rect.width; ++x)
             if (m[x] && z[x] > 0.0f && std::isfinite(z[x])) values.push_back(z[x]);
     }
-    if (values.size() < kLeastPixels) return std::numeric_limits<double>::quiet_NaN();
+    return values;
+}
+
+double MedianDepth(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& strip) {
+    std::vector<float> values = DepthsIn(depth, mask, strip);
+    if (values.size() < kLeastPixels) return kUnknown;
     const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
     std::nth_element(values.begin(), middle, values.end());
     return *middle;
@@ -30,10 +41,8 @@ double MedianDepth(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& st
 }  // namespace
 
 double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& box, double faceDepth) {
-    double gap = std::numeric_limits<double>::quiet_NaN();
-    if (depth.type() != CV_32FC1 || mask.type() != CV_8UC1 || depth.size() != mask.size() || box.width < 2 ||
-        box.height < 3 || !std::isfinite(faceDepth))
-        return gap;
+    double gap = kUnknown;
+    if (!Usable(depth, mask) || box.width < 2 || box.height < 3 || !std::isfinite(faceDepth)) return gap;
     // In 64 bits: a box may lie anywhere; only strips inside the frame are looked at.
     const long long centre = box.x + box.width / 2LL, reach = box.width + box.width / 2LL, width = box.width / 2LL;
     const long long top = box.y + box.height / 3LL, rows = box.height / 3LL;
@@ -46,4 +55,14 @@ double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& 
         if (std::isnan(gap) || behind > gap) gap = behind;
     }
     return gap;
+}
+
+double FaceDepthShare(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& box, double nearest,
+                      double farthest) {
+    if (!Usable(depth, mask)) return kUnknown;
+    const std::vector<float> values = DepthsIn(depth, mask, box & cv::Rect(cv::Point(0, 0), depth.size()));
+    if (values.empty()) return kUnknown;
+    const auto within = std::count_if(values.begin(), values.end(),
+                                      [&](float z) { return z >= nearest && z <= farthest; });
+    return static_cast<double>(within) / static_cast<double>(values.size());
 }

@@ -1,0 +1,25 @@
+// What a detected face's depth says about whether it is a head. Pixels count where the mask is
+// non-zero and the depth positive and finite. depth: CV_32FC1; mask: CV_8UC1 of the same size.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+// How far behind a detected face the scene beside it lies. A head stands out from what is
+// behind it; a face-like pattern on a wall, a poster or a screen does not: beside it at eye level
+// the surface goes on at the pattern's own depth. The strips looked at lie one and a half to two
+// box widths from the box's centre, beyond the head whose face the box frames and beyond the band
+// beside it that one camera of a stereo pair cannot see, over the middle third of the box's rows;
+// medians keep stereo noise and holes out of them.
+// The larger of the two strips' gaps behind faceDepth, a strip's gap being its median depth less
+// faceDepth. A strip reaching out of the frame or with (almost) no depth says nothing; NaN when
+// neither strip does.
+double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& box, double faceDepth);
+
+// How much of a detected face's box lies at the depths its face region will keep. A box that
+// straddles a head and the wall behind it (over the hair, or a face found half on the head) has a
+// mean depth between the two: the region's depth range around that mean then keeps neither, and
+// tracking starts on a face with no pixels to follow.
+// The share of box's pixels with depth within [nearest, farthest]; NaN when the box, cut to the
+// images, has none.
+double FaceDepthShare(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& box, double nearest,
+                      double farthest);
