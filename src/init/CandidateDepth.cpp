@@ -17,15 +17,16 @@ bool Usable(const cv::Mat& depth, const cv::Mat& mask) {
     return depth.type() == CV_32FC1 && mask.type() == CV_8UC1 && depth.size() == mask.size();
 }
 
-// The depths of the pixels of rect (inside the images) that have one.
+// The depths of the pixels of rect (inside the images) that have one, within the mask unless it
+// is empty.
 std::vector<float> DepthsIn(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& rect) {
     std::vector<float> values;
     values.reserve(static_cast<std::size_t>(rect.area()));
     for (int y = rect.y; y < rect.y + rect.height; ++y) {
         const float* z = depth.ptr<float>(y);
-        const unsigned char* m = mask.ptr<unsigned char>(y);
+        const unsigned char* m = mask.empty() ? nullptr : mask.ptr<unsigned char>(y);
         for (int x = rect.x; x < rect.x + rect.width; ++x)
-            if (m[x] && z[x] > 0.0f && std::isfinite(z[x])) values.push_back(z[x]);
+            if ((!m || m[x]) && z[x] > 0.0f && std::isfinite(z[x])) values.push_back(z[x]);
     }
     return values;
 }
@@ -57,10 +58,9 @@ double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& 
     return gap;
 }
 
-double FaceDepthShare(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& box, double nearest,
-                      double farthest) {
-    if (!Usable(depth, mask)) return kUnknown;
-    const std::vector<float> values = DepthsIn(depth, mask, box & cv::Rect(cv::Point(0, 0), depth.size()));
+double FaceDepthShare(const cv::Mat& depth, const cv::Rect& box, double nearest, double farthest) {
+    if (depth.type() != CV_32FC1) return kUnknown;
+    const std::vector<float> values = DepthsIn(depth, cv::Mat(), box & cv::Rect(cv::Point(0, 0), depth.size()));
     if (values.empty()) return kUnknown;
     const auto within = std::count_if(values.begin(), values.end(),
                                       [&](float z) { return z >= nearest && z <= farthest; });

@@ -1,5 +1,6 @@
-// What a detected face's depth says about whether it is a head. Pixels count where the mask is
-// non-zero and the depth positive and finite. depth: CV_32FC1; mask: CV_8UC1 of the same size.
+// What a detected face's depth says about whether it is a head. Pixels count where the depth is
+// positive and finite (and, beside the face, the mask non-zero). depth: CV_32FC1; mask: CV_8UC1
+// of the same size.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -18,8 +19,8 @@ double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& 
 // How much of a detected face's box lies at the depths its face region will keep. A box that
 // straddles a head and the wall behind it (over the hair, or a face found half on the head) has a
 // mean depth between the two: the region's depth range around that mean then keeps neither, and
-// tracking starts on a face with no pixels to follow.
-// The share of box's pixels with depth within [nearest, farthest]; NaN when the box, cut to the
-// images, has none.
-double FaceDepthShare(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& box, double nearest,
-                      double farthest);
+// tracking starts on a face with no pixels to follow. So does a face nearer than the search's
+// depth range: masked out, it leaves the box's depth to the wall beside it.
+// The share of box's pixels with depth, in the mask or not, within [nearest, farthest]; NaN when
+// the box, cut to the image, has none.
+double FaceDepthShare(const cv::Mat& depth, const cv::Rect& box, double nearest, double farthest);

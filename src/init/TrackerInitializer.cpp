@@ -100,7 +100,7 @@ bool CTrackerInitializer::LooksLikeHead(const CFaceCandidate& c, const cv::Mat& 
                        static_cast<int>(c.GetHeight()));
     if (params.minFaceDepthShare > 0.0f) {
         const double z = c.GetDepth();
-        const double share = FaceDepthShare(depth, mask, box, z - params.sizeFaceZFront, z + params.sizeFaceZBehind);
+        const double share = FaceDepthShare(depth, box, z - params.sizeFaceZFront, z + params.sizeFaceZBehind);
         if (share < params.minFaceDepthShare) return false;
     }
     if (!(params.minBackgroundGap > 0.0f)) return true;

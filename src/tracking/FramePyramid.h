@@ -9,7 +9,8 @@
 // bleeds into the head. Before the depth is filtered, its holes are filled from their masked
 // neighbours; a pixel whose filter support is mostly filled makes no row.
 //
-// A pixel is usable when it lies in the frame's mask with a positive depth, inside the mask's
+// A pixel is usable when it lies in the frame's mask (or, with both depth bounds given, within
+// them: a frame's mask may come from another range) with a positive depth, inside the mask's
 // silhouette eroded by `erosion` pixels at level 0 (at least the kernels' reach at every level;
 // small holes are closed first, so they do not eat the face), and away from the window's edge.
 //

@@ -168,10 +168,12 @@ bool CTrackerZBCCE::TurnedTooFar(const CStereoSource& source) const {
     if (!(parameters.maxFrameRotationDeg > 0.0f)) return false;
     const CTrackedFrame* previous = PreviousFrame(source);
     const CPose* now = trackedFrame ? trackedFrame->GetPose() : nullptr;
-    if (!previous || !previous->GetPose() || !now) return false;
-    cv::Matx33d before, after;
+    if (!previous || !now) return false;
+    // A frame without a pose is the session's first, grabbed while the face was searched: the
+    // origin the poses are measured from.
+    cv::Matx33d before = cv::Matx33d::eye(), after;
     cv::Vec3d shift, turn;
-    MotionOf(*previous->GetPose(), before, shift);
+    if (previous->GetPose()) MotionOf(*previous->GetPose(), before, shift);
     MotionOf(*now, after, shift);
     cv::Rodrigues(after * before.t(), turn);
     // Written so that a pose that is not a number turns too far.

@@ -184,6 +184,12 @@ TEST(TrackerInitializer, DropsAFaceWhoseBoxMostlyLiesOutsideItsOwnDepthRange) {
         EXPECT_EQ(KeptWithAndWithout("MIN_FACE_DEPTH_SHARE: 0.5", base, box, frame), std::make_pair(kept, true))
             << what;
     }
+    // A face nearer than the search's range is masked out: its box's masked depth is the wall's.
+    depth(cv::Rect(100, 120, 80, 80)).setTo(300.0f);
+    frame.MaskPixels()(cv::Rect(100, 120, 80, 80)).setTo(0);
+    EXPECT_EQ(KeptWithAndWithout("MIN_FACE_DEPTH_SHARE: 0.5", "MIN_DEPTH_MASK: 350 MAX_DEPTH_MASK: 2500",
+                                 Box(150, 140, 190, 180), frame),
+              std::make_pair(false, true));
 }
 
 TEST(TrackerInitializer, MergesMatchingDetectionsAndSelectsTheEarliestOfTheMostSeen) {

@@ -106,6 +106,10 @@ TEST_F(Pyramid, LevelPixelsSitOnHalvedFramePixelsAndKeepTheirRays) {
 TEST_F(Pyramid, DepthBoundsErosionAndWindowEdgesDecideWhichPixelsMakeRows) {
     ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(0, 0, kWidth, kHeight), 1, CTrackerParameters::DOUBLE, 5, 950.0f, 990.0f));
     EXPECT_EQ(cv::countNonZero(pyramid.Level(0).usable), 0);  // the plane lies beyond the bounds
+    // Both bounds given, they alone decide: the wall, outside the frame's own mask, is within them.
+    ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(0, 0, kWidth, kHeight), 1, CTrackerParameters::DOUBLE, 0, 1500.0f,
+                              2500.0f));
+    EXPECT_GT(cv::countNonZero(pyramid.Level(0).usable), 0);
 
     ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(0, 0, kWidth, kHeight), 1, CTrackerParameters::DOUBLE, 5));
     const cv::Mat& usable = pyramid.Level(0).usable;
