@@ -27,6 +27,8 @@ TEST_F(GroundTruthTest, RoundTripsExactlyThroughWriterAndReader) {
     options.frameCount = 30;
     std::vector<CRigidMotion> poses;
     ASSERT_TRUE(MakeTrajectory(options, poses, nullptr));
+    // Turns this small, as a motion sets off from rest, OpenCV's Rodrigues reads as none.
+    poses.push_back(CRigidMotion::FromRotationVector({2e-6, -1e-6, 3e-6}, {1, 2, 950}));
     CGroundTruth written, read;
     for (std::size_t k = 0; k < poses.size(); ++k) ASSERT_TRUE(written.Add(static_cast<int>(k) + 5, poses[k]));
     ASSERT_TRUE(written.Write(path_, {"made by a test"}));

@@ -16,6 +16,11 @@ CRigidMotion CRigidMotion::FromRotationVector(const cv::Vec3d& rotationVectorRad
 cv::Vec3d CRigidMotion::RotationVector() const {
     cv::Vec3d rotationVector;
     cv::Rodrigues(rotation_, rotationVector);
+    // OpenCV gives no rotation for angles below about 1e-5 rad; there the skew part of the
+    // matrix is the vector to well below double precision.
+    if (rotationVector == cv::Vec3d())
+        rotationVector = 0.5 * cv::Vec3d(rotation_(2, 1) - rotation_(1, 2), rotation_(0, 2) - rotation_(2, 0),
+                                         rotation_(1, 0) - rotation_(0, 1));
     return rotationVector;
 }
 
