@@ -53,8 +53,7 @@ public final class TrackSequence {
             return 1;
         }
         CameraConfiguration camera = CameraConfiguration.read(folder);
-        int grabs = camera.frameCount() >= 0 ? camera.frameCount() : LIVE_DEFAULT_FRAMES;
-        if (arguments.frames > 0) grabs = Math.min(grabs, arguments.frames);
+        int grabs = grabCount(camera.frameCount(), arguments.frames);
         if (camera.cameraType == CameraConfiguration.CameraType.FILES && grabs < 2) {
             System.err.println("TrackSequence: the recorded sequence " + camera.cameraFile
                     + " holds fewer than two frames");
@@ -108,6 +107,15 @@ public final class TrackSequence {
                     + (lostCount > 0 ? " Tracking was lost " + lostCount + " time(s)." : ""));
         }
         return 0;
+    }
+
+    /**
+     * Frames to grab: a recorded sequence's own count, or fewer when asked; a live camera, which
+     * has no end, as many as asked, 300 when not.
+     */
+    static int grabCount(int recordedFrames, int asked) {
+        if (recordedFrames < 0) return asked > 0 ? asked : LIVE_DEFAULT_FRAMES;
+        return asked > 0 ? Math.min(recordedFrames, asked) : recordedFrames;
     }
 
     static String frameLine(int frame, boolean tracking, String event, HeadPose pose) {

@@ -37,4 +37,12 @@ class TrackSequenceTest {
         assertTrue(found > 0, "the face was found");
         assertEquals("1.0", steps.get(0)[10], "x1 of the identity while detecting");
     }
+
+    @Test
+    void aLiveCameraRunsAsManyFramesAsAskedARecordingNoMoreThanItHolds() {
+        assertEquals(1200, TrackSequence.grabCount(-1, 1200), "beyond the live default");
+        assertEquals(300, TrackSequence.grabCount(-1, -1));
+        assertEquals(50, TrackSequence.grabCount(50, 1200));
+        assertEquals(20, TrackSequence.grabCount(50, 20));
+    }
 }
