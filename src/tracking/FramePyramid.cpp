@@ -32,7 +32,6 @@ constexpr int kClosedHole = 2;
 // Larger magnitudes are taken for broken data.
 constexpr float kFar = 1e20f;
 constexpr float kNoWeight = 1e-6f;
-constexpr float kNoDepthBound = -1.0f;  // Build's "no bound"
 // DOUBLE smooths the intensity with the prefilter this many times more before its kernels (about
 // 1.5 pixels of blur in all): sub-pixel samples of an image with detail up to the pixel pull the
 // estimate towards whole-pixel shifts and alias, which shows as a motion underestimated by a few
@@ -136,7 +135,7 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
                                               &first.depth,  &first.rayX,    &first.rayY};
     // With both bounds given they alone say which depths count: a frame grabbed while the face was
     // searched is masked by the search's depth range, which may cut off a near face's nose.
-    const bool boundsDecide = minDepth != kNoDepthBound && maxDepth != kNoDepthBound;
+    const bool boundsDecide = minDepth != pyramid_passes::kNoBound && maxDepth != pyramid_passes::kNoBound;
     const cv::Mat pixels = boundsDecide ? cv::Mat(area.size(), CV_8UC1, cv::Scalar(1)) : mask(area);
     pyramid_passes::SelectFirstLevel(intensity(area), depth(area), pointX(area), pointY(area), pixels, minDepth,
                                      maxDepth, kFar, selected);

@@ -8,7 +8,6 @@ namespace pyramid_passes {
 
 namespace {
 
-constexpr float kNoBound = -1.0f;
 constexpr unsigned char kSet = 255;
 
 }  // namespace

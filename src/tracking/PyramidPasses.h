@@ -9,6 +9,9 @@
 
 namespace pyramid_passes {
 
+// A depth bound of this value is no bound.
+constexpr float kNoBound = -1.0f;
+
 // Where the first level's inputs over one window of a frame go (the caller's buffers, reused
 // when their size and type fit), all CV_32F but `inside`.
 struct FirstLevel {
