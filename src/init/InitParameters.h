@@ -34,9 +34,10 @@ struct CInitParameters {
     // it must lie (on one side at least) for it to be taken for a head rather than a face-like
     // pattern on a wall; 0 (the default) takes every candidate.
     float minBackgroundGap = 0.0f;
-    // "MIN_FACE_DEPTH_SHARE:" the share of a candidate's box pixels with depth that must lie
-    // within the depth range its face region gets (SIZE_FACE_Z around the candidate's depth); a
-    // box straddling a head and the wall keeps neither. 0 (the default) takes every candidate.
+    // "MIN_FACE_DEPTH_SHARE:" the share of a candidate's box pixels with depth (within the
+    // accepted depths or not) that must lie within the depth range its face region gets
+    // (SIZE_FACE_Z around the candidate's depth); a box straddling a head and the wall keeps
+    // neither. 0 (the default) takes every candidate.
     float minFaceDepthShare = 0.0f;
     float maxRotation = 0.32f;       // radians, per tracked frame
     float maxTranslation = 200.0f;

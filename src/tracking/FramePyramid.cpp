@@ -136,7 +136,11 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
     // With both bounds given they alone say which depths count: a frame grabbed while the face was
     // searched is masked by the search's depth range, which may cut off a near face's nose.
     const bool boundsDecide = minDepth != pyramid_passes::kNoBound && maxDepth != pyramid_passes::kNoBound;
-    const cv::Mat pixels = boundsDecide ? cv::Mat(area.size(), CV_8UC1, cv::Scalar(1)) : mask(area);
+    if (boundsDecide) {
+        first.unmasked.create(area.size(), CV_8UC1);
+        first.unmasked.setTo(1);
+    }
+    const cv::Mat pixels = boundsDecide ? first.unmasked : mask(area);
     pyramid_passes::SelectFirstLevel(intensity(area), depth(area), pointX(area), pointY(area), pixels, minDepth,
                                      maxDepth, kFar, selected);
 

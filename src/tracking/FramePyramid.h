@@ -76,6 +76,7 @@ private:
         cv::Mat inside, weights, halvedWeights;  // 8-bit and float forms of the usable mask
         cv::Mat filled, supported, silhouette, textured;
         cv::Mat product, weighted, spread;
+        cv::Mat unmasked;  // every pixel set: the mask where the depth bounds alone decide
     };
 
     // The scratch of Build, one per thread, whichever pyramid builds.
