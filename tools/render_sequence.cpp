@@ -24,11 +24,12 @@ constexpr double kPi = 3.14159265358979323846;
 
 const std::string kUsage = std::string(
     "usage: render_sequence OUTPUT_FOLDER [options]\n"
-    "  --trajectory NAME       still, yaw, pitch, roll, translate, random, leave, tour, glance, sway,\n"
-    "                          fastrandom or quickleave (default yaw; see synth/Trajectory.h)\n"
+    "  --trajectory NAME       still, yaw, pitch, roll, translate, random, leave, tour, glance, nod,\n"
+    "                          tilt, sway, fastrandom or quickleave (default yaw; see\n"
+    "                          synth/Trajectory.h)\n"
     "  --frames N              frames in the sequence (default 120)\n"
     "  --still-frames N        frames at rest before the motion starts (default 8)\n"
-    "  --amplitude-deg A       rotation amplitude in degrees (default 20; glance 40)\n"
+    "  --amplitude-deg A       rotation amplitude in degrees (default 20; glance 40, nod, tilt 25)\n"
     "  --amplitude-mm X,Y,Z    translation amplitudes in mm (default by trajectory: translate\n"
     "                          100,50,150; random 60,40,80; leave 650,0,0; tour 60,20,80; sway 80,0,0;\n"
     "                          quickleave 900,0,0)\n"

@@ -141,6 +141,20 @@ TEST(Trajectory, QuickMotionsReachThePeakSpeedsOfRealHeads) {
     double widest = 0.0;
     for (const CRigidMotion& pose : glance) widest = std::max(widest, pose.RotationAngle() * 180.0 / M_PI);
     EXPECT_NEAR(widest, 40.0, 1e-9);
+    // A nod turns about X only and a tilt about Z only, as fast as the glance.
+    const char* const axes[] = {"nod", "tilt"};
+    for (int k = 0; k < 2; ++k) {
+        const std::vector<CRigidMotion> turn = Make(axes[k]);
+        EXPECT_NEAR(Peak(turn, 380).degreesPerFrame, 6.0, 0.1) << axes[k];
+        double widestTurn = 0.0, offAxis = 0.0;
+        for (const CRigidMotion& pose : turn) {
+            const cv::Vec3d r = pose.RotationVector() * (180.0 / M_PI);
+            widestTurn = std::max(widestTurn, std::abs(r[k == 0 ? 0 : 2]));
+            offAxis = std::max({offAxis, std::abs(r[1]), std::abs(r[k == 0 ? 2 : 0])});
+        }
+        EXPECT_NEAR(widestTurn, 25.0, 1e-6) << axes[k];
+        EXPECT_EQ(offAxis, 0.0) << axes[k];
+    }
     EXPECT_NEAR(Peak(Make("sway"), 380).pixelsPerFrame, 8.67, 0.1);
     EXPECT_EQ(Peak(Make("sway"), 380).degreesPerFrame, 0.0);
     // The same motion is slower in pixels further away or with a shorter focal length.

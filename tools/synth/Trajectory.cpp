@@ -42,10 +42,13 @@ double Evaluate(const Harmonics& h, double s, double speed) {
 
 double Positive(double value, double fallback) { return value > 0.0 ? value : fallback; }
 
+// Timed trajectories that turn the head rather than move it.
+bool IsTimedTurn(const std::string& name) { return name == "glance" || name == "nod" || name == "tilt"; }
+
 // The one degree of freedom a timed trajectory moves, in radians (glance) or millimetres.
 CWaypointProfile TimedProfile(const TrajectoryOptions& options, double amplitude) {
     const std::string& name = options.name;
-    if (name == "glance") {
+    if (IsTimedTurn(name)) {
         const double hold = 0.3;
         return CWaypointProfile(0.0, {{amplitude, hold}, {0.0, hold}, {-amplitude, hold}, {0.0, 0.5}},
                                 Positive(options.peakDegPerSecond, 180.0) * kPi / 180.0);
@@ -57,7 +60,7 @@ CWaypointProfile TimedProfile(const TrajectoryOptions& options, double amplitude
 }
 
 double TimedAmplitude(const TrajectoryOptions& options) {
-    if (options.name == "glance")
+    if (IsTimedTurn(options.name))
         return options.amplitudeRad < 0.0 ? DefaultAmplitudeRad(options.name) : options.amplitudeRad;
     return options.amplitudeMm[0] < 0.0 ? DefaultAmplitudeMm(options.name)[0] : options.amplitudeMm[0];
 }
@@ -66,7 +69,8 @@ double TimedAmplitude(const TrajectoryOptions& options) {
 
 const std::vector<std::string>& TrajectoryNames() {
     static const std::vector<std::string> names = {"still", "yaw",   "pitch", "roll",      "translate", "random",
-                                                   "leave", "tour",  "glance", "sway", "fastrandom", "quickleave"};
+                                                   "leave", "tour",  "glance", "sway", "fastrandom", "quickleave",
+                                                   "nod",   "tilt"};
     return names;
 }
 
@@ -80,9 +84,12 @@ cv::Vec3d DefaultAmplitudeMm(const std::string& name) {
     return {0.0, 0.0, 0.0};
 }
 
-double DefaultAmplitudeRad(const std::string& name) { return (name == "glance" ? 40.0 : 20.0) * kPi / 180.0; }
+double DefaultAmplitudeRad(const std::string& name) {
+    const double degrees = name == "glance" ? 40.0 : name == "nod" || name == "tilt" ? 25.0 : 20.0;
+    return degrees * kPi / 180.0;
+}
 
-bool IsTimedTrajectory(const std::string& name) { return name == "glance" || name == "sway" || name == "quickleave"; }
+bool IsTimedTrajectory(const std::string& name) { return IsTimedTurn(name) || name == "sway" || name == "quickleave"; }
 
 int TimedFrameCount(const TrajectoryOptions& options) {
     if (!IsTimedTrajectory(options.name) || !(options.framesPerSecond > 0.0)) return 0;
@@ -148,6 +155,8 @@ bool MakeTrajectory(const TrajectoryOptions& options, std::vector<CRigidMotion>&
                 translation[k] += amplitude[k] * Evaluate(random[k + 3], s, speed);
             }
         else if (name == "glance") rotation[1] = profile.Value(seconds);
+        else if (name == "nod") rotation[0] = profile.Value(seconds);
+        else if (name == "tilt") rotation[2] = profile.Value(seconds);
         else if (timed) translation[0] += profile.Value(seconds);
         poses[frame] = CRigidMotion::FromRotationVector(rotation, translation);
     }

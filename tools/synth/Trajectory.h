@@ -24,6 +24,9 @@
 // given peak speed; they need at least TimedFrameCount frames, and rest after their motion:
 //   glance     a look aside and back: yaw to +A, back to 0, to -A, back to 0, holding 0.3 s at each
 //              (default A 40 degrees, peak 180 degrees per second: 6 degrees a frame at 30 fps)
+//   nod        the same about the horizontal (X) axis, a look down and up (default A 25 degrees)
+//   tilt       the same about the optical (Z) axis, the head leaning to one side and the other
+//              (default A 25 degrees)
 //   sway       the head centre swings sideways (along X) 0 -> +mx -> -mx -> +mx -> -mx -> 0
 //              (default mx 80 mm, peak 650 mm per second: 8.7 pixels a frame at 950 mm, focal 380)
 //   quickleave the head centre moves sideways by mx (default 900 mm, out of view at every distance
@@ -45,12 +48,12 @@ struct TrajectoryOptions {
     int frameCount = 120;
     int stillFrames = 8;
     double distanceMm = 950.0;
-    double amplitudeRad = -1.0;  // negative: the trajectory's own (glance 40 degrees, the others 20)
+    double amplitudeRad = -1.0;  // negative: the trajectory's own (glance 40 degrees, nod and tilt 25, the others 20)
     cv::Vec3d amplitudeMm{-1.0, -1.0, -1.0};
     int cycles = 1;
     unsigned seed = 1;
     double framesPerSecond = 30.0;
-    double peakDegPerSecond = -1.0;  // glance; negative: 180
+    double peakDegPerSecond = -1.0;  // glance, nod, tilt; negative: 180
     double peakMmPerSecond = -1.0;   // sway, quickleave; negative: 650, 1200
 };
 
