@@ -312,6 +312,33 @@ TEST_F(HeadSceneTest, StereoHolesHaveNoDepthWhereTextureIsWeakOrAtRandom) {
     EXPECT_GT(cv::norm(dropped.z, random->Render(kRest, 6).z, cv::NORM_INF), 0.0);  // drawn per frame
 }
 
+TEST(PassingHand, HidesTheFaceInBothCamerasAtItsOwnDepthOnlyWhileItPasses) {
+    // Frames 10 to 30; half way (frame 20) the hand's centre crosses the optical axis at the
+    // head's height, 200 mm in front of the head centre: 750 mm, a disparity of 380 * 90 / 750.
+    const auto scene = SceneWith([](SceneOptions& o) { o.hand = HandPass{10, 20}; });
+    const auto plain = SceneWith([](SceneOptions&) {});
+    const RenderedFrame before = scene->Render(kRest, 9), during = scene->Render(kRest, 20);
+    const RenderedFrame after = scene->Render(kRest, 31), bare = plain->Render(kRest, 20);
+    for (const RenderedFrame* clear : {&before, &after}) {
+        EXPECT_EQ(cv::norm(clear->left, bare.left, cv::NORM_INF), 0.0);
+        EXPECT_EQ(cv::norm(clear->z, bare.z, cv::NORM_INF), 0.0);
+    }
+    EXPECT_FLOAT_EQ(during.z.at<float>(120, 160), 750.0f);
+    EXPECT_EQ(during.headMask.at<unsigned char>(120, 160), 0);
+    EXPECT_NEAR(during.x.at<float>(120, 170), 10.0 * 750.0 / 380.0, 1e-3);
+    // 50 mm across: 25 pixels either side of the centre at 750 mm; the head shows beyond.
+    EXPECT_EQ(during.headMask.at<unsigned char>(120, 160 + 30), 1);
+    const double disparity = 380.0 * 90.0 / 750.0;  // 45.6 pixels
+    const int shift = static_cast<int>(std::lround(disparity));
+    const cv::Rect palm(150, 100, 20, 40);
+    cv::Mat difference;
+    cv::absdiff(during.left(palm), during.right(palm - cv::Point(shift, 0)), difference);
+    EXPECT_LT(cv::mean(difference)[0], 6.0);  // the same skin, one disparity over
+    SceneOptions refused;
+    refused.hand = HandPass{0, 0};
+    EXPECT_EQ(CHeadScene::Create(refused, nullptr), nullptr);
+}
+
 TEST(HeadSceneOptions, RefusesMissingPhotographsAndImpossibleGeometry) {
     std::string error;
     SceneOptions missing;

@@ -122,6 +122,8 @@ std::string ValidationError(const SceneOptions& o) {
     if (e.textureWindow < 3 || e.textureWindow > 51 || e.textureWindow % 2 == 0)
         return "the texture window must be odd, 3 to 51 pixels";
     if (!(std::fabs(o.exposureSwing) <= 0.5)) return "the exposure swing must lie within 0.5";
+    const std::string handProblem = o.hand.Problem();
+    if (!handProblem.empty()) return handProblem;
     const CameraMismatch& m = o.right;
     if (!(m.gain > 0.0 && m.gain <= 4.0) || !(std::fabs(m.offset) <= 255.0) || !(std::fabs(m.rowShift) <= 8.0))
         return "the right camera's gain must lie in (0, 4], its offset within 255 grey levels and its row shift "
@@ -242,6 +244,10 @@ RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStr
     cv::Mat left, right;
     RenderCamera(headPose, true, left, &frame.x, &frame.y, &frame.z, &frame.headMask);
     RenderCamera(headPose, false, right, nullptr, nullptr, nullptr, nullptr);
+    const StereoRig& rig = options_.camera;
+    DrawHand(options_.hand, rig, headPose, noiseStream, 0.0, 0.0, left, &frame.x, &frame.y, &frame.z, &frame.headMask);
+    DrawHand(options_.hand, rig, headPose, noiseStream, rig.baselineMm, options_.right.rowShift, right, nullptr,
+             nullptr, nullptr, nullptr);
     ExposeRight(right);
     if (options_.exposureSwing != 0.0) {
         const double gain = 1.0 + options_.exposureSwing * std::sin(2.0 * kPi * noiseStream / kExposurePeriodFrames);

@@ -25,6 +25,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "synth/Hand.h"
 #include "synth/RigidMotion.h"
 #include "synth/StereoDepthErrors.h"
 
@@ -92,6 +93,7 @@ struct SceneOptions {
     // Both cameras' exposure (an automatic exposure at work): frame k's grey levels times
     // 1 + exposureSwing sin(2 pi k / 90), k the noise stream (the frame's index). 0: steady.
     double exposureSwing = 0.0;
+    HandPass hand;  // none by default
     unsigned noiseSeed = 1;
 };
 

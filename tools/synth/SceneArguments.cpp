@@ -19,7 +19,10 @@ const char* const kSceneUsage =
     "                          one, and its rows S pixels below the left one's, a rectification error\n"
     "                          (default 1,0,0: alike)\n"
     "  --exposure-swing A      both cameras' exposure swinging by A (0.1: 10 per cent) over 90 frames,\n"
-    "                          as an automatic exposure does (default 0: steady)\n";
+    "                          as an automatic exposure does (default 0: steady)\n"
+    "  --hand F,N              a hand crossing the image in front of the face, from just out of view\n"
+    "                          at frame F to just out of view on the other side N frames later\n"
+    "                          (default: none)\n";
 
 bool ParseNumbers(const std::string& text, std::vector<double>& values, std::size_t count) {
     values.clear();
@@ -67,6 +70,14 @@ SceneOption ParseSceneOption(const std::string& option, const std::string& value
     if (option == "--holes") return number(scene.stereo.textureThreshold);
     if (option == "--dropout") return number(scene.stereo.dropout);
     if (option == "--exposure-swing") return number(scene.exposureSwing);
+    if (option == "--hand") {
+        if (!ParseNumbers(value, numbers, 2) || numbers[0] < 0 || numbers[0] > 1e6 || numbers[1] < 1 ||
+            numbers[1] > 1e6)
+            return SceneOption::kBadValue;
+        scene.hand.firstFrame = static_cast<int>(numbers[0]);
+        scene.hand.frames = static_cast<int>(numbers[1]);
+        return SceneOption::kParsed;
+    }
     if (option == "--right-camera") {
         if (!ParseNumbers(value, numbers, 3)) return SceneOption::kBadValue;
         scene.right = CameraMismatch{numbers[0], numbers[1], numbers[2]};
