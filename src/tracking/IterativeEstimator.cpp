@@ -51,6 +51,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.exposureGain = parameters.brightness == CTrackerParameters::BRIGHTNESS_GAIN;
     settings.depthSmoothing = parameters.depthSmoothing;
     settings.averagedDepth = parameters.jacobianDepth == CTrackerParameters::JACOBIAN_DOUBLE;
+    settings.occlusionGap = parameters.occlusionGap;
     return settings;
 }
 
@@ -145,9 +146,11 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         if (referencePyramid && currentPyramid) {
             const int usedLevels = std::min(referencePyramid->Levels(), currentPyramid->Levels());
             for (int level = usedLevels - 1; level >= 0; --level) {
-                const ReferencePoints& points = Collected(*referencePyramid, level, box);
+                const ReferencePoints& points =
+                    Collected(*referencePyramid, level, box, face ? face->referenceNearest : -1.0f);
                 loss.referencePixels = points.Size();
                 loss.matchedRows = 0;
+                loss.hiddenRows = 0;
                 if (points.Size() < kMinRows) continue;
                 SampleCurrent(*currentPyramid, level);
                 const LevelResult result = IterateLevel(level, points, projection, motion, loss);
@@ -206,25 +209,26 @@ void CIterativeEstimator::SampleCurrent(const CFramePyramid& pyramid, int level)
 }
 
 const ReferencePoints& CIterativeEstimator::Collected(const CFramePyramid& pyramid, int level,
-                                                      const cv::Rect& faceBox) {
+                                                      const cv::Rect& faceBox, float nearest) {
     ++collectedClock_;
     const int stride = level == 0 ? std::max(settings_.fineStride, 1) : 1;
     CollectedPoints* oldest = &collected_[0];
     for (CollectedPoints& slot : collected_) {
         if (slot.pyramid == &pyramid && slot.builds == pyramid.Builds() && slot.level == level &&
-            slot.stride == stride && slot.box == faceBox) {
+            slot.stride == stride && slot.box == faceBox && slot.nearest == nearest) {
             slot.used = collectedClock_;
             return slot.points;
         }
         if (slot.used < oldest->used) oldest = &slot;
     }
     oldest->pyramid = nullptr;  // until the points are complete
-    CollectReference(pyramid.Level(level), faceBox, stride, oldest->points);
+    CollectReference(pyramid.Level(level), faceBox, stride, oldest->points, nearest);
     oldest->pyramid = &pyramid;
     oldest->builds = pyramid.Builds();
     oldest->level = level;
     oldest->stride = stride;
     oldest->box = faceBox;
+    oldest->nearest = nearest;
     oldest->used = collectedClock_;
     return oldest->points;
 }
@@ -241,9 +245,13 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
     const bool polish = settings_.averagedDepth && level == 0;
     int iterations = settings_.iterations;
     for (int iteration = 0; iteration < iterations; ++iteration) {
-        BuildRows(level, points, projection, motion, averagedDepth);
+        BuildRows(level, points, projection, motion, averagedDepth, iteration == 0);
         loss.matchedRows = rows_.Size();
+        loss.hiddenRows = matches_.hidden;
         if (rows_.Size() < kMinRows) break;
+        // What a level mostly hidden leaves lies along the occluder's edge, where its smoothed
+        // depth mixes both surfaces: too little to move the pose by; the finer levels see more.
+        if (iteration == 0 && level > 0 && matches_.hidden > 2 * rows_.Size()) break;
         ++result.iterations;
         equations_.Reset();
         Accumulate(loss);
@@ -276,7 +284,7 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
 }
 
 void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
-                                    const Motion& motion, bool averagedDepth) {
+                                    const Motion& motion, bool averagedDepth, bool firstOfLevel) {
     RowModel model;
     model.perspective = projection.perspective;
     const float levelScale = 1.0f / static_cast<float>(1 << level);
@@ -298,8 +306,9 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
                                     ? kTwoFrames * kNominalDisparityNoise / (settings_.focalPx * settings_.baseline)
                                     : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
     model.separatePoints = !points.brightnessZ.empty();
+    model.occlusionGap = settings_.occlusionGap;
     MatchPoints(points, model, cv::Matx33f(motion.rotation), cv::Vec3f(motion.translation), *currentLevel_,
-                *currentSamples_, matches_);
+                *currentSamples_, matches_, &hiddenPoints_, firstOfLevel);
     // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,
     // a step behind.
     if (settings_.exposureGain) brightness_.Fit(matches_.referenceLevel, matches_.level);

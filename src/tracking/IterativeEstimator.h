@@ -51,6 +51,7 @@ struct IterationSettings {
     bool exposureGain = false;     // a gain between the frames' grey levels
     int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing
     bool averagedDepth = false;    // CTrackerParameters::JACOBIAN_DOUBLE
+    float occlusionGap = 0.0f;     // CTrackerParameters::occlusionGap
 
     // The tracker's settings; the camera's focal length and baseline and the erosion are the
     // caller's to set.
@@ -76,6 +77,9 @@ struct FaceArea {
     bool ownCurrentDepths = false;
     float currentMinDepth = -1.0f;
     float currentMaxDepth = -1.0f;
+    // Reference pixels nearer than this are no part of the face, whatever the depth range says:
+    // a hand in front of it (-1: none).
+    float referenceNearest = -1.0f;
 };
 
 class CIterativeEstimator {
@@ -121,12 +125,13 @@ private:
                        const PixelProjection& projection, const Motion& motion) const;
     // The reference points of a pyramid's level in the box, collected again only when that
     // pyramid was rebuilt or not met lately: a keyframe is the reference of step after step.
-    const ReferencePoints& Collected(const CFramePyramid& pyramid, int level, const cv::Rect& faceBox);
+    const ReferencePoints& Collected(const CFramePyramid& pyramid, int level, const cv::Rect& faceBox, float nearest);
     LevelResult IterateLevel(int level, const ReferencePoints& points, const PixelProjection& projection,
                              Motion& motion, MotionLoss& loss);
-    // averagedDepth: the rows at the depth averaged over both frames (RowModel::averagedDepth).
+    // averagedDepth: the rows at the depth averaged over both frames (RowModel::averagedDepth);
+    // firstOfLevel: which points are hidden is decided now, for the level's iterations.
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
-                   const Motion& motion, bool averagedDepth);
+                   const Motion& motion, bool averagedDepth, bool firstOfLevel);
     // Accumulates the weighted rows; fills the loss's residual scales and inlier share.
     void Accumulate(MotionLoss& loss);
     bool UseBrightness() const;
@@ -155,6 +160,7 @@ private:
         int level = 0;
         int stride = 1;
         cv::Rect box;
+        float nearest = -1.0f;
         long used = 0;
         ReferencePoints points;
     };
@@ -163,6 +169,7 @@ private:
     CollectedPoints collected_[kCollectedSlots];
     long collectedClock_ = 0;
     MatchedPoints matches_;
+    std::vector<unsigned char> hiddenPoints_;  // of the level being iterated
     MotionRows rows_;
     CNormalEquations equations_;
     std::vector<float> scratch_;

@@ -11,6 +11,7 @@ struct MotionLoss {
     bool estimated = false;         // false: no iterated estimate was made (nothing to judge)
     int referencePixels = 0;        // usable face pixels of the reference at the finest level
     int matchedRows = 0;            // of those, pixels that landed on usable pixels of the current frame
+    int hiddenRows = 0;             // and pixels that landed there behind something nearer (OCCLUSION_GAP)
     float brightnessScale = 0.0f;   // robust scale of the brightness residuals, in noise units
     float depthScale = 0.0f;        // the same for the depth residuals
     float inlierShare = 0.0f;       // rows whose residual keeps a weight, of all rows
@@ -25,6 +26,10 @@ struct LossThresholds {
     float minFaceShare = 0.0f;
     float maxResidual = 0.0f;       // 0: residual scales are not checked
     bool requireConvergence = false;
+    // With an occlusion gap, a face more than half hidden is lost: what is left of it is too
+    // little to trust a pose from (a hand over two thirds of the face left a pose 3 degrees off).
+    static constexpr float kMaxHiddenShare = 0.5f;
+    float maxHiddenShare = 1.0f;    // of the points that landed on usable pixels; 1: not checked
 
     static LossThresholds From(const CTrackerParameters& parameters);
     // True when the pose can be trusted; a loss not estimated is trusted (nothing says otherwise).

@@ -22,6 +22,8 @@ struct MatchedPoints {
     // same reference ray at the depth its grey levels follow. The level and its gradients are
     // then sampled where it projects.
     std::vector<float> bx, by, bz;
+    // Points that landed on usable pixels but behind something nearer (RowModel::occlusionGap).
+    int hidden = 0;
 
     void Resize(int count, bool separate = false);
     int Size() const { return static_cast<int>(x.size()); }
@@ -40,6 +42,8 @@ struct RowModel {
     cv::Vec3f centre;                         // the rotation's centre, moved
     float brightnessNoise = 1.0f;
     float depthNoisePerSquare = 1.0f;         // a depth row's noise over its depth squared
+    float occlusionGap = 0.0f;                // matching: nearer than the moved point by more is
+                                              // something in front of it (0: nothing is)
 };
 
 struct MotionRows {

@@ -63,7 +63,8 @@ void ReferencePoints::Clear() {
     radius = 0.0;
 }
 
-void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points) {
+void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points,
+                      float nearest) {
     points.Clear();
     const int scale = 1 << level.level;
     // Level pixel i sits on frame pixel scale * i: the box's pixels at this level.
@@ -95,7 +96,7 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
         for (int localColumn = start; localColumn < columnEnd; localColumn += stride) {
             if (!use[localColumn]) continue;
             const float z = depth[localColumn];
-            if (!(z > 0.0f)) continue;
+            if (!(z > 0.0f) || z < nearest) continue;
             const float x = rayX[localColumn] * z, y = rayY[localColumn] * z;
             points.column.push_back(static_cast<float>(localColumn + level.origin.x));
             points.row.push_back(static_cast<float>(row));
@@ -130,11 +131,12 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
 
 VANTOREL_HOT_PATH void MatchPoints(const ReferencePoints& points, const RowModel& model, const cv::Matx33f& r,
                                    const cv::Vec3f& t, const PyramidLevel& current, const cv::Mat& interleaved,
-                                   MatchedPoints& matches) {
+                                   MatchedPoints& matches, std::vector<unsigned char>* hiddenPoints,
+                                   bool decideHidden) {
     // Room for every point, cut down to the matched ones at the end.
     const bool separate = model.separatePoints;
     matches.Resize(points.Size(), separate);
-    int matched = 0;
+    int matched = 0, hidden = 0;
     const bool perspective = model.perspective;
     const float columnGain = model.columnGain, rowGain = model.rowGain;
     const int width = interleaved.cols, height = interleaved.rows;
@@ -142,6 +144,11 @@ VANTOREL_HOT_PATH void MatchPoints(const ReferencePoints& points, const RowModel
     const float* samples = interleaved.ptr<float>();
     const cv::Point origin = current.origin;
     const float gain = model.gradientGain;  // the gain before this iteration's fit
+    const float hiddenBehind = model.occlusionGap;
+    const bool gated = hiddenBehind > 0.0f && hiddenPoints;
+    const bool decide =
+        gated && (decideHidden || hiddenPoints->size() != static_cast<std::size_t>(points.Size()));
+    if (decide) hiddenPoints->assign(static_cast<std::size_t>(points.Size()), 0);
     // Where the reference point k moved to (mx, my, mz) lands in the current level: the corner of
     // its pixel `at` and the fractions; false when it does not land on usable pixels.
     const auto land = [&](int k, float px, float py, float mx, float my, float mz, std::size_t& at, float& fc,
@@ -167,6 +174,10 @@ VANTOREL_HOT_PATH void MatchPoints(const ReferencePoints& points, const RowModel
         return usable[at] && usable[at + 1] && usable[at + width] && usable[at + width + 1];
     };
     for (int k = 0; k < points.Size(); ++k) {
+        if (gated && !decide && (*hiddenPoints)[k]) {
+            ++hidden;
+            continue;
+        }
         const float px = points.x[k], py = points.y[k], pz = points.z[k];
         float mx, my, mz;
         Move(r, t, px, py, pz, mx, my, mz);
@@ -191,6 +202,13 @@ VANTOREL_HOT_PATH void MatchPoints(const ReferencePoints& points, const RowModel
             matches.bz[matched] = bz;
         }
         if (!std::isfinite(sample[0] - gain * points.intensity[k]) || !std::isfinite(sample[3] - mz)) continue;
+        // Hidden behind something nearer: its grey level and depth are the occluder's, and a
+        // hand over half the face would otherwise inflate both blocks' scales until it is kept.
+        if (decide && sample[3] < mz - hiddenBehind) {
+            (*hiddenPoints)[k] = 1;
+            ++hidden;
+            continue;
+        }
         matches.x[matched] = mx;
         matches.y[matched] = my;
         matches.z[matched] = mz;
@@ -208,4 +226,5 @@ VANTOREL_HOT_PATH void MatchPoints(const ReferencePoints& points, const RowModel
         ++matched;
     }
     matches.Resize(matched, separate);
+    matches.hidden = hidden;
 }

@@ -28,12 +28,21 @@ struct ReferencePoints {
 };
 
 // The level's usable pixels inside the face box (frame pixels), every one or one in `stride`
-// along its rows, shifted by one each row.
-void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points);
+// along its rows, shifted by one each row; with `nearest` above 0, none nearer than it.
+void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points,
+                      float nearest = -1.0f);
 
-// The points moved by p' = r p + t that land on usable pixels of `current`, sampled in
+// The points moved by p' = r p + t that land on usable pixels of `current` and, with an occlusion
+// gap, are not hidden there behind a surface nearer by more than it, sampled in
 // `interleaved` (its images as CFramePyramid::Interleave lays them out), into `matches`. The
 // model gives the projection's pixel gains, the exposure gain the finiteness check uses and, with
 // separatePoints, a second point per ray at brightnessZ whose landing gives the grey levels.
+//
+// With an occlusion gap and `hiddenPoints`, which points are hidden is decided when decideHidden
+// is set (one flag per point) and kept otherwise: iterating from there, a pose could shed the
+// hidden points by moving them where nothing covers them, and a hand over half the face would
+// carry it away. Flags that do not fit the points are decided anew; without hiddenPoints nothing
+// is hidden.
 void MatchPoints(const ReferencePoints& points, const RowModel& model, const cv::Matx33f& r, const cv::Vec3f& t,
-                 const PyramidLevel& current, const cv::Mat& interleaved, MatchedPoints& matches);
+                 const PyramidLevel& current, const cv::Mat& interleaved, MatchedPoints& matches,
+                 std::vector<unsigned char>* hiddenPoints = nullptr, bool decideHidden = true);

@@ -8,9 +8,9 @@
 #include "platform/ipl/ipl.h"
 #include "tracking/Pose.h"
 
-bool CRegionFollower::Start(const CStereoFrame& found, const FaceArea& face) {
-    started_ = false;
-    const CImage* images[3] = {found.GetImageX(), found.GetImageY(), found.GetDepth()};
+bool FaceRegionPoints(const CStereoFrame& frame, const FaceArea& face, std::vector<cv::Vec3d>& points) {
+    points.clear();
+    const CImage* images[3] = {frame.GetImageX(), frame.GetImageY(), frame.GetDepth()};
     cv::Mat views[3];
     for (int i = 0; i < 3; ++i) {
         if (!images[i] || !images[i]->GetImageData()) return false;
@@ -18,19 +18,23 @@ bool CRegionFollower::Start(const CStereoFrame& found, const FaceArea& face) {
         if (views[i].type() != CV_32FC1 || views[i].size() != views[0].size()) return false;
     }
     const cv::Rect box = face.box & cv::Rect(0, 0, views[0].cols, views[0].rows);
-    cv::Vec3d sum(0, 0, 0);
-    long count = 0;
     for (int row = box.y; row < box.y + box.height; ++row)
         for (int col = box.x; col < box.x + box.width; ++col) {
             const float z = views[2].at<float>(row, col);
             const bool inside = z > 0.0f && (face.minDepth < 0.0f || z > face.minDepth) &&
                                 (face.maxDepth < 0.0f || z < face.maxDepth) && std::isfinite(z);
-            if (!inside) continue;
-            sum += cv::Vec3d(views[0].at<float>(row, col), views[1].at<float>(row, col), z);
-            ++count;
+            if (inside) points.emplace_back(views[0].at<float>(row, col), views[1].at<float>(row, col), z);
         }
-    if (count == 0) return false;
-    centre_ = sum / static_cast<double>(count);
+    return !points.empty();
+}
+
+bool CRegionFollower::Start(const CStereoFrame& found, const FaceArea& face) {
+    started_ = false;
+    std::vector<cv::Vec3d> points;
+    if (!FaceRegionPoints(found, face, points)) return false;
+    cv::Vec3d sum(0, 0, 0);
+    for (const cv::Vec3d& point : points) sum += point;
+    centre_ = sum / static_cast<double>(points.size());
     start_ = face;
     started_ = true;
     return true;

@@ -5,6 +5,8 @@
 // centre has moved: shifted by the centre's image motion, its depth bounds by its depth change.
 #pragma once
 
+#include <vector>
+
 #include <opencv2/core.hpp>
 
 #include "tracking/IterativeEstimator.h"
@@ -12,6 +14,10 @@
 
 class CPose;
 class CStereoFrame;
+
+// The 3D points of the frame's pixels inside the face's box and depth range; false when there are
+// none (or the frame has no X, Y and depth images).
+bool FaceRegionPoints(const CStereoFrame& frame, const FaceArea& face, std::vector<cv::Vec3d>& points);
 
 class CRegionFollower {
 public:

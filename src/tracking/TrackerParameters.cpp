@@ -130,6 +130,9 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "MAX_FRAME_ROTATION:")
             ok = reader.ReadChecked(key, maxFrameRotationDeg, [](float d) { return d >= 0.0f && d <= 180.0f; },
                                     "0 (any) to 180 degrees");
+        else if (key == "OCCLUSION_GAP:")
+            ok = reader.ReadChecked(key, occlusionGap, [](float g) { return g >= 0.0f && std::isfinite(g); },
+                                    "not negative (0: never hidden)");
         else if (key == "KEYFRAME_COMPARISON:") {
             int code = compareRegion ? 1 : 0;
             ok = ReadKeyword(reader, kComparisons, code);

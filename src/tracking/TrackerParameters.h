@@ -123,6 +123,10 @@ public:
     // "MAX_FRAME_ROTATION:" degrees the merged pose may turn from the previous frame's; a step
     // beyond it loses the face (no head turns 10 degrees in a thirtieth of a second). 0: any.
     float maxFrameRotationDeg = 0.0f;
+    // "OCCLUSION_GAP:" a face point that lands where the current frame is nearer than it by more
+    // than this (depth units) is hidden there, by a hand or the nose, and makes no rows (iterated
+    // estimator only). 0 (the default): never hidden.
+    float occlusionGap = 0.0f;
 
     bool Iterated() const { return iterations > 0; }
 };

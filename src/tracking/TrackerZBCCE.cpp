@@ -104,11 +104,13 @@ int CTrackerZBCCE::Track(CStereoSource& source) {
     // as keyframes, they would pull every later pose towards there.
     if (const CTrackedFrame* previous = PreviousFrame(source); previous && !previous->GetPose())
         source.DropFramesBefore(previous->GetIndex());
+    if (!source.GetFrames().empty()) hiddenFaces.Forget(source.GetFrames().back()->GetIndex());
     SelectMatches(source, current, parameters.matchFunction);
     losses.clear();
     stepRefused = false;
     if (parameters.Iterated()) {
         EstimateIterated(source);
+        hiddenFaces.Record(current->GetIndex(), losses);
     } else {
         // "PROJECTION: PERSPECTIVE" in the source's configuration selects the perspective image
         // model, with the calibration the frames' pixel scales came from.
@@ -222,6 +224,8 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
         // Following, a reference's face is where the region was when that frame was grabbed.
         const auto own = Following() ? frameFaces.find(reference->GetIndex()) : frameFaces.end();
         if (own != frameFaces.end()) start.face = own->second;
+        if (parameters.occlusionGap > 0.0f)
+            start.face.referenceNearest = hiddenFaces.NearestFaceDepth(reference->GetPose(), parameters.occlusionGap);
         start.face.currentBox = face.box;
         if (Following() && current == trackedFrame) {
             start.face.ownCurrentDepths = true;
@@ -303,6 +307,7 @@ void CTrackerZBCCE::UpdateFaceShares(const CStereoSource& source) {
         sessionFaceRows = 0;
         std::fill(lastBestScales, lastBestScales + 2, 0.0f);
         if (Following()) StartFollowing(source);
+        if (parameters.occlusionGap > 0.0f) StartHiddenFaces(source);
     }
     std::copy(box, box + 4, sessionRegion);
     std::copy(depths, depths + 2, sessionDepths);
@@ -321,6 +326,13 @@ void CTrackerZBCCE::StartFollowing(const CStereoSource& source) {
     if (!origin || !region) return;
     const FaceArea face = FaceOf(*region);
     if (follower.Start(*origin, face)) frameFaces[origin->GetIndex()] = face;
+}
+
+void CTrackerZBCCE::StartHiddenFaces(const CStereoSource& source) {
+    hiddenFaces.Clear();
+    const CTrackedFrame* origin = PreviousFrame(source);
+    const CDepthMaskRegion* region = source.GetRegion();
+    if (origin && region) hiddenFaces.StartSession(*origin, FaceOf(*region));
 }
 
 void CTrackerZBCCE::FollowRegion(CStereoSource& source) {
@@ -345,6 +357,19 @@ void CTrackerZBCCE::FollowRegion(CStereoSource& source) {
                      next.maxDepth);
     followedFace = next;
     followedSet = true;
+}
+
+bool CTrackerZBCCE::HiddenFace(const CTrackedFrame& frame) const {
+    return parameters.occlusionGap > 0.0f && hiddenFaces.Hidden(frame.GetIndex());
+}
+
+CTrackedFrame* CTrackerZBCCE::ReferenceFrame(const CStereoSource& source) const {
+    CTrackedFrame* previous = PreviousFrame(source);
+    if (!previous || !HiddenFace(*previous)) return previous;
+    const CStereoSource::FrameList& frames = source.GetFrames();
+    for (auto frame = std::next(frames.begin()); frame != frames.end(); ++frame)
+        if (!HiddenFace(**frame)) return frame->get();
+    return previous;
 }
 
 int CTrackerZBCCE::MaxBestMatches() const { return std::max(parameters.maxBestMatches, 1); }
@@ -373,7 +398,7 @@ void CTrackerZBCCE::SelectMatches(CStereoSource& source, CTrackedFrame* current,
             AddKeyframeCandidates(source, current, matchFunction);
             return;
         default:  // MATCH_PREVIOUS, and any code outside the table
-            AddMatch(PreviousFrame(source), current, kPreviousWeight);
+            AddMatch(ReferenceFrame(source), current, kPreviousWeight);
             return;
     }
 }
@@ -388,7 +413,7 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
     CBestScores best(static_cast<std::size_t>(MaxBestMatches()));
     for (const auto& stored : source.GetFrames()) {
         CTrackedFrame* frame = stored.get();
-        if (frame->GetIndex() == current->GetIndex()) continue;
+        if (frame->GetIndex() == current->GetIndex() || HiddenFace(*frame)) continue;
         float score;
         if (covariance) {
             // A frame without a pose counts as the identity, carrying no uncertainty.
@@ -405,7 +430,7 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
         }
         AddMatch(frame, current, score);
     }
-    CTrackedFrame* previous = PreviousFrame(source);
+    CTrackedFrame* previous = ReferenceFrame(source);
     if (matches.empty()) {
         AddMatch(previous, current, covariance ? 0.0f : kPreviousWeight);
         return;
@@ -526,6 +551,7 @@ std::vector<double> CTrackerZBCCE::MergeCoefficients(int mergePose) const {
         coefficients.push_back(c);
     }
     if (parameters.Iterated()) {
+        if (parameters.occlusionGap > 0.0f) CHiddenFaces::LeaveOutHiddenPairs(losses, coefficients);
         LeaveOutPoorFits(coefficients);
         LeaveOutDisagreeing(coefficients);
     }

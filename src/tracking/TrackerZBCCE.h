@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "tracking/FrameMatch.h"
+#include "tracking/HiddenFaces.h"
 #include "tracking/IterativeEstimator.h"
 #include "tracking/MotionEstimator.h"
 #include "tracking/MotionLoss.h"
@@ -98,6 +99,11 @@ private:
     void OpenOutputs();
     void ClearMatches() { matches.clear(); }
     void AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* current, int matchFunction);
+    // A frame whose face was partly hidden (OCCLUSION_GAP), and the frame that stands for the
+    // previous one as a reference: the newest before the current one whose face was clear, the
+    // previous one itself when none was.
+    bool HiddenFace(const CTrackedFrame& frame) const;
+    CTrackedFrame* ReferenceFrame(const CStereoSource& source) const;
     int MaxBestMatches() const;
     CPose* CandidatePose(const CFrameMatch& match) const;
     std::vector<double> MergeCoefficients(int mergePose) const;
@@ -144,8 +150,11 @@ private:
     bool Following() const { return parameters.followRegion && parameters.Iterated(); }
     void FollowRegion(CStereoSource& source);
     void StartFollowing(const CStereoSource& source);
+    // A new session: the hidden frames of the last one go, its face is taken as found.
+    void StartHiddenFaces(const CStereoSource& source);
     std::map<int, FaceArea> frameFaces;
     CRegionFollower follower;
+    CHiddenFaces hiddenFaces;
     bool followedSet = false;
     FaceArea followedFace;
 };

@@ -259,6 +259,41 @@ TEST_F(HeadPair, ABandOverAThirdOfTheFaceMovesTheRobustPoseByLessThanADegree) {
     EXPECT_GT(Iterated(first, second, plain).rotationDeg, 2.0 * robust.rotationDeg);
 }
 
+TEST_F(HeadPair, AHandOverTheFaceIsHiddenByItsDepthAndOverMostOfItLosesTheFace) {
+    Render({0, 3, 0}, {0, 0, 0});
+    // The same turn with a hand 200 mm in front of the head centre, over the face's left side.
+    SceneOptions withHand;
+    withHand.hand = HandPass{0, 40};
+    const auto handScene = CHeadScene::Create(withHand, nullptr);
+    ASSERT_NE(handScene, nullptr);
+    const double headPixels = cv::countNonZero(second.headMask(face.box));
+    CTrackerParameters gated = Recommended();
+    gated.occlusionGap = 50.0f;
+    const LossThresholds thresholds = LossThresholds::From(gated);
+    // Frame 17 of its pass covers two fifths of the face, frame 18 more than half.
+    for (const unsigned frame : {17u, 18u}) {
+        second = handScene->Render(moved, frame);
+        const double covered = 1.0 - cv::countNonZero(second.headMask(face.box)) / headPixels;
+        MotionLoss plainLoss, gatedLoss;
+        const Errors plain = Iterated(first, second, Recommended(), &plainLoss);
+        const Errors kept = Iterated(first, second, gated, &gatedLoss);
+        const double hidden = gatedLoss.hiddenRows / double(gatedLoss.hiddenRows + gatedLoss.matchedRows);
+        EXPECT_EQ(plainLoss.hiddenRows, 0);
+        if (frame == 17) {
+            EXPECT_TRUE(covered > 0.3 && covered < 0.5) << covered;
+            EXPECT_GT(plain.rotationDeg, 5.0);  // the hand's rows carry the pose away
+            EXPECT_LT(kept.rotationDeg, 0.5);
+            EXPECT_LT(kept.centreMm, 2.0);
+            EXPECT_TRUE(hidden > 0.3 && hidden < 0.5) << hidden;
+            EXPECT_TRUE(thresholds.Accepts(gatedLoss));
+        } else {
+            EXPECT_GT(covered, 0.5);
+            EXPECT_GT(hidden, 0.5);
+            EXPECT_FALSE(thresholds.Accepts(gatedLoss));
+        }
+    }
+}
+
 // The camera's exposure changes between the frames: by the brightness rows alone, a constant
 // brightness reads the change as motion, an exposure gain takes it out.
 TEST_F(HeadPair, AnExposureChangeIsTakenOutByTheExposureGain) {

@@ -112,6 +112,11 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     EXPECT_EQ(limited.maxFrameRotationDeg, 12.0f);
     EXPECT_NE(said.find("MAX_FRAME_ROTATION: -1 refused"), std::string::npos) << said;
     EXPECT_NE(said.find("MAX_FRAME_ROTATION: 400 refused"), std::string::npos) << said;
+    EXPECT_EQ(defaults.occlusionGap, 0.0f);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Parse("OCCLUSION_GAP: 50 OCCLUSION_GAP: -5").occlusionGap, 50.0f);
+    const std::string gapSaid = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(gapSaid.find("OCCLUSION_GAP: -5 refused"), std::string::npos) << gapSaid;
 }
 
 TEST(TrackerParameters, RefusesALambdaOrAPairCountThatCannotWorkAndSaysSo) {

@@ -1,0 +1,74 @@
+#include "tracking/HiddenFaces.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tracking/Pose.h"
+#include "tracking/RegionFollower.h"
+
+namespace {
+
+// The share of an estimated pair's face points hidden behind something nearer; -1 when unknown.
+float HiddenShare(const MotionLoss& loss) {
+    const int tried = loss.matchedRows + loss.hiddenRows;
+    return loss.estimated && tried > 0 ? static_cast<float>(loss.hiddenRows) / tried : -1.0f;
+}
+
+}  // namespace
+
+void CHiddenFaces::Record(int frameIndex, const std::vector<MotionLoss>& losses) {
+    float least = 2.0f;
+    for (const MotionLoss& loss : losses)
+        if (const float share = HiddenShare(loss); share >= 0.0f) least = std::min(least, share);
+    if (least <= 1.0f) shares_[frameIndex] = least;
+}
+
+void CHiddenFaces::LeaveOutHiddenPairs(const std::vector<MotionLoss>& losses, std::vector<double>& coefficients) {
+    const std::size_t n = std::min(losses.size(), coefficients.size());
+    bool anyClear = false;
+    for (std::size_t k = 0; k < n; ++k) {
+        const float share = HiddenShare(losses[k]);
+        anyClear = anyClear || (coefficients[k] > 0.0 && share >= 0.0f && share <= kMaxShare);
+    }
+    if (!anyClear) return;
+    for (std::size_t k = 0; k < n; ++k)
+        if (HiddenShare(losses[k]) > kMaxShare) coefficients[k] = 0.0;
+}
+
+bool CHiddenFaces::StartSession(const CStereoFrame& origin, const FaceArea& face) {
+    started_ = false;
+    std::vector<cv::Vec3d> points;
+    if (!FaceRegionPoints(origin, face, points)) return false;
+    cv::Vec3d sum(0, 0, 0);
+    for (const cv::Vec3d& point : points) sum += point;
+    centre_ = sum / static_cast<double>(points.size());
+    // The nearest hundredth of the points rather than the nearest one: depth noise has outliers.
+    std::vector<double> ahead(points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) ahead[k] = points[k][2] - centre_[2];
+    const std::size_t nth = ahead.size() / 100;
+    std::nth_element(ahead.begin(), ahead.begin() + static_cast<std::ptrdiff_t>(nth), ahead.end());
+    front_ = ahead[nth];
+    started_ = std::isfinite(front_) && std::isfinite(centre_[2]);
+    return started_;
+}
+
+float CHiddenFaces::NearestFaceDepth(const CPose* pose, float gap) const {
+    if (!started_) return -1.0f;
+    double depth = centre_[2];
+    if (pose) {
+        if (!pose->IsRotationVectorValid()) return -1.0f;
+        CPose motion(*pose);
+        motion.UpdateRotationMatrix();
+        depth = motion.GetTranslation(2);
+        for (int j = 0; j < 3; ++j) depth += motion.GetRotationMatrix(2, j) * centre_[j];
+    }
+    const double nearest = depth + front_ - gap;
+    return std::isfinite(nearest) && nearest > 0.0 ? static_cast<float>(nearest) : -1.0f;
+}
+
+bool CHiddenFaces::Hidden(int frameIndex) const {
+    const auto found = shares_.find(frameIndex);
+    return found != shares_.end() && found->second > kMaxShare;
+}
+
+void CHiddenFaces::Forget(int oldest) { shares_.erase(shares_.begin(), shares_.lower_bound(oldest)); }

@@ -1,0 +1,90 @@
+#include "tracking/HiddenFaces.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "support/TrackingFixtures.h"
+#include "synth/HeadScene.h"
+#include "synth/TrackingRun.h"
+#include "tracking/IterativeEstimator.h"
+#include "tracking/Pose.h"
+
+namespace {
+
+MotionLoss Pair(int matched, int hidden, bool estimated = true) {
+    MotionLoss loss;
+    loss.estimated = estimated;
+    loss.matchedRows = matched;
+    loss.hiddenRows = hidden;
+    return loss;
+}
+
+// A frame is hidden by what its least hidden pair found: a keyframe far off in pose hides part
+// of the head behind itself, the frame before does not; a hand hides the face from every pair.
+TEST(HiddenFaces, AFrameIsHiddenOnlyWhenEvenItsLeastHiddenPairFoundItSo) {
+    CHiddenFaces faces;
+    faces.Record(10, {Pair(900, 300), Pair(2000, 10)});    // a far keyframe and the frame before
+    faces.Record(11, {Pair(1200, 800), Pair(1500, 500)});  // a hand over a third of the face
+    faces.Record(12, {Pair(0, 0), Pair(50, 950, false)});  // nothing estimated: nothing known
+    faces.Record(13, {Pair(1900, 100)});                   // exactly the share allowed
+    EXPECT_FALSE(faces.Hidden(10));
+    EXPECT_TRUE(faces.Hidden(11));
+    EXPECT_FALSE(faces.Hidden(12));
+    EXPECT_FALSE(faces.Hidden(13));
+    EXPECT_FALSE(faces.Hidden(99));  // never recorded
+    faces.Forget(12);                // frames the source no longer keeps
+    faces.Record(10, {Pair(100, 900)});
+    faces.Forget(11);
+    EXPECT_FALSE(faces.Hidden(10));
+    faces.Record(14, {Pair(100, 900)});
+    EXPECT_TRUE(faces.Hidden(14));
+    faces.Clear();
+    EXPECT_FALSE(faces.Hidden(14));
+}
+
+// Of a step's pairs, those that found much of the face hidden have no say while a clear one
+// counts; when every pair found it hidden (a hand), they all keep theirs.
+TEST(HiddenFaces, HiddenPairsGiveWayToClearOnesOnly) {
+    std::vector<double> coefficients = {1.0, 0.5, 0.0, 2.0};
+    CHiddenFaces::LeaveOutHiddenPairs({Pair(900, 300), Pair(2000, 10), Pair(2000, 0), Pair(100, 100, false)},
+                                      coefficients);
+    EXPECT_EQ(coefficients, (std::vector<double>{0.0, 0.5, 0.0, 2.0}));
+    // The only clear pair is already left out: it makes no other give way.
+    coefficients = {1.0, 0.0};
+    CHiddenFaces::LeaveOutHiddenPairs({Pair(900, 300), Pair(2000, 10)}, coefficients);
+    EXPECT_EQ(coefficients, (std::vector<double>{1.0, 0.0}));
+    coefficients = {1.0, 1.0};
+    CHiddenFaces::LeaveOutHiddenPairs({Pair(900, 300), Pair(1500, 500)}, coefficients);
+    EXPECT_EQ(coefficients, (std::vector<double>{1.0, 1.0}));
+}
+
+// The face's front as the session found it, where a reference's pose puts it: the rendered head
+// at 950 mm has the tip of its nose at 837 mm, its front at the image centre at 860 mm.
+TEST(HiddenFaces, NothingOfTheFaceLiesNearerThanItsNoseWhereverThePoseTakesIt) {
+    const auto scene = CHeadScene::Create(SceneOptions(), nullptr);
+    ASSERT_NE(scene, nullptr);
+    const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 950});
+    const RenderedFrame frame = scene->Render(rest);
+    const FaceRegion r = InitialiserRegion(frame, StereoRig(), rest);
+    const CDepthMaskRegion region(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
+    const auto origin = MakeTrackedFrame(frame, region, 1, 380.0f);
+    FaceArea face;
+    face.box = cv::Rect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    face.minDepth = r.minDepth;
+    face.maxDepth = r.maxDepth;
+    CHiddenFaces faces;
+    EXPECT_EQ(faces.NearestFaceDepth(nullptr, 50.0f), -1.0f);  // no session yet
+    ASSERT_TRUE(faces.StartSession(*origin, face));
+    const float nearest = faces.NearestFaceDepth(nullptr, 50.0f);
+    EXPECT_GT(nearest, 837.0f - 50.0f);  // the nose's tip itself stays
+    EXPECT_LT(nearest, 860.0f - 50.0f);
+    // 100 mm further away: the face's centre moves with the pose, its reach in front stays.
+    const CPose away(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 100.0f);
+    EXPECT_NEAR(faces.NearestFaceDepth(&away, 50.0f), nearest + 100.0f, 1e-3);
+    const CPose invalid(std::nanf(""), 0.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+    EXPECT_EQ(faces.NearestFaceDepth(&invalid, 50.0f), -1.0f);
+}
+
+}  // namespace
