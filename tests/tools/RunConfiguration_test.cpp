@@ -60,6 +60,7 @@ protected:
             run.tracker.brightness = CTrackerParameters::BRIGHTNESS_GAIN;
             run.tracker.fineStride = 2;
             run.tracker.jacobianDepth = CTrackerParameters::JACOBIAN_DOUBLE;
+            run.tracker.occlusionGap = 50.0f;
         }
         run.perspective = perspective;
         std::vector<TrackedFrameResult> results;

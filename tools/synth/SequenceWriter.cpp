@@ -327,7 +327,11 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
                                 "# The face region moves with the head, which may then go anywhere in view.\n"
                                 "FOLLOW_REGION: YES\n"
                                 "# A pose that jumps further in one frame than a head turns has gone wrong.\n"
-                                "MAX_FRAME_ROTATION: 12\n";
+                                "MAX_FRAME_ROTATION: 12\n"
+                                "# What lies more than 5 cm in front of the face where it lands (a hand) hides it:\n"
+                                "# hidden points make no rows, a frame with a hand in it serves as no reference,\n"
+                                "# and a face more than half hidden is lost rather than followed.\n"
+                                "OCCLUSION_GAP: 50\n";
     return WriteText("Param.cfg", param, error) && WriteText("ParamInit.cfg", init, error) &&
            WriteText("ParamTrackerZBCCE.cfg", tracker, error);
 }
