@@ -38,10 +38,7 @@ void CHiddenFaces::LeaveOutHiddenPairs(const std::vector<MotionLoss>& losses, st
 bool CHiddenFaces::StartSession(const CStereoFrame& origin, const FaceArea& face) {
     started_ = false;
     std::vector<cv::Vec3d> points;
-    if (!FaceRegionPoints(origin, face, points)) return false;
-    cv::Vec3d sum(0, 0, 0);
-    for (const cv::Vec3d& point : points) sum += point;
-    centre_ = sum / static_cast<double>(points.size());
+    if (!FaceRegionPoints(origin, face, points, centre_)) return false;
     // The nearest hundredth of the points rather than the nearest one: depth noise has outliers.
     std::vector<double> ahead(points.size());
     for (std::size_t k = 0; k < points.size(); ++k) ahead[k] = points[k][2] - centre_[2];

@@ -8,7 +8,8 @@
 #include "platform/ipl/ipl.h"
 #include "tracking/Pose.h"
 
-bool FaceRegionPoints(const CStereoFrame& frame, const FaceArea& face, std::vector<cv::Vec3d>& points) {
+bool FaceRegionPoints(const CStereoFrame& frame, const FaceArea& face, std::vector<cv::Vec3d>& points,
+                      cv::Vec3d& centre) {
     points.clear();
     const CImage* images[3] = {frame.GetImageX(), frame.GetImageY(), frame.GetDepth()};
     cv::Mat views[3];
@@ -25,16 +26,17 @@ bool FaceRegionPoints(const CStereoFrame& frame, const FaceArea& face, std::vect
                                 (face.maxDepth < 0.0f || z < face.maxDepth) && std::isfinite(z);
             if (inside) points.emplace_back(views[0].at<float>(row, col), views[1].at<float>(row, col), z);
         }
-    return !points.empty();
+    if (points.empty()) return false;
+    cv::Vec3d sum(0, 0, 0);
+    for (const cv::Vec3d& point : points) sum += point;
+    centre = sum / static_cast<double>(points.size());
+    return true;
 }
 
 bool CRegionFollower::Start(const CStereoFrame& found, const FaceArea& face) {
     started_ = false;
     std::vector<cv::Vec3d> points;
-    if (!FaceRegionPoints(found, face, points)) return false;
-    cv::Vec3d sum(0, 0, 0);
-    for (const cv::Vec3d& point : points) sum += point;
-    centre_ = sum / static_cast<double>(points.size());
+    if (!FaceRegionPoints(found, face, points, centre_)) return false;
     start_ = face;
     started_ = true;
     return true;

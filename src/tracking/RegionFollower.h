@@ -15,9 +15,10 @@
 class CPose;
 class CStereoFrame;
 
-// The 3D points of the frame's pixels inside the face's box and depth range; false when there are
-// none (or the frame has no X, Y and depth images).
-bool FaceRegionPoints(const CStereoFrame& frame, const FaceArea& face, std::vector<cv::Vec3d>& points);
+// The 3D points of the frame's pixels inside the face's box and depth range, and their mean;
+// false when there are none (or the frame has no X, Y and depth images).
+bool FaceRegionPoints(const CStereoFrame& frame, const FaceArea& face, std::vector<cv::Vec3d>& points,
+                      cv::Vec3d& centre);
 
 class CRegionFollower {
 public:
