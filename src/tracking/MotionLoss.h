@@ -27,7 +27,7 @@ struct LossThresholds {
     float maxResidual = 0.0f;       // 0: residual scales are not checked
     bool requireConvergence = false;
     // With an occlusion gap, a face more than half hidden is lost: what is left of it is too
-    // little to trust a pose from (a hand over two thirds of the face left a pose 3 degrees off).
+    // little to trust a pose from (a hand over more than half of it left one nearly 3 degrees off).
     static constexpr float kMaxHiddenShare = 0.5f;
     float maxHiddenShare = 1.0f;    // of the points that landed on usable pixels; 1: not checked
 

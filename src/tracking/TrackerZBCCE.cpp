@@ -200,6 +200,10 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
                        : depth                     ? CMotionEstimator::ErosionFor(depth->GetWidth())
                                                    : 0;
     iterativeEstimator.SetSettings(settings);
+    // A session's first step already measures its references against the face it was found with.
+    if (const CTrackedFrame* previous = PreviousFrame(source);
+        parameters.occlusionGap > 0.0f && (!previous || !previous->GetPose()))
+        StartHiddenFaces(source);
     const CDepthMaskRegion* region = source.GetRegion();
     const FaceArea face = region ? FaceOf(*region) : FaceArea();
     struct PairStart {
@@ -307,7 +311,6 @@ void CTrackerZBCCE::UpdateFaceShares(const CStereoSource& source) {
         sessionFaceRows = 0;
         std::fill(lastBestScales, lastBestScales + 2, 0.0f);
         if (Following()) StartFollowing(source);
-        if (parameters.occlusionGap > 0.0f) StartHiddenFaces(source);
     }
     std::copy(box, box + 4, sessionRegion);
     std::copy(depths, depths + 2, sessionDepths);

@@ -452,6 +452,46 @@ TEST(TrackerZBCCE, AStepTurningFurtherThanTheFrameLimitIsNotTrusted) {
     }
 }
 
+// A face found again nearer than its last session's: the occlusion gap measures the new
+// session's references against the face as found now, from the first step on (against the old
+// one, every pixel of a face 350 mm nearer lay in front of it and none was left).
+TEST(TrackerZBCCE, ASessionFoundAgainNearerKeepsItsFacePixelsBehindAHandGap) {
+    const auto scene = CHeadScene::Create(SceneOptions(), nullptr);
+    ASSERT_NE(scene, nullptr);
+    const CRigidMotion far = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 950});
+    const CRigidMotion nearer = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 600});
+    std::vector<RenderedFrame> frames;
+    for (int k = 0; k < 8; ++k) frames.push_back(scene->Render(k < 5 ? far : nearer));
+    RecordingFolder folder;
+    std::istringstream param(WriteRecording(folder.Path("again"), frames, StereoRig()) + "PROJECTION: PERSPECTIVE\n");
+    CStereoSource source(&param);
+    while (source.GetCurrentFrame()->GetIndex() < 3) ASSERT_TRUE(source.GrabImage());
+    const auto setRegion = [&](const RenderedFrame& frame, const CRigidMotion& pose) {
+        const FaceRegion r = InitialiserRegion(frame, StereoRig(), pose);
+        source.SetRegion(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
+    };
+    setRegion(frames[2], far);
+    std::istringstream configuration("ITERATIONS: 10 PYRAMID_LEVELS: 3 ROBUST_WEIGHTS: TUKEY ROW_WEIGHTS: NOISE "
+                                     "OCCLUSION_GAP: 50");
+    CTrackerZBCCE tracker(configuration);
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(source.GrabImage());
+        tracker.Track(source);
+        EXPECT_TRUE(tracker.FirstMatchTrusted());
+    }
+    // The face lost and searched for one frame (no pose), found again at 600 mm.
+    ASSERT_TRUE(source.GrabImage());
+    ASSERT_TRUE(source.GrabImage());
+    setRegion(frames[6], nearer);
+    ASSERT_TRUE(source.GrabImage());
+    tracker.Track(source);
+    ASSERT_FALSE(tracker.GetLosses().empty());
+    EXPECT_GT(tracker.GetLosses().front().matchedRows, 1000);
+    EXPECT_TRUE(tracker.FirstMatchTrusted());
+    const CRigidMotion estimated = ToMotion(*source.GetCurrentFrame()->GetPose());
+    EXPECT_LT(RotationDifferenceDeg(estimated.Rotation(), cv::Matx33d::eye()), 0.5);
+}
+
 }  // namespace
 
 namespace {
