@@ -6,20 +6,10 @@
 #include "tracking/Pose.h"
 #include "tracking/RegionFollower.h"
 
-namespace {
-
-// The share of an estimated pair's face points hidden behind something nearer; -1 when unknown.
-float HiddenShare(const MotionLoss& loss) {
-    const int tried = loss.matchedRows + loss.hiddenRows;
-    return loss.estimated && tried > 0 ? static_cast<float>(loss.hiddenRows) / tried : -1.0f;
-}
-
-}  // namespace
-
 void CHiddenFaces::Record(int frameIndex, const std::vector<MotionLoss>& losses) {
     float least = 2.0f;
     for (const MotionLoss& loss : losses)
-        if (const float share = HiddenShare(loss); share >= 0.0f) least = std::min(least, share);
+        if (const float share = loss.HiddenShare(); share >= 0.0f) least = std::min(least, share);
     if (least <= 1.0f) shares_[frameIndex] = least;
 }
 
@@ -27,12 +17,12 @@ void CHiddenFaces::LeaveOutHiddenPairs(const std::vector<MotionLoss>& losses, st
     const std::size_t n = std::min(losses.size(), coefficients.size());
     bool anyClear = false;
     for (std::size_t k = 0; k < n; ++k) {
-        const float share = HiddenShare(losses[k]);
+        const float share = losses[k].HiddenShare();
         anyClear = anyClear || (coefficients[k] > 0.0 && share >= 0.0f && share <= kMaxShare);
     }
     if (!anyClear) return;
     for (std::size_t k = 0; k < n; ++k)
-        if (HiddenShare(losses[k]) > kMaxShare) coefficients[k] = 0.0;
+        if (losses[k].HiddenShare() > kMaxShare) coefficients[k] = 0.0;
 }
 
 bool CHiddenFaces::StartSession(const CStereoFrame& origin, const FaceArea& face) {

@@ -19,6 +19,12 @@ struct MotionLoss {
     bool jumped = false;            // a residual scale far above the last step's best (ResidualJumped)
     bool converged = false;         // the finest level stopped on a negligible step
     int iterations = 0;             // over all levels
+
+    // Hidden points of those that landed on usable pixels; -1 when nothing was estimated or landed.
+    float HiddenShare() const {
+        const int tried = matchedRows + hiddenRows;
+        return estimated && tried > 0 ? static_cast<float>(hiddenRows) / static_cast<float>(tried) : -1.0f;
+    }
 };
 
 struct LossThresholds {
