@@ -29,6 +29,7 @@
 #include "synth/DepthPicture.h"
 #include "synth/HeadScene.h"
 #include "synth/LiveDepthRun.h"
+#include "synth/MotionBlur.h"
 #include "synth/SceneArguments.h"
 #include "synth/SequenceWriter.h"
 
@@ -95,6 +96,8 @@ const char* kUsage =
     "  --by-pose          one line per pose instead of one per pose set\n"
     "  --keep FOLDER      write the pairs and parameter files into FOLDER and keep them\n"
     "  --pictures FOLDER  one picture per setting, condition and pose (synth/DepthPicture.h)\n"
+    "  --motion MM,DEG    the head moving sideways by MM and turning by DEG (about the vertical)\n"
+    "                     per frame through each pose, which --shutter blurs (default 0,0)\n"
     "scene (the depth errors of a stereo camera are what is measured here, so none is added):\n";
 
 struct Arguments {
@@ -108,6 +111,7 @@ struct Arguments {
     bool byPose = false;
     std::string keep;
     std::string pictures;
+    cv::Vec2d motion{0.0, 0.0};  // mm and degrees a frame
     SceneOptions scene;
 };
 
@@ -155,6 +159,7 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         else if (option == "--noise") a.noise = numbers;
         else if (option == "--frames" && numbers.size() == 1 && numbers[0] >= 1) a.frames = static_cast<int>(numbers[0]);
         else if (option == "--band" && numbers.size() == 1 && numbers[0] >= 1) a.bandPx = static_cast<int>(numbers[0]);
+        else if (option == "--motion" && numbers.size() == 2) a.motion = cv::Vec2d(numbers[0], numbers[1]);
         else return false;
     }
     for (const std::string& pose : a.poses)
@@ -212,10 +217,15 @@ bool WriteCondition(const Arguments& a, const Condition& c, const std::string& f
     for (const std::string& name : a.poses) {
         const NamedPose& pose = *std::find_if(std::begin(kPoses), std::end(kPoses),
                                               [&](const NamedPose& p) { return name == p.name; });
-        const CRigidMotion headPose = CRigidMotion::FromRotationVector(pose.rotationDeg * kDeg, {0, 0, c.distanceMm});
+        // The frames before and after, for the shutter.
+        std::vector<CRigidMotion> passing;
+        for (int step = -1; step <= 1; ++step) {
+            const cv::Vec3d turn = pose.rotationDeg + cv::Vec3d(0, step * a.motion[1], 0);
+            passing.push_back(CRigidMotion::FromRotationVector(turn * kDeg, {step * a.motion[0], 0, c.distanceMm}));
+        }
         PoseFrames poseFrames{name, {}};
         for (int draw = 0; draw < a.frames; ++draw, ++index) {
-            poseFrames.frames.push_back(scene->Render(headPose, static_cast<unsigned>(index)));
+            poseFrames.frames.push_back(RenderSequenceFrame(*scene, passing, 1, static_cast<unsigned>(index)));
             if (!writer->WriteFrame(index, poseFrames.frames.back(), error)) return false;
         }
         rendered.push_back(poseFrames);

@@ -14,6 +14,7 @@
 #include "synth/ContactSheet.h"
 #include "synth/GroundTruth.h"
 #include "synth/HeadScene.h"
+#include "synth/MotionBlur.h"
 #include "synth/SceneArguments.h"
 #include "synth/SequenceWriter.h"
 #include "synth/Trajectory.h"
@@ -237,7 +238,7 @@ int main(int argc, char** argv) {
     for (int position = 0; position < frames; ++position) {
         const int index = args.sequence.firstIndex + position;
         const auto start = std::chrono::steady_clock::now();
-        RenderedFrame frame = scene->Render(poses[position], static_cast<unsigned>(position));
+        RenderedFrame frame = RenderSequenceFrame(*scene, poses, static_cast<std::size_t>(position), static_cast<unsigned>(position));
         const auto rendered = std::chrono::steady_clock::now();
         if (!writer->WriteFrame(index, frame, &error)) {
             std::cerr << "render_sequence: " << error << "\n";

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "synth/MotionBlur.h"
 #include "synth/SequenceWriter.h"
 #include "synth/Trajectory.h"
 
@@ -73,7 +74,7 @@ bool WritePoses(const SequenceCase& sequence, const std::vector<CRigidMotion>& p
     written.frameCount = options.frameCount;
     for (std::size_t k = 0; k < poses.size(); ++k) {
         const int index = static_cast<int>(k) + 1;
-        const RenderedFrame frame = scene->Render(poses[k], static_cast<unsigned>(index));
+        const RenderedFrame frame = RenderSequenceFrame(*scene, poses, k, static_cast<unsigned>(index));
         if (!writer->WriteFrame(index, frame, error)) return false;
         written.truth.Add(index, poses[k]);
         written.headVisible.push_back(cv::countNonZero(frame.headMask) > 0);

@@ -122,6 +122,7 @@ std::string ValidationError(const SceneOptions& o) {
     if (e.textureWindow < 3 || e.textureWindow > 51 || e.textureWindow % 2 == 0)
         return "the texture window must be odd, 3 to 51 pixels";
     if (!(std::fabs(o.exposureSwing) <= 0.5)) return "the exposure swing must lie within 0.5";
+    if (!(o.shutterShare >= 0.0 && o.shutterShare <= 1.0)) return "the shutter share must lie between 0 and 1";
     const std::string handProblem = o.hand.Problem();
     if (!handProblem.empty()) return handProblem;
     const CameraMismatch& m = o.right;
@@ -239,11 +240,26 @@ double CHeadScene::Shading(const cv::Vec3d& headPoint, const cv::Matx33d& headTo
     return 1.0 - strength + strength * lit / -light_[2];
 }
 
-RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStream) const {
+RenderedFrame CHeadScene::Render(const CRigidMotion& headPose, unsigned noiseStream,
+                                 const std::vector<CRigidMotion>& shutterPoses) const {
     RenderedFrame frame;
     cv::Mat left, right;
     RenderCamera(headPose, true, left, &frame.x, &frame.y, &frame.z, &frame.headMask);
-    RenderCamera(headPose, false, right, nullptr, nullptr, nullptr, nullptr);
+    if (shutterPoses.empty()) {
+        RenderCamera(headPose, false, right, nullptr, nullptr, nullptr, nullptr);
+    } else {
+        left = cv::Mat::zeros(left.size(), CV_32F);
+        right = cv::Mat::zeros(left.size(), CV_32F);
+        cv::Mat sample;
+        for (const CRigidMotion& pose : shutterPoses) {
+            RenderCamera(pose, true, sample, nullptr, nullptr, nullptr, nullptr);
+            left += sample;
+            RenderCamera(pose, false, sample, nullptr, nullptr, nullptr, nullptr);
+            right += sample;
+        }
+        left /= static_cast<double>(shutterPoses.size());
+        right /= static_cast<double>(shutterPoses.size());
+    }
     const StereoRig& rig = options_.camera;
     DrawHand(options_.hand, rig, headPose, noiseStream, 0.0, 0.0, left, &frame.x, &frame.y, &frame.z, &frame.headMask);
     DrawHand(options_.hand, rig, headPose, noiseStream, rig.baselineMm, options_.right.rowShift, right, nullptr,

@@ -94,6 +94,9 @@ struct SceneOptions {
     // 1 + exposureSwing sin(2 pi k / 90), k the noise stream (the frame's index). 0: steady.
     double exposureSwing = 0.0;
     HandPass hand;  // none by default
+    // How long the shutter stays open, as a share of the frame interval (synth/MotionBlur.h);
+    // 0: a sharp frame.
+    double shutterShare = 0.0;
     unsigned noiseSeed = 1;
 };
 
@@ -118,7 +121,10 @@ public:
     const SceneOptions& Options() const { return options_; }
     const CHeadSurface& Surface() const { return *surface_; }
     // noiseStream picks the noise of this frame (frames with the same stream get the same noise).
-    RenderedFrame Render(const CRigidMotion& headPose, unsigned noiseStream = 0) const;
+    // With shutterPoses, both images are the mean of those poses' (motion blur); depth and the
+    // head mask stay headPose's.
+    RenderedFrame Render(const CRigidMotion& headPose, unsigned noiseStream = 0,
+                         const std::vector<CRigidMotion>& shutterPoses = {}) const;
 
 private:
     explicit CHeadScene(const SceneOptions& options);

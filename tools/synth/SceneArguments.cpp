@@ -22,7 +22,9 @@ const char* const kSceneUsage =
     "                          as an automatic exposure does (default 0: steady)\n"
     "  --hand F,N              a hand crossing the image in front of the face, from just out of view\n"
     "                          at frame F to just out of view on the other side N frames later\n"
-    "                          (default: none)\n";
+    "                          (default: none)\n"
+    "  --shutter S             the shutter open for a share S of the frame interval, blurring the\n"
+    "                          moving head (0.5: 1/60 s at 30 frames a second; default 0: sharp)\n";
 
 bool ParseNumbers(const std::string& text, std::vector<double>& values, std::size_t count) {
     values.clear();
@@ -70,6 +72,7 @@ SceneOption ParseSceneOption(const std::string& option, const std::string& value
     if (option == "--holes") return number(scene.stereo.textureThreshold);
     if (option == "--dropout") return number(scene.stereo.dropout);
     if (option == "--exposure-swing") return number(scene.exposureSwing);
+    if (option == "--shutter") return number(scene.shutterShare);
     if (option == "--hand") {
         if (!ParseNumbers(value, numbers, 2) || numbers[0] < 0 || numbers[0] > 1e6 || numbers[1] < 1 ||
             numbers[1] > 1e6)
