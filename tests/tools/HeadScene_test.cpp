@@ -339,6 +339,22 @@ TEST(PassingHand, HidesTheFaceInBothCamerasAtItsOwnDepthOnlyWhileItPasses) {
     EXPECT_EQ(CHeadScene::Create(refused, nullptr), nullptr);
 }
 
+TEST(PassingHand, RestsOnItsWayWhereItIsToldAndGoesOnAfterwards) {
+    // Crossing in 20 frames from frame 10, resting 15 frames with its centre 40 mm right of the axis.
+    const auto scene = SceneWith([](SceneOptions& o) { o.hand = HandPass{10, 20, 15, 40.0}; });
+    const auto plain = SceneWith([](SceneOptions&) {});
+    const RenderedFrame bare = plain->Render(kRest, 0);
+    // It arrives a little after half way (frame 20 crosses the axis) and stays until 15 frames later.
+    const RenderedFrame arrived = scene->Render(kRest, 22), resting = scene->Render(kRest, 35);
+    EXPECT_EQ(cv::norm(arrived.left, resting.left, cv::NORM_INF), 0.0);
+    const int centreColumn = static_cast<int>(std::lround(160.0 + 40.0 * 380.0 / 750.0));
+    EXPECT_FLOAT_EQ(resting.z.at<float>(120, centreColumn), 750.0f);
+    EXPECT_EQ(resting.headMask.at<unsigned char>(120, centreColumn - 35), 1);  // 25 pixels across
+    EXPECT_GT(cv::norm(scene->Render(kRest, 40).left, resting.left, cv::NORM_INF), 0.0);  // moving on
+    EXPECT_EQ(cv::norm(scene->Render(kRest, 46).left, bare.left, cv::NORM_INF), 0.0);       // gone
+    EXPECT_GT(cv::norm(scene->Render(kRest, 44).left, bare.left, cv::NORM_INF), 0.0);
+}
+
 TEST(HeadSceneOptions, RefusesMissingPhotographsAndImpossibleGeometry) {
     std::string error;
     SceneOptions missing;

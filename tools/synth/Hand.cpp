@@ -1,5 +1,6 @@
 #include "synth/Hand.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "synth/HeadScene.h"
@@ -23,6 +24,7 @@ std::string HandPass::Problem() const {
         !std::isfinite(semiAxesMm.height))
         return "the hand's semi-axes must be positive";
     if (!(inFrontMm >= 0.0) || !std::isfinite(inFrontMm)) return "the hand must not be behind the head centre";
+    if (restFrames < 0 || !std::isfinite(restXMm)) return "the hand's rest must not be negative and its place finite";
     return "";
 }
 
@@ -30,7 +32,7 @@ void DrawHand(const HandPass& hand, const StereoRig& rig, const CRigidMotion& he
               double originX, double rowShift, cv::Mat& intensity, cv::Mat* x, cv::Mat* y, cv::Mat* z,
               cv::Mat* headMask) {
     if (!hand.Any() || frame < static_cast<unsigned>(hand.firstFrame) ||
-        frame > static_cast<unsigned>(hand.firstFrame + hand.frames))
+        frame > static_cast<unsigned>(hand.firstFrame + hand.frames + hand.restFrames))
         return;
     const cv::Vec3d head = headPose.Translation();
     const double planeZ = head[2] - hand.inFrontMm;
@@ -39,8 +41,14 @@ void DrawHand(const HandPass& hand, const StereoRig& rig, const CRigidMotion& he
     // From just out of the left camera's view to just out of it on the other side.
     const double edge = planeZ * (rig.centreX + 2.0) / rig.focalPx + a;
     const double far = planeZ * (rig.width - rig.centreX + 2.0) / rig.focalPx + a;
-    const double s = static_cast<double>(frame - hand.firstFrame) / hand.frames;
-    const cv::Point2d centre(-edge + s * (edge + far), head[1]);
+    const double path = edge + far;
+    const double restS = std::clamp((hand.restXMm + edge) / path, 0.0, 1.0);
+    const double step = static_cast<double>(frame - hand.firstFrame);
+    const double s = step <= restS * hand.frames ? step / hand.frames
+                     : step <= restS * hand.frames + hand.restFrames
+                         ? restS
+                         : (step - hand.restFrames) / hand.frames;
+    const cv::Point2d centre(-edge + s * path, head[1]);
 
     for (int j = 0; j < rig.height; ++j) {
         float* row = intensity.ptr<float>(j);

@@ -1,6 +1,7 @@
 // A hand passing in front of the face, as when someone rubs an eye or reaches across: an upright
 // elliptical palm with a skin-like texture, in a plane facing the camera a little in front of the
-// head, crossing the whole image from left to right at the head's height.
+// head, crossing the whole image from left to right at the head's height, and perhaps resting
+// on its way.
 #pragma once
 
 #include <string>
@@ -14,6 +15,10 @@ struct StereoRig;
 struct HandPass {
     int firstFrame = -1;  // the frame the hand sets off at, just out of view; negative: no hand
     int frames = 20;      // frames it takes to cross to just out of view on the other side
+    // On its way it may rest (a hand over the mouth, rubbing an eye) for restFrames frames, its
+    // centre restXMm to the side of the optical axis, in its plane (X right).
+    int restFrames = 0;
+    double restXMm = 0.0;
     cv::Size2d semiAxesMm{50.0, 90.0};
     double inFrontMm = 200.0;  // of the head centre, along the optical axis
 

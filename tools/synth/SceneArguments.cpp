@@ -20,9 +20,10 @@ const char* const kSceneUsage =
     "                          (default 1,0,0: alike)\n"
     "  --exposure-swing A      both cameras' exposure swinging by A (0.1: 10 per cent) over 90 frames,\n"
     "                          as an automatic exposure does (default 0: steady)\n"
-    "  --hand F,N              a hand crossing the image in front of the face, from just out of view\n"
-    "                          at frame F to just out of view on the other side N frames later\n"
-    "                          (default: none)\n"
+    "  --hand F,N[,R,X]        a hand crossing the image in front of the face, from just out of view\n"
+    "                          at frame F to just out of view on the other side N frames later,\n"
+    "                          resting R frames on its way with its centre X mm right of the\n"
+    "                          optical axis (default: none)\n"
     "  --shutter S             the shutter open for a share S of the frame interval, blurring the\n"
     "                          moving head (0.5: 1/60 s at 30 frames a second; default 0: sharp)\n";
 
@@ -74,11 +75,16 @@ SceneOption ParseSceneOption(const std::string& option, const std::string& value
     if (option == "--exposure-swing") return number(scene.exposureSwing);
     if (option == "--shutter") return number(scene.shutterShare);
     if (option == "--hand") {
-        if (!ParseNumbers(value, numbers, 2) || numbers[0] < 0 || numbers[0] > 1e6 || numbers[1] < 1 ||
-            numbers[1] > 1e6)
+        if ((!ParseNumbers(value, numbers, 2) && !ParseNumbers(value, numbers, 4)) || numbers[0] < 0 ||
+            numbers[0] > 1e6 || numbers[1] < 1 || numbers[1] > 1e6)
             return SceneOption::kBadValue;
         scene.hand.firstFrame = static_cast<int>(numbers[0]);
         scene.hand.frames = static_cast<int>(numbers[1]);
+        if (numbers.size() == 4) {
+            if (numbers[2] < 0 || numbers[2] > 1e6 || std::fabs(numbers[3]) > 1e4) return SceneOption::kBadValue;
+            scene.hand.restFrames = static_cast<int>(numbers[2]);
+            scene.hand.restXMm = numbers[3];
+        }
         return SceneOption::kParsed;
     }
     if (option == "--right-camera") {
