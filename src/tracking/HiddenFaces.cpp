@@ -25,10 +25,31 @@ void CHiddenFaces::LeaveOutHiddenPairs(const std::vector<MotionLoss>& losses, st
         if (losses[k].HiddenShare() > kMaxShare) coefficients[k] = 0.0;
 }
 
-bool CHiddenFaces::StartSession(const CStereoFrame& origin, const FaceArea& face) {
+bool CHiddenFaces::StartSession(const CStereoFrame& origin, const FaceArea& face, float gap) {
     started_ = false;
     std::vector<cv::Vec3d> points;
     if (!FaceRegionPoints(origin, face, points, centre_)) return false;
+    // A hand resting beside the face lies in its region too, nearer than the face: taken for the
+    // face's front, it let the hand be followed. The detector found the face at the region's
+    // centre, so the depth there tells where the face is, and points nearer than it by more
+    // than the gap are none of it.
+    FaceArea middle = face;
+    middle.box = cv::Rect(face.box.x + face.box.width / 3, face.box.y + face.box.height / 3, face.box.width / 3,
+                          face.box.height / 3);
+    std::vector<cv::Vec3d> central;
+    cv::Vec3d centralMean;
+    if (gap > 0.0f && FaceRegionPoints(origin, middle, central, centralMean)) {
+        std::vector<double> depths(central.size());
+        for (std::size_t k = 0; k < central.size(); ++k) depths[k] = central[k][2];
+        const auto median = depths.begin() + static_cast<std::ptrdiff_t>(depths.size() / 2);
+        std::nth_element(depths.begin(), median, depths.end());
+        const double nearest = *median - gap;
+        points.erase(std::remove_if(points.begin(), points.end(), [&](const cv::Vec3d& p) { return p[2] < nearest; }),
+                     points.end());
+        if (points.empty()) return false;
+        centre_ = cv::Vec3d(0, 0, 0);
+        for (const cv::Vec3d& point : points) centre_ += point / static_cast<double>(points.size());
+    }
     // The nearest hundredth of the points rather than the nearest one: depth noise has outliers.
     std::vector<double> ahead(points.size());
     for (std::size_t k = 0; k < points.size(); ++k) ahead[k] = points[k][2] - centre_[2];

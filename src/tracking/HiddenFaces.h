@@ -10,7 +10,8 @@
 //
 // A hand that entered a frame's face region beside the face, over the wall, hid no face point
 // there, yet taken as a reference it would be followed. So the session keeps how far its face
-// reaches in front of the face's centre when it was found (the nose's tip, of its points), and
+// reaches in front of the face's centre when it was found (the nose's tip, of its points, a hand
+// in the region then left out), and
 // a reference's pixels nearer than that, where its pose puts the face, by more than the gap,
 // are no part of it.
 #pragma once
@@ -34,8 +35,10 @@ public:
         shares_.clear();
         started_ = false;
     }
-    // The session's face as found in its first frame; false (nothing known) without face points.
-    bool StartSession(const CStereoFrame& origin, const FaceArea& face);
+    // The session's face as found in its first frame, without what lies nearer than the depth at
+    // the region's centre by more than `gap` (0: everything counts); false (nothing known)
+    // without face points.
+    bool StartSession(const CStereoFrame& origin, const FaceArea& face, float gap);
     // Reference pixels nearer than this are not the face of a frame at `pose` (the session's
     // motion; null: its first frame); -1 before a session started or for an unusable pose.
     float NearestFaceDepth(const CPose* pose, float gap) const;

@@ -335,7 +335,7 @@ void CTrackerZBCCE::StartHiddenFaces(const CStereoSource& source) {
     hiddenFaces.Clear();
     const CTrackedFrame* origin = PreviousFrame(source);
     const CDepthMaskRegion* region = source.GetRegion();
-    if (origin && region) hiddenFaces.StartSession(*origin, FaceOf(*region));
+    if (origin && region) hiddenFaces.StartSession(*origin, FaceOf(*region), parameters.occlusionGap);
 }
 
 void CTrackerZBCCE::FollowRegion(CStereoSource& source) {

@@ -76,7 +76,7 @@ TEST(HiddenFaces, NothingOfTheFaceLiesNearerThanItsNoseWhereverThePoseTakesIt) {
     face.maxDepth = r.maxDepth;
     CHiddenFaces faces;
     EXPECT_EQ(faces.NearestFaceDepth(nullptr, 50.0f), -1.0f);  // no session yet
-    ASSERT_TRUE(faces.StartSession(*origin, face));
+    ASSERT_TRUE(faces.StartSession(*origin, face, 50.0f));
     const float nearest = faces.NearestFaceDepth(nullptr, 50.0f);
     EXPECT_GT(nearest, 837.0f - 50.0f);  // the nose's tip itself stays
     EXPECT_LT(nearest, 860.0f - 50.0f);
@@ -85,6 +85,31 @@ TEST(HiddenFaces, NothingOfTheFaceLiesNearerThanItsNoseWhereverThePoseTakesIt) {
     EXPECT_NEAR(faces.NearestFaceDepth(&away, 50.0f), nearest + 100.0f, 1e-3);
     const CPose invalid(std::nanf(""), 0.0f, 0.0f, 0.0f, 0.0f, 0.0f);
     EXPECT_EQ(faces.NearestFaceDepth(&invalid, 50.0f), -1.0f);
+}
+
+// A hand resting beside the face, 200 mm in front of the head centre, in the region the session
+// starts with: the face's front is still its nose, not the hand.
+TEST(HiddenFaces, AHandInTheFoundRegionIsNotTakenForTheFacesFront) {
+    SceneOptions options;
+    options.hand = HandPass{0, 20, 30, 60.0};  // resting from frame 11 on, its centre 60 mm right
+    const auto scene = CHeadScene::Create(options, nullptr);
+    ASSERT_NE(scene, nullptr);
+    const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 950});
+    const RenderedFrame frame = scene->Render(rest, 20);
+    const FaceRegion r = InitialiserRegion(frame, StereoRig(), rest);
+    const cv::Rect box(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    ASSERT_GT(cv::countNonZero(frame.z(box) == 750.0f), box.area() / 8);  // the hand is in it
+    const CDepthMaskRegion region(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
+    const auto origin = MakeTrackedFrame(frame, region, 1, 380.0f);
+    FaceArea face;
+    face.box = box;
+    face.minDepth = r.minDepth;
+    face.maxDepth = r.maxDepth;
+    CHiddenFaces faces;
+    ASSERT_TRUE(faces.StartSession(*origin, face, 50.0f));
+    const float nearest = faces.NearestFaceDepth(nullptr, 50.0f);
+    EXPECT_GT(nearest, 837.0f - 50.0f);
+    EXPECT_LT(nearest, 860.0f - 50.0f);
 }
 
 }  // namespace
