@@ -222,7 +222,8 @@ const ReferencePoints& CIterativeEstimator::Collected(const CFramePyramid& pyram
         if (slot.used < oldest->used) oldest = &slot;
     }
     oldest->pyramid = nullptr;  // until the points are complete
-    CollectReference(pyramid.Level(level), faceBox, stride, oldest->points, nearest);
+    CollectReference(pyramid.Level(level), faceBox, stride, oldest->points, nearest,
+                     CFramePyramid::EdgeReach(settings_.gradient));
     oldest->pyramid = &pyramid;
     oldest->builds = pyramid.Builds();
     oldest->level = level;

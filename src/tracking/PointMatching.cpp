@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <opencv2/imgproc.hpp>
+
 #include "common/HotPath.h"
 
 namespace {
@@ -64,8 +66,16 @@ void ReferencePoints::Clear() {
 }
 
 void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points,
-                      float nearest) {
+                      float nearest, int nearerReach) {
     points.Clear();
+    // Pixels near something nearer; empty when nothing is.
+    cv::Mat besideNearer;
+    if (nearest > 0.0f && nearerReach > 0) {
+        const cv::Mat nearer = (level.depth > 0.0f) & (level.depth < nearest);
+        if (cv::countNonZero(nearer) > 0)
+            cv::dilate(nearer, besideNearer,
+                       cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * nearerReach + 1, 2 * nearerReach + 1)));
+    }
     const int scale = 1 << level.level;
     // Level pixel i sits on frame pixel scale * i: the box's pixels at this level.
     const int firstColumn = (faceBox.x + scale - 1) / scale, lastColumn = (faceBox.x + faceBox.width - 1) / scale;
@@ -90,13 +100,14 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
         const float* depthGradY = level.depthGradY.ptr<float>(localRow);
         const float* brightnessDepth =
             level.brightnessDepth.empty() ? nullptr : level.brightnessDepth.ptr<float>(localRow);
+        const unsigned char* beside = besideNearer.empty() ? nullptr : besideNearer.ptr<unsigned char>(localRow);
         // The frame's own pixel grid picks the pixels, whatever the window: (row + column) % stride.
         const int skip = ((row + level.origin.x + columnBegin) % stride + stride) % stride;
         const int start = columnBegin + (skip ? stride - skip : 0);
         for (int localColumn = start; localColumn < columnEnd; localColumn += stride) {
             if (!use[localColumn]) continue;
             const float z = depth[localColumn];
-            if (!(z > 0.0f) || z < nearest) continue;
+            if (!(z > 0.0f) || z < nearest || (beside && beside[localColumn])) continue;
             const float x = rayX[localColumn] * z, y = rayY[localColumn] * z;
             points.column.push_back(static_cast<float>(localColumn + level.origin.x));
             points.row.push_back(static_cast<float>(row));

@@ -28,9 +28,11 @@ struct ReferencePoints {
 };
 
 // The level's usable pixels inside the face box (frame pixels), every one or one in `stride`
-// along its rows, shifted by one each row; with `nearest` above 0, none nearer than it.
+// along its rows, shifted by one each row; with `nearest` above 0, none nearer than it, nor any
+// within `nearerReach` pixels of such a pixel: the kernels there mix in the nearer surface (a
+// hand resting beside the face), and its edge stands still while the face moves.
 void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points,
-                      float nearest = -1.0f);
+                      float nearest = -1.0f, int nearerReach = 0);
 
 // The points moved by p' = r p + t that land on usable pixels of `current` and, with an occlusion
 // gap, are not hidden there behind a surface nearer by more than it, sampled in

@@ -294,6 +294,26 @@ TEST_F(HeadPair, AHandOverTheFaceIsHiddenByItsDepthAndOverMostOfItLosesTheFace) 
     }
 }
 
+// A hand resting beside the face in both frames while the head turns: the reference's pixels
+// nearer than the face's front, where the session put it, are no part of the face, nor are those
+// whose kernels reach the hand: its edge stands still and held the pose with it.
+TEST_F(HeadPair, AHandRestingBesideTheTurningFaceIsNotFollowed) {
+    Render({0, 3, 0}, {0, 0, 0});
+    SceneOptions withHand;
+    withHand.hand = HandPass{0, 20, 30, 60.0};  // resting from frame 11 on, its centre 60 mm right
+    const auto handScene = CHeadScene::Create(withHand, nullptr);
+    ASSERT_NE(handScene, nullptr);
+    first = handScene->Render(rest, 20);
+    second = handScene->Render(moved, 20);
+    ASSERT_GT(cv::countNonZero(first.z(face.box) == 750.0f), face.box.area() / 8);
+    CTrackerParameters gated = Recommended();
+    gated.occlusionGap = 50.0f;
+    face.referenceNearest = 837.0f - 50.0f;  // the nose's tip at 950 mm, less the gap
+    const Errors kept = Iterated(first, second, gated);
+    EXPECT_LT(kept.rotationDeg, 0.5);
+    EXPECT_LT(kept.centreMm, 2.0);
+}
+
 // The camera's exposure changes between the frames: by the brightness rows alone, a constant
 // brightness reads the change as motion, an exposure gain takes it out.
 TEST_F(HeadPair, AnExposureChangeIsTakenOutByTheExposureGain) {
