@@ -68,14 +68,7 @@ void ReferencePoints::Clear() {
 void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points,
                       float nearest, int nearerReach) {
     points.Clear();
-    // Pixels near something nearer; empty when nothing is.
-    cv::Mat besideNearer;
-    if (nearest > 0.0f && nearerReach > 0) {
-        const cv::Mat nearer = (level.depth > 0.0f) & (level.depth < nearest);
-        if (cv::countNonZero(nearer) > 0)
-            cv::dilate(nearer, besideNearer,
-                       cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * nearerReach + 1, 2 * nearerReach + 1)));
-    }
+
     const int scale = 1 << level.level;
     // Level pixel i sits on frame pixel scale * i: the box's pixels at this level.
     const int firstColumn = (faceBox.x + scale - 1) / scale, lastColumn = (faceBox.x + faceBox.width - 1) / scale;
@@ -86,6 +79,23 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
     const int rowEnd = std::min(lastRow - level.origin.y + 1, usable.rows);
     const int columnBegin = std::max(firstColumn - level.origin.x, 0);
     const int columnEnd = std::min(lastColumn - level.origin.x + 1, usable.cols);
+    // The box's pixels near something nearer, over the box and the reach around it; empty when
+    // nothing is.
+    cv::Mat besideNearer;
+    cv::Point besideOrigin;
+    if (nearest > 0.0f && nearerReach > 0 && rowBegin < rowEnd && columnBegin < columnEnd) {
+        const cv::Rect around = cv::Rect(columnBegin - nearerReach, rowBegin - nearerReach,
+                                         columnEnd - columnBegin + 2 * nearerReach,
+                                         rowEnd - rowBegin + 2 * nearerReach) &
+                                cv::Rect(0, 0, level.depth.cols, level.depth.rows);
+        const cv::Mat depth = level.depth(around);
+        const cv::Mat nearer = (depth > 0.0f) & (depth < nearest);
+        if (cv::countNonZero(nearer) > 0) {
+            cv::dilate(nearer, besideNearer,
+                       cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * nearerReach + 1, 2 * nearerReach + 1)));
+            besideOrigin = around.tl();
+        }
+    }
     cv::Vec3d sum(0, 0, 0);
     for (int localRow = rowBegin; localRow < rowEnd; ++localRow) {
         const int row = localRow + level.origin.y;
@@ -100,14 +110,15 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
         const float* depthGradY = level.depthGradY.ptr<float>(localRow);
         const float* brightnessDepth =
             level.brightnessDepth.empty() ? nullptr : level.brightnessDepth.ptr<float>(localRow);
-        const unsigned char* beside = besideNearer.empty() ? nullptr : besideNearer.ptr<unsigned char>(localRow);
+        const unsigned char* beside =
+            besideNearer.empty() ? nullptr : besideNearer.ptr<unsigned char>(localRow - besideOrigin.y);
         // The frame's own pixel grid picks the pixels, whatever the window: (row + column) % stride.
         const int skip = ((row + level.origin.x + columnBegin) % stride + stride) % stride;
         const int start = columnBegin + (skip ? stride - skip : 0);
         for (int localColumn = start; localColumn < columnEnd; localColumn += stride) {
             if (!use[localColumn]) continue;
             const float z = depth[localColumn];
-            if (!(z > 0.0f) || z < nearest || (beside && beside[localColumn])) continue;
+            if (!(z > 0.0f) || z < nearest || (beside && beside[localColumn - besideOrigin.x])) continue;
             const float x = rayX[localColumn] * z, y = rayY[localColumn] * z;
             points.column.push_back(static_cast<float>(localColumn + level.origin.x));
             points.row.push_back(static_cast<float>(row));
