@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "image/Image.h"
 #include "image/StereoFrame.h"
@@ -125,6 +127,7 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
     loss.estimated = true;
     try {
         const int levels = Levels();
+        referenceNearest_ = face ? face->referenceNearest : -1.0f;
         const Windows windows = WindowsFor(reference, current, face, projection, motion);
         const cv::Rect& box = windows.box;
         const float nearest = face ? face->minDepth : -1.0f, farthest = face ? face->maxDepth : -1.0f;
@@ -201,11 +204,23 @@ void CIterativeEstimator::SampleCurrent(const CFramePyramid& pyramid, int level)
     if (kept.pyramid != &pyramid || kept.builds != pyramid.Builds()) {
         kept.pyramid = nullptr;  // until interleaved
         CFramePyramid::Interleave(pyramid.Level(level), kept.samples);
+        kept.nearestAround.release();
+        if (settings_.occlusionGap > 0.0f) {
+            // Where the kernels reach something nearer, the samples mix it in: a resting hand's
+            // still edge would hold the pose.
+            const cv::Mat& depth = pyramid.Level(level).depth;
+            cv::Mat measured;
+            depth.copyTo(measured);
+            measured.setTo(std::numeric_limits<float>::max(), ~(depth > 0.0f));
+            const int size = 2 * CFramePyramid::EdgeReach(settings_.gradient) + 1;
+            cv::erode(measured, kept.nearestAround, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(size, size)));
+        }
         kept.pyramid = &pyramid;
         kept.builds = pyramid.Builds();
     }
     currentLevel_ = &pyramid.Level(level);
     currentSamples_ = &kept.samples;
+    currentNearestAround_ = kept.nearestAround.empty() ? nullptr : &kept.nearestAround;
 }
 
 const ReferencePoints& CIterativeEstimator::Collected(const CFramePyramid& pyramid, int level,
@@ -308,6 +323,11 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
                                     : static_cast<float>(kTwoFrames / (centreDepth * centreDepth));
     model.separatePoints = !points.brightnessZ.empty();
     model.occlusionGap = settings_.occlusionGap;
+    if (currentNearestAround_ && referenceNearest_ > 0.0f) {
+        // The face's front moves with the face.
+        model.nearestAround = currentNearestAround_->ptr<float>();
+        model.occluderDepth = referenceNearest_ + (model.centre[2] - static_cast<float>(points.centroid[2]));
+    }
     MatchPoints(points, model, cv::Matx33f(motion.rotation), cv::Vec3f(motion.translation), *currentLevel_,
                 *currentSamples_, matches_, &hiddenPoints_, firstOfLevel);
     // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,

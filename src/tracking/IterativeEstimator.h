@@ -152,8 +152,12 @@ private:
         const CFramePyramid* pyramid = nullptr;  // null: nothing interleaved yet
         long builds = 0;
         cv::Mat samples;
+        // With an occlusion gap: per pixel the nearest depth within the kernels' reach.
+        cv::Mat nearestAround;
     };
     InterleavedLevel interleaved_[CTrackerParameters::kMaxPyramidLevels];
+    const cv::Mat* currentNearestAround_ = nullptr;
+    float referenceNearest_ = -1.0f;  // the pair's FaceArea::referenceNearest
     struct CollectedPoints {
         const CFramePyramid* pyramid = nullptr;  // null: the slot holds nothing
         long builds = 0;

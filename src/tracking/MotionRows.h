@@ -44,6 +44,10 @@ struct RowModel {
     float depthNoisePerSquare = 1.0f;         // a depth row's noise over its depth squared
     float occlusionGap = 0.0f;                // matching: nearer than the moved point by more is
                                               // something in front of it (0: nothing is)
+    const float* nearestAround = nullptr;     // per current level pixel, the nearest depth within
+                                              // the kernels' reach (null: not looked at)
+    float occluderDepth = 0.0f;               // nearer than this is not the face: a point landing
+                                              // within reach of it is hidden
 };
 
 struct MotionRows {
