@@ -11,9 +11,8 @@
 // A hand that entered a frame's face region beside the face, over the wall, hid no face point
 // there, yet taken as a reference it would be followed. So the session keeps how far its face
 // reaches in front of the face's centre when it was found (the nose's tip, of its points, a hand
-// in the region then left out), and
-// a reference's pixels nearer than that, where its pose puts the face, by more than the gap,
-// are no part of it.
+// in the region then left out), and a reference's pixels nearer than that, where its pose puts
+// the face, by more than the gap, are no part of it.
 #pragma once
 
 #include <map>
