@@ -220,8 +220,9 @@ bool WriteCondition(const Arguments& a, const Condition& c, const std::string& f
         // The frames before and after, for the shutter.
         std::vector<CRigidMotion> passing;
         for (int step = -1; step <= 1; ++step) {
-            const cv::Vec3d turn = pose.rotationDeg + cv::Vec3d(0, step * a.motion[1], 0);
-            passing.push_back(CRigidMotion::FromRotationVector(turn * kDeg, {step * a.motion[0], 0, c.distanceMm}));
+            const CRigidMotion turn = CRigidMotion::FromRotationVector({0, step * a.motion[1] * kDeg, 0}, {});
+            const CRigidMotion posed = CRigidMotion::FromRotationVector(pose.rotationDeg * kDeg, {});
+            passing.emplace_back(turn.Rotation() * posed.Rotation(), cv::Vec3d(step * a.motion[0], 0, c.distanceMm));
         }
         PoseFrames poseFrames{name, {}};
         for (int draw = 0; draw < a.frames; ++draw, ++index) {

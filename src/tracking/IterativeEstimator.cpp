@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
 
 #include <opencv2/calib3d.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include "image/Image.h"
 #include "image/StereoFrame.h"
@@ -205,16 +203,9 @@ void CIterativeEstimator::SampleCurrent(const CFramePyramid& pyramid, int level)
         kept.pyramid = nullptr;  // until interleaved
         CFramePyramid::Interleave(pyramid.Level(level), kept.samples);
         kept.nearestAround.release();
-        if (settings_.occlusionGap > 0.0f) {
-            // Where the kernels reach something nearer, the samples mix it in: a resting hand's
-            // still edge would hold the pose.
-            const cv::Mat& depth = pyramid.Level(level).depth;
-            cv::Mat measured;
-            depth.copyTo(measured);
-            measured.setTo(std::numeric_limits<float>::max(), ~(depth > 0.0f));
-            const int size = 2 * CFramePyramid::EdgeReach(settings_.gradient) + 1;
-            cv::erode(measured, kept.nearestAround, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(size, size)));
-        }
+        // A resting hand's still edge, mixed into the samples beside it, would hold the pose.
+        if (settings_.occlusionGap > 0.0f)
+            NearestAround(pyramid.Level(level).depth, CFramePyramid::EdgeReach(settings_.gradient), kept.nearestAround);
         kept.pyramid = &pyramid;
         kept.builds = pyramid.Builds();
     }

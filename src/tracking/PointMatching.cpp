@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include <opencv2/imgproc.hpp>
 
@@ -65,6 +66,12 @@ void ReferencePoints::Clear() {
     radius = 0.0;
 }
 
+void NearestAround(const cv::Mat& depth, int reach, cv::Mat& out) {
+    cv::Mat measured = depth.clone();
+    measured.setTo(std::numeric_limits<float>::max(), ~(depth > 0.0f));
+    cv::erode(measured, out, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * reach + 1, 2 * reach + 1)));
+}
+
 void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points,
                       float nearest, int nearerReach) {
     points.Clear();
@@ -78,22 +85,16 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
     const int rowEnd = std::min(lastRow - level.origin.y + 1, usable.rows);
     const int columnBegin = std::max(firstColumn - level.origin.x, 0);
     const int columnEnd = std::min(lastColumn - level.origin.x + 1, usable.cols);
-    // The box's pixels near something nearer, over the box and the reach around it; empty when
-    // nothing is.
-    cv::Mat besideNearer;
-    cv::Point besideOrigin;
+    // The nearest depth around the box's pixels, over the box and the reach around it.
+    cv::Mat nearestAround;
+    cv::Point aroundOrigin;
     if (nearest > 0.0f && nearerReach > 0 && rowBegin < rowEnd && columnBegin < columnEnd) {
         const cv::Rect around = cv::Rect(columnBegin - nearerReach, rowBegin - nearerReach,
                                          columnEnd - columnBegin + 2 * nearerReach,
                                          rowEnd - rowBegin + 2 * nearerReach) &
                                 cv::Rect(0, 0, level.depth.cols, level.depth.rows);
-        const cv::Mat depth = level.depth(around);
-        const cv::Mat nearer = (depth > 0.0f) & (depth < nearest);
-        if (cv::countNonZero(nearer) > 0) {
-            cv::dilate(nearer, besideNearer,
-                       cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * nearerReach + 1, 2 * nearerReach + 1)));
-            besideOrigin = around.tl();
-        }
+        NearestAround(level.depth(around), nearerReach, nearestAround);
+        aroundOrigin = around.tl();
     }
     cv::Vec3d sum(0, 0, 0);
     for (int localRow = rowBegin; localRow < rowEnd; ++localRow) {
@@ -109,15 +110,15 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
         const float* depthGradY = level.depthGradY.ptr<float>(localRow);
         const float* brightnessDepth =
             level.brightnessDepth.empty() ? nullptr : level.brightnessDepth.ptr<float>(localRow);
-        const unsigned char* beside =
-            besideNearer.empty() ? nullptr : besideNearer.ptr<unsigned char>(localRow - besideOrigin.y);
+        const float* around =
+            nearestAround.empty() ? nullptr : nearestAround.ptr<float>(localRow - aroundOrigin.y);
         // The frame's own pixel grid picks the pixels, whatever the window: (row + column) % stride.
         const int skip = ((row + level.origin.x + columnBegin) % stride + stride) % stride;
         const int start = columnBegin + (skip ? stride - skip : 0);
         for (int localColumn = start; localColumn < columnEnd; localColumn += stride) {
             if (!use[localColumn]) continue;
             const float z = depth[localColumn];
-            if (!(z > 0.0f) || z < nearest || (beside && beside[localColumn - besideOrigin.x])) continue;
+            if (!(z > 0.0f) || z < nearest || (around && around[localColumn - aroundOrigin.x] < nearest)) continue;
             const float x = rayX[localColumn] * z, y = rayY[localColumn] * z;
             points.column.push_back(static_cast<float>(localColumn + level.origin.x));
             points.row.push_back(static_cast<float>(row));

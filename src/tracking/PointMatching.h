@@ -27,6 +27,11 @@ struct ReferencePoints {
     int Size() const { return static_cast<int>(column.size()); }
 };
 
+// Per pixel of `depth` (CV_32F), the nearest positive depth within `reach` pixels either way
+// (FLT_MAX where there is none): where something nearer lies within the kernels' reach, the
+// samples of a smoothed frame mix it in.
+void NearestAround(const cv::Mat& depth, int reach, cv::Mat& out);
+
 // The level's usable pixels inside the face box (frame pixels), every one or one in `stride`
 // along its rows, shifted by one each row; with `nearest` above 0, none nearer than it, nor any
 // within `nearerReach` pixels of such a pixel: the kernels there mix in the nearer surface (a

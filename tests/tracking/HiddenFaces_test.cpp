@@ -60,23 +60,36 @@ TEST(HiddenFaces, HiddenPairsGiveWayToClearOnesOnly) {
     EXPECT_EQ(coefficients, (std::vector<double>{1.0, 1.0}));
 }
 
+// The rendered head at rest, 950 mm away, as the frame a session found it in.
+struct FoundFace {
+    RenderedFrame frame;
+    FaceArea face;
+    std::unique_ptr<CTrackedFrame> origin;
+};
+
+FoundFace FindFace(const SceneOptions& options, unsigned frameIndex) {
+    FoundFace found;
+    const auto scene = CHeadScene::Create(options, nullptr);
+    if (!scene) return found;
+    const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 950});
+    found.frame = scene->Render(rest, frameIndex);
+    const FaceRegion r = InitialiserRegion(found.frame, StereoRig(), rest);
+    const CDepthMaskRegion region(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
+    found.origin = MakeTrackedFrame(found.frame, region, 1, 380.0f);
+    found.face.box = cv::Rect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    found.face.minDepth = r.minDepth;
+    found.face.maxDepth = r.maxDepth;
+    return found;
+}
+
 // The face's front as the session found it, where a reference's pose puts it: the rendered head
 // at 950 mm has the tip of its nose at 837 mm, its front at the image centre at 860 mm.
 TEST(HiddenFaces, NothingOfTheFaceLiesNearerThanItsNoseWhereverThePoseTakesIt) {
-    const auto scene = CHeadScene::Create(SceneOptions(), nullptr);
-    ASSERT_NE(scene, nullptr);
-    const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 950});
-    const RenderedFrame frame = scene->Render(rest);
-    const FaceRegion r = InitialiserRegion(frame, StereoRig(), rest);
-    const CDepthMaskRegion region(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
-    const auto origin = MakeTrackedFrame(frame, region, 1, 380.0f);
-    FaceArea face;
-    face.box = cv::Rect(r.left, r.top, r.right - r.left, r.bottom - r.top);
-    face.minDepth = r.minDepth;
-    face.maxDepth = r.maxDepth;
+    const FoundFace found = FindFace(SceneOptions(), 0);
+    ASSERT_NE(found.origin, nullptr);
     CHiddenFaces faces;
     EXPECT_EQ(faces.NearestFaceDepth(nullptr, 50.0f), -1.0f);  // no session yet
-    ASSERT_TRUE(faces.StartSession(*origin, face, 50.0f));
+    ASSERT_TRUE(faces.StartSession(*found.origin, found.face, 50.0f));
     const float nearest = faces.NearestFaceDepth(nullptr, 50.0f);
     EXPECT_GT(nearest, 837.0f - 50.0f);  // the nose's tip itself stays
     EXPECT_LT(nearest, 860.0f - 50.0f);
@@ -92,21 +105,12 @@ TEST(HiddenFaces, NothingOfTheFaceLiesNearerThanItsNoseWhereverThePoseTakesIt) {
 TEST(HiddenFaces, AHandInTheFoundRegionIsNotTakenForTheFacesFront) {
     SceneOptions options;
     options.hand = HandPass{0, 20, 30, 60.0};  // resting from frame 11 on, its centre 60 mm right
-    const auto scene = CHeadScene::Create(options, nullptr);
-    ASSERT_NE(scene, nullptr);
-    const CRigidMotion rest = CRigidMotion::FromRotationVector({0, 0, 0}, {0, 0, 950});
-    const RenderedFrame frame = scene->Render(rest, 20);
-    const FaceRegion r = InitialiserRegion(frame, StereoRig(), rest);
-    const cv::Rect box(r.left, r.top, r.right - r.left, r.bottom - r.top);
-    ASSERT_GT(cv::countNonZero(frame.z(box) == 750.0f), box.area() / 8);  // the hand is in it
-    const CDepthMaskRegion region(r.left, r.right, r.top, r.bottom, r.minDepth, r.maxDepth);
-    const auto origin = MakeTrackedFrame(frame, region, 1, 380.0f);
-    FaceArea face;
-    face.box = box;
-    face.minDepth = r.minDepth;
-    face.maxDepth = r.maxDepth;
+    const FoundFace found = FindFace(options, 20);
+    ASSERT_NE(found.origin, nullptr);
+    const cv::Rect& box = found.face.box;
+    ASSERT_GT(cv::countNonZero(found.frame.z(box) == 750.0f), box.area() / 8);  // the hand is in it
     CHiddenFaces faces;
-    ASSERT_TRUE(faces.StartSession(*origin, face, 50.0f));
+    ASSERT_TRUE(faces.StartSession(*found.origin, found.face, 50.0f));
     const float nearest = faces.NearestFaceDepth(nullptr, 50.0f);
     EXPECT_GT(nearest, 837.0f - 50.0f);
     EXPECT_LT(nearest, 860.0f - 50.0f);
