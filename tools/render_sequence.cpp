@@ -37,8 +37,7 @@ const std::string kUsage = std::string(
     "  --cycles N              periods of the sinusoidal trajectories (default 1)\n"
     "  --seed N                seed of the random trajectory and of the noise (default 1)\n"
     "  --distance MM           head centre distance at rest (default 950)\n"
-    "  --background MM         distance of the background plane (default 1800)\n"
-    "  --head-axes A,B,C       head semi-axes x, y, z in mm (default 75,100,90)\n"
+    "  --background MM|FILE    a number: the distance of the wall (default 1800); else as below\n"
     "  --focal PX              focal length in pixels (default 380)\n"
     "  --center X,Y            principal point in pixels (default 160,120)\n"
     "  --baseline MM           stereo baseline (default 90)\n"
@@ -129,12 +128,9 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         } else if (option == "--distance") {
             ok = ParseNumbers(value, numbers, 1);
             if (ok) a.trajectory.distanceMm = numbers[0];
-        } else if (option == "--background") {
-            ok = ParseNumbers(value, numbers, 1);
-            if (ok) a.scene.backgroundDistanceMm = numbers[0];
-        } else if (option == "--head-axes") {
-            ok = ParseNumbers(value, numbers, 3);
-            if (ok) a.scene.headSemiAxesMm = cv::Vec3d(numbers[0], numbers[1], numbers[2]);
+        } else if (option == "--background" && ParseNumbers(value, numbers, 1)) {
+            // The wall's distance came first; a photograph shares the name with the other tools.
+            a.scene.backgroundDistanceMm = numbers[0];
         } else if (option == "--focal") {
             ok = ParseNumbers(value, numbers, 1);
             if (ok) a.scene.camera.focalPx = numbers[0];

@@ -34,7 +34,7 @@ protected:
 
 TEST_F(RenderSequenceTest, WritesEveryFormTheConfigurationAndTheGroundTruth) {
     ASSERT_EQ(Run(folder_ + " --trajectory roll --frames 6 --still-frames 2 --preview --shading 0.4 --light -1,-1,-2"
-                            " --disparity-noise 0.2 --holes 2 --dropout 0.01"),
+                            " --disparity-noise 0.2 --holes 2 --dropout 0.01 --background grass.png"),
               0)
         << output_;
     for (const char* name : {"Param.cfg", "ParamInit.cfg", "ParamTrackerZBCCE.cfg", "camera-xyz.cfg",
@@ -59,7 +59,7 @@ TEST_F(RenderSequenceTest, RefusesBadArgumentsWithUsage) {
         EXPECT_NE(output_.find("usage: render_sequence"), std::string::npos) << arguments;
     }
     EXPECT_FALSE(fs::exists(folder_));
-    for (const char* unusable : {" --shading 2", " --light 0,0,1", " --dropout -0.1"}) {
+    for (const char* unusable : {" --shading 2", " --light 0,0,1", " --dropout -0.1", " --background -5"}) {
         EXPECT_EQ(Run(folder_ + unusable), 1) << unusable;
         EXPECT_NE(output_.find("render_sequence: "), std::string::npos) << unusable;
     }
