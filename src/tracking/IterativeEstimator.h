@@ -129,7 +129,7 @@ private:
     LevelResult IterateLevel(int level, const ReferencePoints& points, const PixelProjection& projection,
                              Motion& motion, MotionLoss& loss);
     // averagedDepth: the rows at the depth averaged over both frames (RowModel::averagedDepth);
-    // firstOfLevel: which points are hidden is decided now, for the level's iterations.
+    // firstOfLevel: which points are hidden is decided now; the level's iterations only add to it.
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
                    const Motion& motion, bool averagedDepth, bool firstOfLevel);
     // Accumulates the weighted rows; fills the loss's residual scales and inlier share.

@@ -226,7 +226,7 @@ VANTOREL_HOT_PATH void MatchPoints(const ReferencePoints& points, const RowModel
         if (!std::isfinite(sample[0] - gain * points.intensity[k]) || !std::isfinite(sample[3] - mz)) continue;
         // Hidden behind something nearer: its grey level and depth are the occluder's, and a
         // hand over half the face would otherwise inflate both blocks' scales until it is kept.
-        if (decide && (sample[3] < mz - hiddenBehind ||
+        if (gated && (sample[3] < mz - hiddenBehind ||
                        (model.nearestAround && model.nearestAround[at] < model.occluderDepth))) {
             (*hiddenPoints)[k] = 1;
             ++hidden;

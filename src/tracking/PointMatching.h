@@ -46,10 +46,11 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
 // separatePoints, a second point per ray at brightnessZ whose landing gives the grey levels.
 //
 // With an occlusion gap and `hiddenPoints`, which points are hidden is decided when decideHidden
-// is set (one flag per point) and kept otherwise: iterating from there, a pose could shed the
-// hidden points by moving them where nothing covers them, and a hand over half the face would
-// carry it away. Flags that do not fit the points are decided anew; without hiddenPoints nothing
-// is hidden.
+// is set (one flag per point) and otherwise only grows: iterating from there, a pose could shed
+// the hidden points by moving them where nothing covers them, and a hand over half the face would
+// carry it away; yet a point the iterations carry behind the occluder samples it, and a face
+// turning under a resting hand was held back by those. Flags that do not fit the points are
+// decided anew; without hiddenPoints nothing is hidden.
 void MatchPoints(const ReferencePoints& points, const RowModel& model, const cv::Matx33f& r, const cv::Vec3f& t,
                  const PyramidLevel& current, const cv::Mat& interleaved, MatchedPoints& matches,
                  std::vector<unsigned char>* hiddenPoints = nullptr, bool decideHidden = true);
