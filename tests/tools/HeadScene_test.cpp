@@ -100,6 +100,22 @@ TEST(SwingingExposure, ScalesBothCamerasAlikeFrameByFrame) {
     }
 }
 
+TEST(SkinTone, ScalesTheHeadsGreyLevelsAboutMidGreyAndLeavesTheWall) {
+    const auto plain = SceneWith([](SceneOptions&) {});
+    const auto dark = SceneWith([](SceneOptions& o) { o.skin = SkinTone{0.5, 70.0}; });
+    const RenderedFrame a = plain->Render(kRest), b = dark->Render(kRest);
+    cv::Mat expected;
+    a.left.convertTo(expected, CV_32F, 0.5, 70.0 - 0.5 * 128.0);
+    cv::Mat toned;
+    b.left.convertTo(toned, CV_32F);
+    // Rounding and the pixels the head's outline shares with the wall aside.
+    cv::Mat inside, near;
+    cv::erode(a.headMask, inside, cv::Mat(), cv::Point(-1, -1), 1);
+    cv::dilate(a.headMask, near, cv::Mat(), cv::Point(-1, -1), 1);
+    EXPECT_LE(cv::norm(toned, expected, cv::NORM_INF, inside), 1.0);
+    EXPECT_EQ(cv::norm(a.left, b.left, cv::NORM_INF, near == 0), 0.0);
+}
+
 TEST_F(HeadSceneTest, TextureTurnsWithTheHeadExactly) {
     // A quarter turn about the optical axis maps the pixel grid and its sub-pixel samples onto
     // themselves: (i, j) goes to (cx - (j - cy), cy + (i - cx)), and the surface point with it.
@@ -368,6 +384,7 @@ TEST(HeadSceneOptions, RefusesMissingPhotographsAndImpossibleGeometry) {
                         +[](SceneOptions& o) { o.lighting.direction = {0, 0, 1}; },  // behind the head
                         +[](SceneOptions& o) { o.stereo.dropout = 2; },
                         +[](SceneOptions& o) { o.stereo.textureWindow = 4; },
+                        +[](SceneOptions& o) { o.skin.contrast = 0; },
                         +[](SceneOptions& o) { o.face.mouthPx = o.face.leftEyePx; },
                         +[](SceneOptions& o) { o.face.rightEyePx = o.face.leftEyePx; },
                         +[](SceneOptions& o) { o.face.photoPxPerMm = 0.3; },  // the face outgrows the head

@@ -123,6 +123,8 @@ std::string ValidationError(const SceneOptions& o) {
         return "the texture window must be odd, 3 to 51 pixels";
     if (!(std::fabs(o.exposureSwing) <= 0.5)) return "the exposure swing must lie within 0.5";
     if (!(o.shutterShare >= 0.0 && o.shutterShare <= 1.0)) return "the shutter share must lie between 0 and 1";
+    if (!(o.skin.contrast > 0.0 && o.skin.contrast <= 4.0) || !(o.skin.level >= 0.0 && o.skin.level <= 255.0))
+        return "the skin's contrast must lie in (0, 4] and its level within 0 to 255 grey levels";
     const std::string handProblem = o.hand.Problem();
     if (!handProblem.empty()) return handProblem;
     const CameraMismatch& m = o.right;
@@ -218,6 +220,11 @@ double CHeadScene::BackgroundIntensity(double xMm, double yMm) const {
 }
 
 double CHeadScene::HeadIntensity(const cv::Vec3d& p) const {
+    const SkinTone& tone = options_.skin;
+    return tone.level + tone.contrast * (Texture(p) - 128.0);
+}
+
+double CHeadScene::Texture(const cv::Vec3d& p) const {
     const double neutral = 70.0 + 110.0 * (0.65 * ValueNoise(p[0] / 16.0, p[1] / 16.0, p[2] / 16.0) +
                                            0.35 * ValueNoise(p[0] / 7.0 + 17.3, p[1] / 7.0 + 4.1, p[2] / 7.0 + 9.7));
     // The photograph covers the front; towards the sides it would be smeared, so it fades out.

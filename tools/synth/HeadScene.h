@@ -76,6 +76,14 @@ struct CameraMismatch {
     bool Any() const { return gain != 1.0 || offset != 0.0 || rowShift != 0.0; }
 };
 
+// The head's texture (face, skin and hair) as another face would have it: grey levels scaled
+// about mid grey by `contrast` and centred on `level`. The default keeps the photograph's.
+struct SkinTone {
+    double contrast = 1.0;
+    double level = 128.0;
+    bool Any() const { return contrast != 1.0 || level != 128.0; }
+};
+
 struct SceneOptions {
     StereoRig camera;
     HeadShape head = HeadShape::kRelief;
@@ -93,6 +101,7 @@ struct SceneOptions {
     // Both cameras' exposure (an automatic exposure at work): frame k's grey levels times
     // 1 + exposureSwing sin(2 pi k / 90), k the noise stream (the frame's index). 0: steady.
     double exposureSwing = 0.0;
+    SkinTone skin;
     HandPass hand;  // none by default
     // How long the shutter stays open, as a share of the frame interval (synth/MotionBlur.h);
     // 0: a sharp frame.
@@ -136,7 +145,8 @@ private:
     // Pixels that may see a head centred at `centre` (camera coordinates) in a camera whose rows
     // lie rowShift lower; false when none can.
     bool HeadBox(const cv::Vec3d& centre, double rowShift, cv::Rect& box) const;
-    double HeadIntensity(const cv::Vec3d& headPoint) const;
+    double HeadIntensity(const cv::Vec3d& headPoint) const;  // the texture in the skin's tone
+    double Texture(const cv::Vec3d& headPoint) const;
     // The lamp's factor on the texture at a head point, its normal turned by the head's rotation.
     double Shading(const cv::Vec3d& headPoint, const cv::Matx33d& headToCamera) const;
     double BackgroundIntensity(double xMm, double yMm) const;

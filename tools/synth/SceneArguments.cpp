@@ -24,6 +24,8 @@ const char* const kSceneUsage =
     "                          at frame F to just out of view on the other side N frames later,\n"
     "                          resting R frames on its way with its centre X mm right of the\n"
     "                          optical axis (default: none)\n"
+    "  --skin C,L              the head's texture scaled about mid grey by C and centred on L grey\n"
+    "                          levels, as a darker or smoother face (default 1,128: the photograph's)\n"
     "  --shutter S             the shutter open for a share S of the frame interval, blurring the\n"
     "                          moving head (0.5: 1/60 s at 30 frames a second; default 0: sharp)\n";
 
@@ -85,6 +87,11 @@ SceneOption ParseSceneOption(const std::string& option, const std::string& value
             scene.hand.restFrames = static_cast<int>(numbers[2]);
             scene.hand.restXMm = numbers[3];
         }
+        return SceneOption::kParsed;
+    }
+    if (option == "--skin") {
+        if (!ParseNumbers(value, numbers, 2)) return SceneOption::kBadValue;
+        scene.skin = SkinTone{numbers[0], numbers[1]};
         return SceneOption::kParsed;
     }
     if (option == "--right-camera") {
