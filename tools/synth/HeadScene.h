@@ -81,7 +81,6 @@ struct CameraMismatch {
 struct SkinTone {
     double contrast = 1.0;
     double level = 128.0;
-    bool Any() const { return contrast != 1.0 || level != 128.0; }
 };
 
 struct SceneOptions {
