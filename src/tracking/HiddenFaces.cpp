@@ -27,8 +27,10 @@ void CHiddenFaces::LeaveOutHiddenPairs(const std::vector<MotionLoss>& losses, st
 
 bool CHiddenFaces::StartSession(const CStereoFrame& origin, const FaceArea& face, float gap) {
     started_ = false;
+    foundHidden_ = 0.0f;
     std::vector<cv::Vec3d> points;
     if (!FaceRegionPoints(origin, face, points, centre_)) return false;
+    const std::size_t found = points.size();
     // A hand resting beside the face lies in its region too, nearer than the face: taken for the
     // face's front, it let the hand be followed. The detector found the face at the region's
     // centre, so the depth there tells where the face is, and points nearer than it by more
@@ -47,6 +49,7 @@ bool CHiddenFaces::StartSession(const CStereoFrame& origin, const FaceArea& face
         points.erase(std::remove_if(points.begin(), points.end(), [&](const cv::Vec3d& p) { return p[2] < nearest; }),
                      points.end());
         if (points.empty()) return false;
+        foundHidden_ = 1.0f - static_cast<float>(points.size()) / static_cast<float>(found);
         centre_ = cv::Vec3d(0, 0, 0);
         for (const cv::Vec3d& point : points) centre_ += point / static_cast<double>(points.size());
     }

@@ -38,6 +38,8 @@ public:
     // the region's centre by more than `gap` (0: everything counts); false (nothing known)
     // without face points.
     bool StartSession(const CStereoFrame& origin, const FaceArea& face, float gap);
+    // Of the found region's points, the share left out as nearer than the face; 0 before a session.
+    float FoundHiddenShare() const { return started_ ? foundHidden_ : 0.0f; }
     // Reference pixels nearer than this are not the face of a frame at `pose` (the session's
     // motion; null: its first frame); -1 before a session started or for an unusable pose.
     float NearestFaceDepth(const CPose* pose, float gap) const;
@@ -57,4 +59,5 @@ private:
     bool started_ = false;
     cv::Vec3d centre_;   // of the found face's points
     double front_ = 0.0;  // how far its nearest points lie in front of the centre (depth, negative)
+    float foundHidden_ = 0.0f;
 };

@@ -17,7 +17,7 @@ bool LossThresholds::Accepts(const MotionLoss& loss) const {
     if (loss.matchedRows < 1 || loss.jumped) return false;
     // Written as negations, so that a NaN share or scale fails.
     if (!(loss.inlierShare >= minInlierShare) || !(loss.faceShare >= minFaceShare)) return false;
-    if (loss.HiddenShare() > maxHiddenShare) return false;
+    if (loss.HiddenShare() > maxHiddenShare || !(loss.foundHiddenShare <= maxHiddenShare)) return false;
     if (maxResidual > 0.0f && !(loss.brightnessScale <= maxResidual && loss.depthScale <= maxResidual)) return false;
     return loss.converged || !requireConvergence;
 }

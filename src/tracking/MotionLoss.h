@@ -12,6 +12,7 @@ struct MotionLoss {
     int referencePixels = 0;        // usable face pixels of the reference at the finest level
     int matchedRows = 0;            // of those, pixels that landed on usable pixels of the current frame
     int hiddenRows = 0;             // and pixels that landed there behind something nearer (OCCLUSION_GAP)
+    float foundHiddenShare = 0.0f;  // of the face region the session was found with, what lay in front of the face
     float brightnessScale = 0.0f;   // robust scale of the brightness residuals, in noise units
     float depthScale = 0.0f;        // the same for the depth residuals
     float inlierShare = 0.0f;       // rows whose residual keeps a weight, of all rows
@@ -34,8 +35,11 @@ struct LossThresholds {
     bool requireConvergence = false;
     // With an occlusion gap, a face more than half hidden is lost: what is left of it is too
     // little to trust a pose from (a hand over more than half of it left one nearly 3 degrees off).
+    // So is a session found with more than half of its face behind something: measured against
+    // that frame, nothing more is hidden, and the rest of a darker face was tracked 3.6 degrees off.
     static constexpr float kMaxHiddenShare = 0.5f;
-    float maxHiddenShare = 1.0f;    // of the points that landed on usable pixels; 1: not checked
+    float maxHiddenShare = 1.0f;    // of the points that landed on usable pixels, and of the found
+                                    // face; 1: not checked
 
     static LossThresholds From(const CTrackerParameters& parameters);
     // True when the pose can be trusted; a loss not estimated is trusted (nothing says otherwise).

@@ -249,6 +249,7 @@ void CTrackerZBCCE::EstimateIterated(CStereoSource& source) {
         match->SetRelativePose(iterativeEstimator.Estimate(*match->GetReference(), *match->GetCurrent(),
                                                            region ? &start.face : nullptr, start.projection,
                                                            start.initial.get(), &loss));
+        if (parameters.occlusionGap > 0.0f) loss.foundHiddenShare = hiddenFaces.FoundHiddenShare();
         losses.push_back(loss);
     }
     UpdateFaceShares(source);

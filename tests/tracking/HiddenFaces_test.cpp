@@ -93,6 +93,7 @@ TEST(HiddenFaces, NothingOfTheFaceLiesNearerThanItsNoseWhereverThePoseTakesIt) {
     const float nearest = faces.NearestFaceDepth(nullptr, 50.0f);
     EXPECT_GT(nearest, 837.0f - 50.0f);  // the nose's tip itself stays
     EXPECT_LT(nearest, 860.0f - 50.0f);
+    EXPECT_EQ(faces.FoundHiddenShare(), 0.0f);
     // 100 mm further away: the face's centre moves with the pose, its reach in front stays.
     const CPose away(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 100.0f);
     EXPECT_NEAR(faces.NearestFaceDepth(&away, 50.0f), nearest + 100.0f, 1e-3);
@@ -114,6 +115,8 @@ TEST(HiddenFaces, AHandInTheFoundRegionIsNotTakenForTheFacesFront) {
     const float nearest = faces.NearestFaceDepth(nullptr, 50.0f);
     EXPECT_GT(nearest, 837.0f - 50.0f);
     EXPECT_LT(nearest, 860.0f - 50.0f);
+    // More of the region's points are the hand's than the face's: a session found so is lost.
+    EXPECT_GT(faces.FoundHiddenShare(), 0.5f);
 }
 
 }  // namespace

@@ -62,6 +62,11 @@ TEST(MotionLoss, APairFailsOnEachThresholdAndOnNumbersThatAreNot) {
     loss = Good();
     loss.brightnessScale = std::nanf("");
     EXPECT_FALSE(t.Accepts(loss));
+    loss = Good();
+    loss.foundHiddenShare = 0.6f;  // checked with an occlusion gap only
+    EXPECT_TRUE(t.Accepts(loss));
+    t.maxHiddenShare = LossThresholds::kMaxHiddenShare;
+    EXPECT_FALSE(t.Accepts(loss));
 
     // Residuals and convergence are only checked when asked for.
     t.maxResidual = 0.0f;
