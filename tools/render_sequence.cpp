@@ -30,6 +30,8 @@ const std::string kUsage = std::string(
     "                          synth/Trajectory.h)\n"
     "  --frames N              frames in the sequence (default 120)\n"
     "  --still-frames N        frames at rest before the motion starts (default 8)\n"
+    "  --fps F                 the camera's frame rate: how far glance, nod, tilt, sway and quickleave\n"
+    "                          move in a frame (default 30)\n"
     "  --amplitude-deg A       rotation amplitude in degrees (default 20; glance 40, nod, tilt 25)\n"
     "  --amplitude-mm X,Y,Z    translation amplitudes in mm (default by trajectory: translate\n"
     "                          100,50,150; random 60,40,80; leave 650,0,0; tour 60,20,80; sway 80,0,0;\n"
@@ -114,7 +116,10 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         if (option == "--trajectory") a.trajectory.name = value;
         else if (option == "--frames") ok = ParseInt(value, a.trajectory.frameCount);
         else if (option == "--still-frames") ok = ParseInt(value, a.trajectory.stillFrames);
-        else if (option == "--cycles") ok = ParseInt(value, a.trajectory.cycles);
+        else if (option == "--fps") {
+            ok = ParseNumbers(value, numbers, 1) && numbers[0] > 0.0;
+            if (ok) a.trajectory.framesPerSecond = numbers[0];
+        } else if (option == "--cycles") ok = ParseInt(value, a.trajectory.cycles);
         else if (option == "--first-index") ok = ParseInt(value, a.sequence.firstIndex);
         else if (option == "--seed") {
             ok = ParseInt(value, integer) && integer >= 0;

@@ -42,6 +42,7 @@ SequenceCase CaseFromOptions(const EvaluationOptions& o, const std::string& traj
     c.scene = o.scene;
     c.frames = o.frames;
     c.stillFrames = o.stillFrames;
+    c.framesPerSecond = o.framesPerSecond;
     c.seed = o.seed;
     c.yUp = o.yUp;
     c.paths = o.paths;

@@ -54,6 +54,8 @@ const char* const kEvaluationUsage =
     "                         get 300, glance, nod, tilt, sway and quickleave as many as their\n"
     "                         motion needs)\n"
     "  --still-frames N       frames at rest before the motion (default 8)\n"
+    "  --fps F                the camera's frame rate: glance, nod, tilt, sway and quickleave move\n"
+    "                         as far in a frame as their speed gives at F (default 30)\n"
     "  --noise SIGMA          intensity noise in grey levels (default 0)\n"
     "  --depth-noise MM       depth noise along the ray (default 0)\n"
     "  --seed N               seed of the random trajectories and the noise (default 1)\n"
@@ -182,6 +184,7 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             else if (!numeric) ok = false;
             else if (option == "--frames") o.frames = static_cast<int>(number);
             else if (option == "--still-frames") o.stillFrames = static_cast<int>(number);
+            else if (option == "--fps") ok = (o.framesPerSecond = number) > 0.0;
             else if (option == "--noise") ok = (o.noise = number) >= 0.0;
             else if (option == "--depth-noise") ok = (o.depthNoiseMm = number) >= 0.0;
             else if (option == "--pair-scale") o.pairScale = number;

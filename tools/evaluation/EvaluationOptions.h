@@ -36,6 +36,7 @@ struct EvaluationOptions {
     std::vector<Rig> rigs{{950.0, 380.0}};
     int frames = 120;
     int stillFrames = 8;
+    double framesPerSecond = 30.0;
     double noise = 0.0;          // grey levels
     double depthNoiseMm = 0.0;   // along the ray
     unsigned seed = 1;

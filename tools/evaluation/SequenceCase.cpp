@@ -23,7 +23,8 @@ std::string SequenceCase::Label() const {
     char text[96];
     int n = std::snprintf(text, sizeof text, "%.0f mm f%.0f", distanceMm, focalPx);
     if (noise > 0.0 || DepthNoiseSigmaMm() > 0.0)
-        std::snprintf(text + n, sizeof text - n, " n%.3g d%.2g", noise, DepthNoiseSigmaMm());
+        n += std::snprintf(text + n, sizeof text - n, " n%.3g d%.2g", noise, DepthNoiseSigmaMm());
+    if (framesPerSecond != 30.0) std::snprintf(text + n, sizeof text - n, " %.3gfps", framesPerSecond);
     return text;
 }
 
@@ -46,6 +47,7 @@ TrajectoryOptions SequenceCase::Trajectory() const {
     options.name = trajectory;
     options.frameCount = trajectory == "random" || trajectory == "fastrandom" ? 300 : frames;
     options.stillFrames = stillFrames;
+    options.framesPerSecond = framesPerSecond;
     options.distanceMm = distanceMm;
     options.seed = seed;
     if (IsTimedTrajectory(trajectory)) options.frameCount = TimedFrameCount(options);

@@ -20,6 +20,7 @@ struct SequenceCase {
     double depthNoiseMm = 0.0;    // along the ray
     int frames = 120;             // sinusoidal trajectories; random ones get 300, timed ones what they need
     int stillFrames = 8;
+    double framesPerSecond = 30.0;  // the camera's rate: how far a timed motion gets in a frame
     unsigned seed = 1;
     bool yUp = false;
     std::vector<std::string> paths{"xyz"};
