@@ -52,5 +52,9 @@ BoundedRead ReadBoundedFile(const std::string& path, std::size_t maxBytes, std::
         text.append(buffer, static_cast<std::size_t>(got));
         if (text.size() > maxBytes) return tooLarge();
     }
+    // Editors on some systems begin a UTF-8 file with a byte-order mark; left in, it would glue
+    // itself to the first keyword, which then goes unrecognised.
+    static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+    if (text.compare(0, 3, kByteOrderMark) == 0) text.erase(0, 3);
     return BoundedRead::Ok;
 }

@@ -28,6 +28,18 @@ TEST(BoundedFile, ReadsARegularFileWithinItsCeilingWhole) {
     std::remove(path.c_str());
 }
 
+TEST(BoundedFile, DropsAByteOrderMarkThatWouldHideTheFirstKeyword) {
+    const std::string path = Scratch("marked.cfg");
+    std::ofstream(path, std::ios::binary) << "\xEF\xBB\xBF" "CAMERA_TYPE: FILES\r\n";
+    std::string text, why;
+    ASSERT_EQ(ReadBoundedFile(path, 100, text, why), BoundedRead::Ok);
+    EXPECT_EQ(text, "CAMERA_TYPE: FILES\r\n");
+    std::ofstream(path, std::ios::binary) << "A\xEF\xBB\xBF";
+    ASSERT_EQ(ReadBoundedFile(path, 100, text, why), BoundedRead::Ok);
+    EXPECT_EQ(text, "A\xEF\xBB\xBF");
+    std::remove(path.c_str());
+}
+
 TEST(BoundedFile, RefusesWhatIsNoRegularFileWithoutWaitingOrReadingItsFill) {
     const std::string fifo = Scratch("pipe");
     std::remove(fifo.c_str());

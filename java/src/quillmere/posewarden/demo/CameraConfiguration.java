@@ -117,10 +117,13 @@ public final class CameraConfiguration {
         List<String> tokens = new ArrayList<>();
         List<String> lines;
         try {
-            lines = Files.readAllLines(file, StandardCharsets.ISO_8859_1);
+            lines = new ArrayList<>(Files.readAllLines(file, StandardCharsets.ISO_8859_1));
         } catch (IOException | RuntimeException unreadable) {
             return tokens;
         }
+        // A UTF-8 byte-order mark, which some editors write, is no part of the first keyword: the
+        // library drops it too.
+        if (!lines.isEmpty() && lines.get(0).startsWith("\u00EF\u00BB\u00BF")) lines.set(0, lines.get(0).substring(3));
         for (String line : lines) {
             for (String token : line.trim().split("\\s+")) {
                 if (token.isEmpty()) continue;

@@ -37,6 +37,16 @@ class CameraConfigurationTest {
     }
 
     @Test
+    void aByteOrderMarkBeforeTheFirstKeywordIsDropped(@TempDir Path dir) throws Exception {
+        Path camera = dir.resolve("camera.cfg");
+        Files.writeString(camera, "\uFEFFLAST_FILE_INDEX: 104\r\nFIRST_FILE_INDEX: 100\r\n");
+        Files.writeString(dir.resolve("Param.cfg"), "\uFEFFCAMERA_TYPE: FILES\r\nCONFIG_FILENAME: " + camera + "\r\n");
+        CameraConfiguration read = CameraConfiguration.read(dir);
+        assertEquals(CameraConfiguration.CameraType.FILES, read.cameraType);
+        assertEquals(5, read.frameCount());
+    }
+
+    @Test
     void aLiveOrMissingCameraHasNoEndAndCountsGrabs(@TempDir Path dir) throws Exception {
         CameraConfiguration missing = CameraConfiguration.read(dir);
         assertEquals(CameraConfiguration.CameraType.SRI, missing.cameraType);
