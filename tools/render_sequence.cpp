@@ -30,6 +30,8 @@ const std::string kUsage = std::string(
     "                          synth/Trajectory.h)\n"
     "  --frames N              frames in the sequence (default 120)\n"
     "  --still-frames N        frames at rest before the motion starts (default 8)\n"
+    "  --offset X,Y            the head rests X mm right of the optical axis and Y mm below it\n"
+    "                          (default 0,0)\n"
     "  --fps F                 the camera's frame rate: how far glance, nod, tilt, sway and quickleave\n"
     "                          move in a frame (default 30)\n"
     "  --amplitude-deg A       rotation amplitude in degrees (default 20; glance 40, nod, tilt 25)\n"
@@ -127,6 +129,9 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         } else if (option == "--amplitude-deg") {
             ok = ParseNumbers(value, numbers, 1);
             if (ok) a.trajectory.amplitudeRad = numbers[0] * kPi / 180.0;
+        } else if (option == "--offset") {
+            ok = ParseNumbers(value, numbers, 2);
+            if (ok) a.trajectory.offsetMm = cv::Vec2d(numbers[0], numbers[1]);
         } else if (option == "--amplitude-mm") {
             ok = ParseNumbers(value, numbers, 3);
             if (ok) a.trajectory.amplitudeMm = cv::Vec3d(numbers[0], numbers[1], numbers[2]);

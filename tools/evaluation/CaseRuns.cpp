@@ -43,6 +43,7 @@ SequenceCase CaseFromOptions(const EvaluationOptions& o, const std::string& traj
     c.frames = o.frames;
     c.stillFrames = o.stillFrames;
     c.framesPerSecond = o.framesPerSecond;
+    c.offsetMm = o.offsetMm;
     c.seed = o.seed;
     c.yUp = o.yUp;
     c.paths = o.paths;

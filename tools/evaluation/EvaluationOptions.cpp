@@ -54,6 +54,8 @@ const char* const kEvaluationUsage =
     "                         get 300, glance, nod, tilt, sway and quickleave as many as their\n"
     "                         motion needs)\n"
     "  --still-frames N       frames at rest before the motion (default 8)\n"
+    "  --offset X,Y           the head rests X mm right of the optical axis and Y mm below it\n"
+    "                         (default 0,0)\n"
     "  --fps F                the camera's frame rate: glance, nod, tilt, sway and quickleave move\n"
     "                         as far in a frame as their speed gives at F (default 30)\n"
     "  --noise SIGMA          intensity noise in grey levels (default 0)\n"
@@ -179,6 +181,10 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             } else if (option == "--lambda") {
                 ok = numeric;
                 o.trackerKeywords.push_back("LAMBDA: " + value);
+            } else if (option == "--offset") {
+                std::vector<double> offset;
+                ok = ParseNumbers(value, offset, 2);
+                if (ok) o.offsetMm = cv::Vec2d(offset[0], offset[1]);
             } else if (option == "--distance") ok = Numbers(value, distances), sweepGiven = true;
             else if (option == "--focal") ok = Numbers(value, focals), sweepGiven = true;
             else if (!numeric) ok = false;

@@ -37,6 +37,7 @@ struct EvaluationOptions {
     int frames = 120;
     int stillFrames = 8;
     double framesPerSecond = 30.0;
+    cv::Vec2d offsetMm{0.0, 0.0};
     double noise = 0.0;          // grey levels
     double depthNoiseMm = 0.0;   // along the ray
     unsigned seed = 1;

@@ -24,6 +24,8 @@ std::string SequenceCase::Label() const {
     int n = std::snprintf(text, sizeof text, "%.0f mm f%.0f", distanceMm, focalPx);
     if (noise > 0.0 || DepthNoiseSigmaMm() > 0.0)
         n += std::snprintf(text + n, sizeof text - n, " n%.3g d%.2g", noise, DepthNoiseSigmaMm());
+    if (offsetMm != cv::Vec2d(0.0, 0.0))
+        n += std::snprintf(text + n, sizeof text - n, " at %.0f,%.0f", offsetMm[0], offsetMm[1]);
     if (framesPerSecond != 30.0) std::snprintf(text + n, sizeof text - n, " %.3gfps", framesPerSecond);
     return text;
 }
@@ -49,6 +51,7 @@ TrajectoryOptions SequenceCase::Trajectory() const {
     options.stillFrames = stillFrames;
     options.framesPerSecond = framesPerSecond;
     options.distanceMm = distanceMm;
+    options.offsetMm = offsetMm;
     options.seed = seed;
     if (IsTimedTrajectory(trajectory)) options.frameCount = TimedFrameCount(options);
     return options;

@@ -16,6 +16,7 @@ struct SequenceCase {
     std::string trajectory = "yaw";
     double distanceMm = 950.0;
     double focalPx = 380.0;
+    cv::Vec2d offsetMm{0.0, 0.0};  // the head's rest position off the optical axis, right and down
     double noise = 0.0;           // grey levels
     double depthNoiseMm = 0.0;    // along the ray
     int frames = 120;             // sinusoidal trajectories; random ones get 300, timed ones what they need

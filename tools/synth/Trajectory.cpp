@@ -108,6 +108,7 @@ bool MakeTrajectory(const TrajectoryOptions& options, std::vector<CRigidMotion>&
         return fail("unknown trajectory " + options.name);
     if (options.frameCount < 1 || options.stillFrames < 0 || options.cycles < 1 || !(options.distanceMm > 0.0) ||
         !std::isfinite(options.amplitudeRad) || !std::isfinite(options.distanceMm) ||
+        !std::isfinite(options.offsetMm[0]) || !std::isfinite(options.offsetMm[1]) ||
         !(options.framesPerSecond > 0.0) || !std::isfinite(options.framesPerSecond) ||
         !std::isfinite(options.peakDegPerSecond) || !std::isfinite(options.peakMmPerSecond))
         return fail("frame count and cycles must be at least 1, still frames not negative, distance and frame rate "
@@ -128,7 +129,7 @@ bool MakeTrajectory(const TrajectoryOptions& options, std::vector<CRigidMotion>&
     for (Harmonics& h : random) h = DrawHarmonics(generator);
     const double speed = options.name == "fastrandom" ? 3.0 : 1.0;
 
-    const cv::Vec3d rest(0.0, 0.0, options.distanceMm);
+    const cv::Vec3d rest(options.offsetMm[0], options.offsetMm[1], options.distanceMm);
     poses.assign(options.frameCount, CRigidMotion::FromRotationVector({0, 0, 0}, rest));
     const int firstMoving = std::min(options.stillFrames, options.frameCount);
     const int anchor = std::max(firstMoving - 1, 0);  // s = 0 here

@@ -48,6 +48,7 @@ struct TrajectoryOptions {
     int frameCount = 120;
     int stillFrames = 8;
     double distanceMm = 950.0;
+    cv::Vec2d offsetMm{0.0, 0.0};  // where the head rests off the optical axis: right, down
     double amplitudeRad = -1.0;  // negative: the trajectory's own (glance 40 degrees, nod and tilt 25, the others 20)
     cv::Vec3d amplitudeMm{-1.0, -1.0, -1.0};
     int cycles = 1;
