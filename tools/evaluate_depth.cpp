@@ -98,6 +98,7 @@ const char* kUsage =
     "  --pictures FOLDER  one picture per setting, condition and pose (synth/DepthPicture.h)\n"
     "  --motion MM,DEG    the head moving sideways by MM and turning by DEG (about the vertical)\n"
     "                     per frame through each pose, which --shutter blurs (default 0,0)\n"
+    "  --offset X,Y       the head X mm right of the optical axis and Y mm below it (default 0,0)\n"
     "scene (the depth errors of a stereo camera are what is measured here, so none is added):\n";
 
 struct Arguments {
@@ -112,6 +113,7 @@ struct Arguments {
     std::string keep;
     std::string pictures;
     cv::Vec2d motion{0.0, 0.0};  // mm and degrees a frame
+    cv::Vec2d offsetMm{0.0, 0.0};
     SceneOptions scene;
 };
 
@@ -153,6 +155,10 @@ bool ParseArguments(int argc, char** argv, Arguments& a) {
         else if (option == "--poses") a.poses = Split(value);
         else if (option == "--keep") a.keep = value;
         else if (option == "--pictures") a.pictures = value;
+        else if (option == "--offset") {
+            if (!ParseNumbers(value, numbers, 2)) return false;
+            a.offsetMm = cv::Vec2d(numbers[0], numbers[1]);
+        }
         else if (!Numbers(value, numbers)) return false;
         else if (option == "--distances") a.distances = numbers;
         else if (option == "--focals") a.focals = numbers;
@@ -222,7 +228,7 @@ bool WriteCondition(const Arguments& a, const Condition& c, const std::string& f
         for (int step = -1; step <= 1; ++step) {
             const CRigidMotion turn = CRigidMotion::FromRotationVector({0, step * a.motion[1] * kDeg, 0}, {});
             const CRigidMotion posed = CRigidMotion::FromRotationVector(pose.rotationDeg * kDeg, {});
-            passing.emplace_back(turn.Rotation() * posed.Rotation(), cv::Vec3d(step * a.motion[0], 0, c.distanceMm));
+            passing.emplace_back(turn.Rotation() * posed.Rotation(), cv::Vec3d(a.offsetMm[0] + step * a.motion[0], a.offsetMm[1], c.distanceMm));
         }
         PoseFrames poseFrames{name, {}};
         for (int draw = 0; draw < a.frames; ++draw, ++index) {
