@@ -39,6 +39,9 @@ TEST(Acceptance, TheLeavingHeadMayNeitherBeTrackedWrongNorComeBackLate) {
     HostRow row;
     row.returnFrame = 80;
     row.summary.framesToRestart = 10;
+    // Never followed before it left: the run shows nothing.
+    EXPECT_EQ(HostShortfall(row), "nothing tracked");
+    row.summary.tracked.Add(0.7, 0.0, 4.0);
     EXPECT_EQ(HostShortfall(row), "");
     row.summary.tracked.wrongPoses = 4;
     row.summary.framesToRestart = 14;
@@ -49,8 +52,6 @@ TEST(Acceptance, TheLeavingHeadMayNeitherBeTrackedWrongNorComeBackLate) {
     row.returnFrame = -1;  // the head never left
     EXPECT_EQ(HostShortfall(row), "");
     // A head found while it moved is held to the runs' bounds as well.
-    row.summary.tracked.Add(0.7, 0.0, 4.0);
-    EXPECT_EQ(HostShortfall(row), "");
     EXPECT_EQ(HostShortfall(row, true, false), "rot rms 0.70 > 0.5; hc rms 4.0 > 3");
     EXPECT_EQ(HostShortfall(row, true, true), "");
 }

@@ -69,6 +69,8 @@ std::string Shortfall(const RunRow& row, bool noisy) {
 std::string HostShortfall(const HostRow& row, bool moving, bool noisy) {
     const HostLoopSummary& s = row.summary;
     std::string missed = moving ? RmsShortfall(s.tracked, noisy) : std::string();
+    // A head never followed before it leaves has shown nothing of the loss it is there to test.
+    if (!moving && s.tracked.rotationDeg.count == 0) missed = "nothing tracked";
     if (s.tracked.wrongPoses > 0)
         Append(missed, Format("%.0f tracked > %.0f deg", s.tracked.wrongPoses, kWrongPoseDeg));
     if (row.returnFrame >= 0 && (s.framesToRestart < 0 || s.framesToRestart > 10))
