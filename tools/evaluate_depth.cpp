@@ -228,7 +228,8 @@ bool WriteCondition(const Arguments& a, const Condition& c, const std::string& f
         for (int step = -1; step <= 1; ++step) {
             const CRigidMotion turn = CRigidMotion::FromRotationVector({0, step * a.motion[1] * kDeg, 0}, {});
             const CRigidMotion posed = CRigidMotion::FromRotationVector(pose.rotationDeg * kDeg, {});
-            passing.emplace_back(turn.Rotation() * posed.Rotation(), cv::Vec3d(a.offsetMm[0] + step * a.motion[0], a.offsetMm[1], c.distanceMm));
+            const cv::Vec3d centre(a.offsetMm[0] + step * a.motion[0], a.offsetMm[1], c.distanceMm);
+            passing.emplace_back(turn.Rotation() * posed.Rotation(), centre);
         }
         PoseFrames poseFrames{name, {}};
         for (int draw = 0; draw < a.frames; ++draw, ++index) {

@@ -15,6 +15,7 @@ constexpr std::size_t kMaxConfigFileBytes = std::size_t{1} << 20;
 
 enum class BoundedRead { Ok, CannotOpen, NotRegular, TooLarge };
 
-// The file's whole content into text, less a UTF-8 byte-order mark at its start. On failure text is left empty and why says what is wrong
-// ("does not open: No such file or directory", "not a regular file", "larger than 1048576 bytes").
+// The file's whole content into text, less a UTF-8 byte-order mark at its start. On failure text
+// is left empty and why says what is wrong ("does not open: No such file or directory", "not a
+// regular file", "larger than 1048576 bytes").
 BoundedRead ReadBoundedFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& why);
