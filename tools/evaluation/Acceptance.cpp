@@ -20,9 +20,12 @@ void Append(std::string& text, const std::string& more) {
 
 bool KeyframeMode(const std::string& mode) { return mode != "previous"; }
 
+// A run without a tracked frame has shown nothing of what it is there to test.
+const char* const kNothingTracked = "nothing tracked";
+
 std::string RmsShortfall(const TrackingErrors& e, bool noisy) {
     const AcceptanceBounds bounds = BoundsFor(noisy);
-    if (e.rotationDeg.count == 0) return "nothing tracked";
+    if (e.rotationDeg.count == 0) return kNothingTracked;
     std::string missed;
     if (!(e.rotationDeg.rms <= bounds.rotationRmsDeg))
         Append(missed, Format("rot rms %.2f > %.1f", e.rotationDeg.rms, bounds.rotationRmsDeg));
@@ -68,9 +71,9 @@ std::string Shortfall(const RunRow& row, bool noisy) {
 
 std::string HostShortfall(const HostRow& row, bool moving, bool noisy) {
     const HostLoopSummary& s = row.summary;
-    std::string missed = moving ? RmsShortfall(s.tracked, noisy) : std::string();
-    // A head never followed before it leaves has shown nothing of the loss it is there to test.
-    if (!moving && s.tracked.rotationDeg.count == 0) missed = "nothing tracked";
+    std::string missed = moving                          ? RmsShortfall(s.tracked, noisy)
+                         : s.tracked.rotationDeg.count == 0 ? kNothingTracked
+                                                            : std::string();
     if (s.tracked.wrongPoses > 0)
         Append(missed, Format("%.0f tracked > %.0f deg", s.tracked.wrongPoses, kWrongPoseDeg));
     if (row.returnFrame >= 0 && (s.framesToRestart < 0 || s.framesToRestart > 10))

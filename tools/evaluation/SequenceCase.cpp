@@ -26,7 +26,7 @@ std::string SequenceCase::Label() const {
         n += std::snprintf(text + n, sizeof text - n, " n%.3g d%.2g", noise, DepthNoiseSigmaMm());
     if (offsetMm != cv::Vec2d(0.0, 0.0))
         n += std::snprintf(text + n, sizeof text - n, " at %.0f,%.0f", offsetMm[0], offsetMm[1]);
-    if (framesPerSecond != 30.0) std::snprintf(text + n, sizeof text - n, " %.3gfps", framesPerSecond);
+    if (framesPerSecond != TrajectoryOptions().framesPerSecond) std::snprintf(text + n, sizeof text - n, " %.3gfps", framesPerSecond);
     return text;
 }
 
