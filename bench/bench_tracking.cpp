@@ -114,6 +114,9 @@ BENCHMARK_CAPTURE(BM_TrackRecommendedWith, FineStride1, "FINE_STRIDE: 1")->Unit(
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, ConstantBrightness, "BRIGHTNESS: CONSTANT")->Unit(benchmark::kMillisecond);
 // The rows' derivatives at the reference's points to the end, as without JACOBIAN_DEPTH.
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, ReferenceDepth, "JACOBIAN_DEPTH: REFERENCE")->Unit(benchmark::kMillisecond);
+// The brightness rows as they come, their points' depth noise left in.
+BENCHMARK_CAPTURE(BM_TrackRecommendedWith, NoDepthNoiseCorrection, "DEPTH_NOISE_CORRECTION: NO")
+    ->Unit(benchmark::kMillisecond);
 // Nothing taken for hidden behind a nearer surface.
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, NoOcclusionGap, "OCCLUSION_GAP: 0")->Unit(benchmark::kMillisecond);
 // The brightness rows' points at the texture's depth: a second point to move and sample a row.

@@ -36,6 +36,8 @@ constexpr float kNominalDisparityNoise = 0.1f;
 // thousandth of a pixel of disparity): exact synthetic depth would otherwise outweigh everything,
 // its own interpolation errors included, and a perfect fit would divide by a zero scale.
 constexpr float kScaleFloor = 0.01f;
+// The most of any direction's curvature the depth noise's excess may take off.
+constexpr double kLargestNoiseShare = 0.5;
 
 }  // namespace
 
@@ -52,6 +54,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.depthSmoothing = parameters.depthSmoothing;
     settings.averagedDepth = parameters.jacobianDepth == CTrackerParameters::JACOBIAN_DOUBLE;
     settings.occlusionGap = parameters.occlusionGap;
+    settings.depthNoiseCorrection = parameters.depthNoiseCorrection;
     return settings;
 }
 
@@ -319,6 +322,11 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
         model.nearestAround = currentNearestAround_->ptr<float>();
         model.occluderDepth = referenceNearest_ + (model.centre[2] - static_cast<float>(points.centroid[2]));
     }
+    rowsMade_.rotation = cv::Matx33f(motion.rotation);
+    rowsMade_.translation = cv::Vec3f(motion.translation);
+    rowsMade_.centre = model.centre;
+    rowsMade_.averagedDepth = averagedDepth;
+    rowsPerspective_ = model.perspective;
     MatchPoints(points, model, cv::Matx33f(motion.rotation), cv::Vec3f(motion.translation), *currentLevel_,
                 *currentSamples_, matches_, &hiddenPoints_, firstOfLevel);
     // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,
@@ -372,10 +380,22 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
         for (int i = 0; i < 6; ++i) columns[i] = jacobian[i].data();
         equations_.AddRows(columns, blockResiduals_.data(), blockWeights_.data(), n);
     };
+    // The brightness rows' weights are needed for their depth noise's excess before the depth
+    // rows take the scratch over.
+    const bool correct = settings_.depthNoiseCorrection && brightness && depth && rowsPerspective_;
+    DepthNoiseExcess excess;
     if (brightness)
         add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, brightnessScale, 1.0f, brightnessGain_);
+    if (correct) {
+        rowsMade_.depthScale = depthScale;
+        rowsMade_.cutOff = CRobustWeights::kTukeyTuning;
+        excess = PointDepthNoiseExcess(matches_, rows_, blockWeights_.data(), rowsMade_);
+    }
     if (depth && lambda != 0.0f)
         add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, depthScale, lambda * lambda, depthGain_);
+    // Never more than half of any direction's curvature: beyond that the noise is most of what the
+    // rows say along it, and the correction would guess.
+    if (correct) equations_.Subtract(excess.hessian, excess.gradient, kLargestNoiseShare);
     loss.brightnessScale = brightnessScale;
     loss.depthScale = depthScale;
     loss.inlierShare = counted > 0 ? static_cast<float>(kept) / static_cast<float>(counted) : 0.0f;

@@ -29,6 +29,7 @@
 #include "tracking/MotionRows.h"
 #include "tracking/NormalEquations.h"
 #include "tracking/PixelProjection.h"
+#include "tracking/PointDepthNoise.h"
 #include "tracking/PointMatching.h"
 #include "tracking/PyramidCache.h"
 #include "tracking/RobustWeights.h"
@@ -52,6 +53,7 @@ struct IterationSettings {
     int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing
     bool averagedDepth = false;    // CTrackerParameters::JACOBIAN_DOUBLE
     float occlusionGap = 0.0f;     // CTrackerParameters::occlusionGap
+    bool depthNoiseCorrection = false;  // CTrackerParameters::depthNoiseCorrection
 
     // The tracker's settings; the camera's focal length and baseline and the erosion are the
     // caller's to set.
@@ -176,6 +178,9 @@ private:
     std::vector<unsigned char> hiddenPoints_;  // of the level being iterated
     MotionRows rows_;
     CNormalEquations equations_;
+    // With DEPTH_NOISE_CORRECTION: what the rows were made at, and the excess taken off.
+    PointDepthNoiseInputs rowsMade_;
+    bool rowsPerspective_ = false;
     std::vector<float> scratch_;
     // One block's residuals and weights as Accumulate hands them to the normal equations.
     std::vector<float> blockResiduals_, blockWeights_;

@@ -66,11 +66,38 @@ VANTOREL_HOT_PATH void CNormalEquations::AddRows(const float* const columns[6], 
     rows_ += count;
 }
 
-bool CNormalEquations::Solve(double increment[6]) const {
-    if (rows_ == 0) return false;
+cv::Matx66d CNormalEquations::Mirrored() const {
     cv::Matx66d full = hessian_;
     for (int i = 0; i < 6; ++i)
         for (int j = 0; j < i; ++j) full(i, j) = full(j, i);
+    return full;
+}
+
+bool CNormalEquations::Subtract(const cv::Matx66d& taken, const cv::Vec6d& gradient, double largestShare) {
+    constexpr int kHalvings = 4;
+    if (rows_ == 0 || !(largestShare > 0.0)) return false;
+    const cv::Matx66d whole = Mirrored();
+    double scale = 1.0;
+    for (int attempt = 0; attempt <= kHalvings; ++attempt, scale *= 0.5) {
+        // Positive definite exactly when no direction loses largestShare of its curvature or more.
+        cv::Matx66d left = whole - (scale / largestShare) * taken;
+        bool definite = false;
+        try {
+            definite = cv::Cholesky(left.val, 6 * sizeof(double), 6, nullptr, 0, 0);
+        } catch (const cv::Exception&) {
+            return false;
+        }
+        if (!definite) continue;
+        hessian_ = whole - scale * taken;
+        gradient_ -= scale * gradient;
+        return true;
+    }
+    return false;
+}
+
+bool CNormalEquations::Solve(double increment[6]) const {
+    if (rows_ == 0) return false;
+    const cv::Matx66d full = Mirrored();
     const cv::Vec6d right = -gradient_;
     cv::Vec6d solution;
     bool solved = false;

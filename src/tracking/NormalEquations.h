@@ -26,9 +26,16 @@ public:
     void AddRows(const float* const columns[6], const float* residuals, const float* weights, int count);
     // False when no row was added or the solution is not finite.
     bool Solve(double increment[6]) const;
+    // Takes an excess (a symmetric matrix and a gradient the sums should not have held) off,
+    // halved as often as needed (a few times at most) for no direction to lose more than
+    // `largestShare` of its curvature: the system stays positive definite. False, and nothing
+    // taken, when none of it fits.
+    bool Subtract(const cv::Matx66d& hessian, const cv::Vec6d& gradient, double largestShare);
     int Rows() const { return rows_; }
 
 private:
+    cv::Matx66d Mirrored() const;  // the whole symmetric matrix
+
     cv::Matx66d hessian_ = cv::Matx66d::zeros();
     cv::Vec6d gradient_ = cv::Vec6d::all(0.0);
     int rows_ = 0;

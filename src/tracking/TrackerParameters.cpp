@@ -127,6 +127,7 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "MAX_RESIDUAL:") ok = reader.Read(maxResidual);
         else if (key == "REQUIRE_CONVERGENCE:") ok = ReadSwitch(reader, requireConvergence);
         else if (key == "FOLLOW_REGION:") ok = ReadSwitch(reader, followRegion);
+        else if (key == "DEPTH_NOISE_CORRECTION:") ok = ReadSwitch(reader, depthNoiseCorrection);
         else if (key == "MAX_FRAME_ROTATION:")
             ok = reader.ReadChecked(key, maxFrameRotationDeg, [](float d) { return d >= 0.0f && d <= 180.0f; },
                                     "0 (any) to 180 degrees");

@@ -127,6 +127,10 @@ public:
     // than this (depth units) is hidden there, by a hand or the nose, and makes no rows (iterated
     // estimator only). 0 (the default): never hidden.
     float occlusionGap = 0.0f;
+    // "DEPTH_NOISE_CORRECTION: YES" takes out of the brightness rows what the noise of their
+    // points' depth adds, which shortens every motion (iterated, perspective; PointDepthNoise.h).
+    // NO (the default): the rows as they come.
+    bool depthNoiseCorrection = false;
 
     bool Iterated() const { return iterations > 0; }
 };

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <opencv2/calib3d.hpp>
 
 #include "support/TrackingFixtures.h"
 #include "synth/HeadScene.h"
+#include "synth/StereoDepthErrors.h"
 #include "synth/TrackingRun.h"
 #include "tracking/MotionEstimator.h"
 #include "tracking/Pose.h"
@@ -394,6 +396,43 @@ TEST_F(HeadPair, TheTexturesDepthForTheBrightnessRowsLeavesTheDepthRowsTheirOwn)
         EXPECT_GT(std::fabs(textured - without), 0.02) << lambda;
         EXPECT_NEAR(separate, lambda == 0.0f ? textured : without, 0.003) << lambda;
     }
+}
+
+// Noisy depth puts its points off their rays, and the brightness rows then pay for every motion
+// that moves the camera's origin: a turn about the head comes out short, a slide making up the
+// rest. Taking that excess out gives the turn back, whatever the noise draws.
+TEST_F(HeadPair, ANoisyDepthShortensATurnUnlessItsNoiseIsTakenOut) {
+    Render({0, 10, 0}, {0, 0, 0});
+    StereoDepthErrors errors;
+    errors.disparityNoisePx = 0.4;  // about 10 mm at this distance
+    CTrackerParameters plain = Recommended(), corrected = Recommended();
+    corrected.depthNoiseCorrection = true;
+    double shortPlain = 0.0, shortCorrected = 0.0;
+    constexpr int kDraws = 3;
+    for (int draw = 0; draw < kDraws; ++draw) {
+        RenderedFrame a = first, b = second;
+        cv::RNG rng(static_cast<std::uint64_t>(101 + draw));
+        for (RenderedFrame* frame : {&a, &b}) {
+            frame->x = frame->x.clone();
+            frame->y = frame->y.clone();
+            frame->z = frame->z.clone();
+            cv::Mat left;
+            frame->left.convertTo(left, CV_32F);
+            ApplyStereoDepthErrors(errors, scene->Options().camera, left, rng, frame->x, frame->y, frame->z);
+        }
+        std::swap(first, a);
+        std::swap(second, b);
+        shortPlain += 10.0 - TurnDeg(plain, 2)[1];
+        shortCorrected += 10.0 - TurnDeg(corrected, 2)[1];
+        std::swap(first, a);
+        std::swap(second, b);
+    }
+    shortPlain /= kDraws;
+    shortCorrected /= kDraws;
+    EXPECT_GT(shortPlain, 0.3);
+    EXPECT_LT(std::fabs(shortCorrected), 0.65 * shortPlain);
+    // Exact depth has nothing to take out.
+    EXPECT_NEAR(TurnDeg(corrected, 2)[1], TurnDeg(plain, 2)[1], 0.01);
 }
 
 TEST_F(HeadPair, DataWithYUpGiveTheSameMotionInTheirOwnAxes) {

@@ -41,4 +41,38 @@ TEST(NormalEquations, AnUnseenMotionGetsNoStepAndNoRowsNoSolution) {
     EXPECT_FALSE(equations.Solve(x));
 }
 
+// An excess the rows cannot carry is halved until every direction keeps at least half its
+// curvature; one they can is taken whole, gradient included; one that never fits is refused.
+TEST(NormalEquations, AnExcessIsTakenOffOnlyAsFarAsTheSystemStaysPositiveDefinite) {
+    const auto identity = [](float weight, float residual) {
+        CNormalEquations equations;
+        for (int j = 0; j < 6; ++j) {
+            float row[6] = {0, 0, 0, 0, 0, 0};
+            row[j] = 1.0f;
+            equations.Add(row, residual, weight);
+        }
+        return equations;
+    };
+    const cv::Matx66d eye = cv::Matx66d::eye();
+    const cv::Vec6d none = cv::Vec6d::all(0.0), ones = cv::Vec6d::all(1.0);
+    // H = I, g = 1: the plain solution is -1 along every axis.
+    CNormalEquations small = identity(1.0f, 1.0f);
+    ASSERT_TRUE(small.Subtract(0.2 * eye, 0.1 * ones, 0.5));
+    double x[6];
+    ASSERT_TRUE(small.Solve(x));
+    for (int j = 0; j < 6; ++j) EXPECT_NEAR(x[j], -0.9 / 0.8, 1e-9) << j;  // the whole of it
+
+    // Three times the curvature: an eighth of it (0.375) is the first that leaves more than half.
+    CNormalEquations large = identity(1.0f, 1.0f);
+    ASSERT_TRUE(large.Subtract(3.0 * eye, none, 0.5));
+    ASSERT_TRUE(large.Solve(x));
+    for (int j = 0; j < 6; ++j) EXPECT_NEAR(x[j], -1.0 / 0.625, 1e-9) << j;
+
+    CNormalEquations refused = identity(1.0f, 1.0f);
+    EXPECT_FALSE(refused.Subtract(1000.0 * eye, ones, 0.5));
+    EXPECT_FALSE(CNormalEquations().Subtract(0.1 * eye, none, 0.5));  // nothing to take it from
+    ASSERT_TRUE(refused.Solve(x));
+    for (int j = 0; j < 6; ++j) EXPECT_NEAR(x[j], -1.0, 1e-9) << j;  // left as it was
+}
+
 }  // namespace

@@ -82,6 +82,8 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     EXPECT_EQ(Parse("ROBUST_WEIGHTS: HUBER REQUIRE_CONVERGENCE: maybe").robustWeights, 1);
     EXPECT_FALSE(Parse("ITERATIONS: 0").Iterated());
     EXPECT_FALSE(Parse("REQUIRE_CONVERGENCE: YES REQUIRE_CONVERGENCE: NO").requireConvergence);
+    EXPECT_FALSE(defaults.depthNoiseCorrection);
+    EXPECT_TRUE(Parse("DEPTH_NOISE_CORRECTION: YES").depthNoiseCorrection);
     EXPECT_EQ(std::make_tuple(defaults.compareRegion, defaults.followRegion), std::make_tuple(false, false));
     const auto moving = Parse("KEYFRAME_COMPARISON: REGION FOLLOW_REGION: YES KEYFRAME_COMPARISON: FACE");
     EXPECT_EQ(std::make_tuple(moving.compareRegion, moving.followRegion), std::make_tuple(true, true));

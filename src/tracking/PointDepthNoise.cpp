@@ -1,0 +1,90 @@
+#include "tracking/PointDepthNoise.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/HotPath.h"
+
+namespace {
+
+constexpr int kLanes = 8;
+using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
+
+// The sums of A = sum c a a^T: xx, xy, xz, yy, yz, zz.
+struct Sums {
+    double value[6] = {0, 0, 0, 0, 0, 0};
+};
+
+// Eight rows at a time, as the rows are made; a row past the end, or with no positive reference
+// depth or a non-finite weight, adds nothing.
+VANTOREL_HOT_PATH Sums SumOverRows(const MatchedPoints& matches, const MotionRows& rows, const float* weights,
+                                   const PointDepthNoiseInputs& inputs, int n) {
+    const cv::Matx33f& r = inputs.rotation;
+    const cv::Vec3f& t = inputs.translation;
+    // The reference depth of a moved point: the third row of R^T applied to p' - t.
+    const float bx = r(0, 2), by = r(1, 2), bz = r(2, 2);
+    const float offset = bx * t[0] + by * t[1] + bz * t[2];
+    const float cap = inputs.cutOff * inputs.depthScale;
+    // The reference's own noise, of the two frames' in the depth residual; averaged, half of it.
+    const float share = inputs.averagedDepth ? 0.25f : 0.5f;
+    Lanes sums[6] = {};
+    Sums total;
+    for (int from = 0; from < n; from += kLanes) {
+        const int count = std::min(kLanes, n - from);
+        float column[9][kLanes] = {};
+        const float* sources[9] = {matches.x.data(), matches.y.data(), matches.z.data(),
+                                   rows.brightnessJacobian[0].data(), rows.brightnessJacobian[1].data(),
+                                   rows.brightnessJacobian[2].data(), rows.depthNoise.data(), rows.depth.data(),
+                                   weights};
+        for (int c = 0; c < 9; ++c) std::copy(sources[c] + from, sources[c] + from + count, column[c]);
+        Lanes x, y, z, ax, ay, az, noise, residual, weight;
+        Lanes* lanes[9] = {&x, &y, &z, &ax, &ay, &az, &noise, &residual, &weight};
+        for (int c = 0; c < 9; ++c) std::memcpy(lanes[c], column[c], sizeof(Lanes));
+        const Lanes depth = bx * x + by * y + bz * z - offset;
+        const Lanes magnitude = residual < 0.0f ? -residual : residual;
+        const Lanes clipped = magnitude < cap ? magnitude : cap;  // NaN takes the cap
+        const Lanes spread = noise * clipped;
+        const Lanes inverse = depth > 0.0f ? 1.0f / depth : Lanes{};
+        Lanes c = weight * share * spread * spread * inverse * inverse;
+        c = c == c && c < 1e30f && c > -1e30f ? c : Lanes{};  // neither NaN nor infinite
+        sums[0] += c * ax * ax;
+        sums[1] += c * ax * ay;
+        sums[2] += c * ax * az;
+        sums[3] += c * ay * ay;
+        sums[4] += c * ay * az;
+        sums[5] += c * az * az;
+        // Float lanes over a few hundred rows, then double: the excess is a correction, its last
+        // bits do not matter, but thousands of rows in one float would.
+        if ((from / kLanes) % 64 == 63 || from + kLanes >= n) {
+            for (int i = 0; i < 6; ++i) {
+                for (int lane = 0; lane < kLanes; ++lane) total.value[i] += sums[i][lane];
+                sums[i] = Lanes{};
+            }
+        }
+    }
+    return total;
+}
+
+}  // namespace
+
+DepthNoiseExcess PointDepthNoiseExcess(const MatchedPoints& matches, const MotionRows& rows,
+                                       const float* brightnessWeights, const PointDepthNoiseInputs& inputs) {
+    DepthNoiseExcess excess;
+    const int n = std::min(matches.Size(), rows.Size());
+    if (n <= 0 || !brightnessWeights) return excess;
+    const Sums sums = SumOverRows(matches, rows, brightnessWeights, inputs, n);
+    const cv::Matx33d a(sums.value[0], sums.value[1], sums.value[2], sums.value[1], sums.value[3], sums.value[4],
+                        sums.value[2], sums.value[4], sums.value[5]);
+    // M = (I; [u]x) with u = t - c: M^T x = v + w x u for the increment (v, w).
+    const cv::Vec3d u = cv::Vec3d(inputs.translation) - cv::Vec3d(inputs.centre);
+    const cv::Matx33d cross(0.0, -u[2], u[1], u[2], 0.0, -u[0], -u[1], u[0], 0.0);
+    cv::Matx<double, 6, 3> m;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            m(i, j) = i == j ? 1.0 : 0.0;
+            m(i + 3, j) = cross(i, j);
+        }
+    excess.hessian = m * a * m.t();
+    excess.gradient = m * (a * cv::Vec3d(inputs.translation));
+    return excess;
+}
