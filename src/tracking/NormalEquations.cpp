@@ -76,6 +76,10 @@ cv::Matx66d CNormalEquations::Mirrored() const {
 bool CNormalEquations::Subtract(const cv::Matx66d& taken, const cv::Vec6d& gradient, double largestShare) {
     constexpr int kHalvings = 4;
     if (rows_ == 0 || !(largestShare > 0.0)) return false;
+    for (const double value : taken.val)
+        if (!std::isfinite(value)) return false;
+    for (const double value : gradient.val)
+        if (!std::isfinite(value)) return false;
     const cv::Matx66d whole = Mirrored();
     double scale = 1.0;
     for (int attempt = 0; attempt <= kHalvings; ++attempt, scale *= 0.5) {

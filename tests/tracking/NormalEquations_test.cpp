@@ -71,6 +71,10 @@ TEST(NormalEquations, AnExcessIsTakenOffOnlyAsFarAsTheSystemStaysPositiveDefinit
     CNormalEquations refused = identity(1.0f, 1.0f);
     EXPECT_FALSE(refused.Subtract(1000.0 * eye, ones, 0.5));
     EXPECT_FALSE(CNormalEquations().Subtract(0.1 * eye, none, 0.5));  // nothing to take it from
+    cv::Matx66d broken = 0.1 * eye;
+    broken(2, 3) = broken(3, 2) = std::nan("");
+    EXPECT_FALSE(refused.Subtract(broken, none, 0.5));
+    EXPECT_FALSE(refused.Subtract(0.1 * eye, cv::Vec6d::all(HUGE_VAL), 0.5));
     ASSERT_TRUE(refused.Solve(x));
     for (int j = 0; j < 6; ++j) EXPECT_NEAR(x[j], -1.0, 1e-9) << j;  // left as it was
 }
