@@ -61,7 +61,6 @@ protected:
             run.tracker.fineStride = 2;
             run.tracker.jacobianDepth = CTrackerParameters::JACOBIAN_DOUBLE;
             run.tracker.occlusionGap = 50.0f;
-            run.tracker.depthNoiseCorrection = true;
         }
         run.perspective = perspective;
         std::vector<TrackedFrameResult> results;

@@ -331,10 +331,7 @@ bool CSequenceWriter::WriteConfiguration(std::string* error) const {
                                 "# What lies more than 5 cm in front of the face where it lands (a hand) hides it:\n"
                                 "# hidden points make no rows, a frame with a hand in it serves as no reference,\n"
                                 "# and a face more than half hidden is lost rather than followed.\n"
-                                "OCCLUSION_GAP: 50\n"
-                                "# A point's noisy depth puts it off its ray and makes every turn about the head\n"
-                                "# come out short: the rows' expected excess from that noise is taken out.\n"
-                                "DEPTH_NOISE_CORRECTION: YES\n";
+                                "OCCLUSION_GAP: 50\n";
     return WriteText("Param.cfg", param, error) && WriteText("ParamInit.cfg", init, error) &&
            WriteText("ParamTrackerZBCCE.cfg", tracker, error);
 }
