@@ -36,23 +36,23 @@ VANTOREL_HOT_PATH Sums SumOverRows(const MatchedPoints& matches, const MotionRow
                                    rows.brightnessJacobian[0].data(), rows.brightnessJacobian[1].data(),
                                    rows.brightnessJacobian[2].data(), rows.depthNoise.data(), rows.depth.data(),
                                    weights};
-        for (int c = 0; c < 9; ++c) std::copy(sources[c] + from, sources[c] + from + count, column[c]);
+        for (int i = 0; i < 9; ++i) std::copy(sources[i] + from, sources[i] + from + count, column[i]);
         Lanes x, y, z, ax, ay, az, noise, residual, weight;
         Lanes* lanes[9] = {&x, &y, &z, &ax, &ay, &az, &noise, &residual, &weight};
-        for (int c = 0; c < 9; ++c) std::memcpy(lanes[c], column[c], sizeof(Lanes));
+        for (int i = 0; i < 9; ++i) std::memcpy(lanes[i], column[i], sizeof(Lanes));
         const Lanes depth = bx * x + by * y + bz * z - offset;
         const Lanes magnitude = residual < 0.0f ? -residual : residual;
         const Lanes clipped = magnitude < cap ? magnitude : cap;  // NaN takes the cap
         const Lanes spread = noise * clipped;
         const Lanes inverse = depth > 0.0f ? 1.0f / depth : Lanes{};
-        Lanes c = weight * share * spread * spread * inverse * inverse;
-        c = c == c && c < 1e30f && c > -1e30f ? c : Lanes{};  // neither NaN nor infinite
-        sums[0] += c * ax * ax;
-        sums[1] += c * ax * ay;
-        sums[2] += c * ax * az;
-        sums[3] += c * ay * ay;
-        sums[4] += c * ay * az;
-        sums[5] += c * az * az;
+        Lanes factor = weight * share * spread * spread * inverse * inverse;
+        factor = factor == factor && factor < 1e30f && factor > -1e30f ? factor : Lanes{};  // finite only
+        sums[0] += factor * ax * ax;
+        sums[1] += factor * ax * ay;
+        sums[2] += factor * ax * az;
+        sums[3] += factor * ay * ay;
+        sums[4] += factor * ay * az;
+        sums[5] += factor * az * az;
         // Float lanes over a few hundred rows, then double: the excess is a correction, its last
         // bits do not matter, but thousands of rows in one float would.
         if ((from / kLanes) % 64 == 63 || from + kLanes >= n) {
