@@ -255,18 +255,19 @@ double Median(std::vector<double> values) {
 }
 
 void PrintHeader() {
-    std::printf("%-30s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s %7s | %6s\n", "setting", "focal", "dist",
-                "noise", "poses", "face", "median", "p95", ">20mm", "band", "median", "p95", "bleed", "nearer", "outline",
-                "frame");
-    std::printf("%-30s %5s %5s %5s %-8s | %6s %6s %6s %6s | %6s %6s %6s %6s %6s %7s | %6s\n", "", "px", "mm", "grey", "",
-                "depth%", "mm", "mm", "%", "depth%", "mm", "mm", "%", "%", "depth%", "ms");
+    std::printf("%-30s %5s %5s %5s %-8s | %6s %6s %6s %6s %6s | %6s %6s %6s %6s %6s %7s | %6s\n", "setting", "focal",
+                "dist", "noise", "poses", "face", "median", "p95", ">20mm", "relief", "band", "median", "p95", "bleed",
+                "nearer", "outline", "frame");
+    std::printf("%-30s %5s %5s %5s %-8s | %6s %6s %6s %6s %6s | %6s %6s %6s %6s %6s %7s | %6s\n", "", "px", "mm", "grey",
+                "", "depth%", "mm", "mm", "%", "scale", "depth%", "mm", "mm", "%", "%", "depth%", "ms");
 }
 
 void PrintLine(const std::string& setting, const Condition& c, const std::string& poses, const RegionErrors& e) {
-    std::printf("%-30s %5.0f %5.0f %5.1f %-8s | %6.1f %6.2f %6.1f %6.2f | %6.1f %6.2f %6.1f %6.2f %6.2f %7.1f | %6.2f\n",
+    std::printf(
+        "%-30s %5.0f %5.0f %5.1f %-8s | %6.1f %6.2f %6.1f %6.2f %6.3f | %6.1f %6.2f %6.1f %6.2f %6.2f %7.1f | %6.2f\n",
                 setting.c_str(), c.focalPx, c.distanceMm, c.noise, poses.c_str(), 100 * e.face.ShareWithDepth(),
                 e.face.QuantileMm(0.5), e.face.QuantileMm(0.95), 100 * e.face.ShareOffBy(kBleedingMm),
-                100 * e.band.ShareWithDepth(), e.band.QuantileMm(0.5), e.band.QuantileMm(0.95),
+                e.face.ReliefScale(), 100 * e.band.ShareWithDepth(), e.band.QuantileMm(0.5), e.band.QuantileMm(0.95),
                 100 * e.band.ShareOffBy(kBleedingMm), 100 * e.band.ShareNearerBy(kBleedingMm),
                 100 * e.outline.ShareWithDepth(), 1000 * Median(e.seconds));
     std::fflush(stdout);

@@ -40,4 +40,20 @@ TEST(DepthErrors, PixelsWithoutDepthCountInTheSharesButNotInTheErrors) {
     EXPECT_NEAR(errors.ShareOffBy(20.0), 2.0 / 9, 1e-9);
 }
 
+// A measured relief half as deep as the true one, at another mean depth: scale 0.5 whatever the
+// offset; frames at different depths each count about their own means; pixels without depth or
+// outside the region say nothing.
+TEST(DepthErrors, TheReliefScaleIsTheSlopeOfMeasuredAgainstTrueDepthWithinEachFrame) {
+    const cv::Mat truth = (cv::Mat_<float>(1, 6) << 900, 950, 1000, 1050, 1100, 1000);
+    const cv::Mat flattened = (cv::Mat_<float>(1, 6) << 980, 1005, 1030, 1055, 1080, 0);
+    const cv::Mat region = (cv::Mat_<unsigned char>(1, 6) << 1, 1, 1, 1, 1, 1);
+    CDepthErrors errors;
+    EXPECT_EQ(errors.ReliefScale(), 0.0);
+    errors.Add(flattened, truth, region);
+    EXPECT_NEAR(errors.ReliefScale(), 0.5, 1e-9);
+    // The same relief 400 mm further, kept whole: the pooled slope weighs both frames alike.
+    errors.Add(truth + 400.0f, truth + 400.0f, (cv::Mat_<unsigned char>(1, 6) << 1, 1, 1, 1, 1, 0));
+    EXPECT_NEAR(errors.ReliefScale(), 0.75, 1e-9);
+}
+
 }  // namespace

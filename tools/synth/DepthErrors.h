@@ -33,8 +33,14 @@ public:
     // Share of all the region's pixels whose depth is nearer than the truth by more than limitMm:
     // a nearer surface dragged over a farther one.
     double ShareNearerBy(double limitMm) const;
+    // How much of the true relief the measured depth keeps: the slope of measured against true
+    // depth over the pixels with depth, each frame about its own means (1: as deep as it is;
+    // below 1: flattened, which makes a tracker read a turn as longer). 0 when nothing varies.
+    double ReliefScale() const;
 
 private:
     long pixels_ = 0;
     std::vector<float> errorsMm_;  // measured - true depth, one per pixel with depth
+    double reliefCross_ = 0.0;     // sum of (true - its mean)(measured - its mean)
+    double reliefSpread_ = 0.0;    // sum of (true - its mean)^2
 };
