@@ -389,7 +389,7 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     if (correct) {
         rowsMade_.depthScale = depthScale;
         rowsMade_.cutOff = CRobustWeights::kTukeyTuning;
-        excess = PointDepthNoiseExcess(matches_, rows_, blockWeights_.data(), rowsMade_);
+        excess = PointDepthNoiseExcess(matches_, rows_, blockWeights_, rowsMade_);
     }
     if (depth && lambda != 0.0f)
         add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, depthScale, lambda * lambda, depthGain_);

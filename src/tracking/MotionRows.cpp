@@ -4,36 +4,14 @@
 #include <cstring>
 
 #include "common/HotPath.h"
+#include "tracking/RowLanes.h"
 
 namespace {
 
-constexpr int kLanes = 8;
-// Eight points at once, written out: one instruction an operation with AVX, two without.
-using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
-
-// Points from `from` on; past the last one (`left` of them), `pad`. Vectors by reference: returned
-// by value they would be passed differently with AVX than without.
-__attribute__((always_inline)) inline void Load(const std::vector<float>& column, int from, int left, float pad,
-                                                Lanes& lanes) {
-    if (left >= kLanes) {
-        std::memcpy(&lanes, column.data() + from, sizeof lanes);
-        return;
-    }
-    float padded[kLanes];
-    std::fill(padded, padded + kLanes, pad);
-    std::copy(column.data() + from, column.data() + from + left, padded);
-    std::memcpy(&lanes, padded, sizeof lanes);
-}
-
-__attribute__((always_inline)) inline void Store(const Lanes& lanes, std::vector<float>& column, int from, int left) {
-    if (left >= kLanes) {
-        std::memcpy(column.data() + from, &lanes, sizeof lanes);
-        return;
-    }
-    float values[kLanes];
-    std::memcpy(values, &lanes, sizeof values);
-    std::copy(values, values + left, column.data() + from);
-}
+using row_lanes::kLanes;
+using row_lanes::Lanes;
+using row_lanes::Load;
+using row_lanes::Store;
 
 // Eight matches, column by column; past the last match, depths of 1 and zeros.
 struct Block {

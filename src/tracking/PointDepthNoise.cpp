@@ -1,14 +1,15 @@
 #include "tracking/PointDepthNoise.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "common/HotPath.h"
+#include "tracking/RowLanes.h"
 
 namespace {
 
-constexpr int kLanes = 8;
-using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
+using row_lanes::kLanes;
+using row_lanes::Lanes;
+using row_lanes::Load;
 
 // The sums of A = sum c a a^T: xx, xy, xz, yy, yz, zz.
 struct Sums {
@@ -17,8 +18,8 @@ struct Sums {
 
 // Eight rows at a time, as the rows are made; a row past the end, or with no positive reference
 // depth or a non-finite weight, adds nothing.
-VANTOREL_HOT_PATH Sums SumOverRows(const MatchedPoints& matches, const MotionRows& rows, const float* weights,
-                                   const PointDepthNoiseInputs& inputs, int n) {
+VANTOREL_HOT_PATH Sums SumOverRows(const MatchedPoints& matches, const MotionRows& rows,
+                                   const std::vector<float>& weights, const PointDepthNoiseInputs& inputs, int n) {
     const cv::Matx33f& r = inputs.rotation;
     const cv::Vec3f& t = inputs.translation;
     // The reference depth of a moved point: the third row of R^T applied to p' - t.
@@ -30,16 +31,17 @@ VANTOREL_HOT_PATH Sums SumOverRows(const MatchedPoints& matches, const MotionRow
     Lanes sums[6] = {};
     Sums total;
     for (int from = 0; from < n; from += kLanes) {
-        const int count = std::min(kLanes, n - from);
-        float column[9][kLanes] = {};
-        const float* sources[9] = {matches.x.data(), matches.y.data(), matches.z.data(),
-                                   rows.brightnessJacobian[0].data(), rows.brightnessJacobian[1].data(),
-                                   rows.brightnessJacobian[2].data(), rows.depthNoise.data(), rows.depth.data(),
-                                   weights};
-        for (int i = 0; i < 9; ++i) std::copy(sources[i] + from, sources[i] + from + count, column[i]);
+        const int left = n - from;
         Lanes x, y, z, ax, ay, az, noise, residual, weight;
-        Lanes* lanes[9] = {&x, &y, &z, &ax, &ay, &az, &noise, &residual, &weight};
-        for (int i = 0; i < 9; ++i) std::memcpy(lanes[i], column[i], sizeof(Lanes));
+        Load(matches.x, from, left, 0.0f, x);
+        Load(matches.y, from, left, 0.0f, y);
+        Load(matches.z, from, left, 1.0f, z);
+        Load(rows.brightnessJacobian[0], from, left, 0.0f, ax);
+        Load(rows.brightnessJacobian[1], from, left, 0.0f, ay);
+        Load(rows.brightnessJacobian[2], from, left, 0.0f, az);
+        Load(rows.depthNoise, from, left, 0.0f, noise);
+        Load(rows.depth, from, left, 0.0f, residual);
+        Load(weights, from, left, 0.0f, weight);
         const Lanes depth = bx * x + by * y + bz * z - offset;
         const Lanes magnitude = residual < 0.0f ? -residual : residual;
         const Lanes clipped = magnitude < cap ? magnitude : cap;  // NaN takes the cap
@@ -68,10 +70,11 @@ VANTOREL_HOT_PATH Sums SumOverRows(const MatchedPoints& matches, const MotionRow
 }  // namespace
 
 DepthNoiseExcess PointDepthNoiseExcess(const MatchedPoints& matches, const MotionRows& rows,
-                                       const float* brightnessWeights, const PointDepthNoiseInputs& inputs) {
+                                       const std::vector<float>& brightnessWeights,
+                                       const PointDepthNoiseInputs& inputs) {
     DepthNoiseExcess excess;
-    const int n = std::min(matches.Size(), rows.Size());
-    if (n <= 0 || !brightnessWeights) return excess;
+    const int n = std::min({matches.Size(), rows.Size(), static_cast<int>(brightnessWeights.size())});
+    if (n <= 0) return excess;
     const Sums sums = SumOverRows(matches, rows, brightnessWeights, inputs, n);
     const cv::Matx33d a(sums.value[0], sums.value[1], sums.value[2], sums.value[1], sums.value[3], sums.value[4],
                         sums.value[2], sums.value[4], sums.value[5]);

@@ -19,6 +19,8 @@
 // noise enters them.
 #pragma once
 
+#include <vector>
+
 #include <opencv2/core.hpp>
 
 #include "tracking/MotionRows.h"
@@ -40,4 +42,5 @@ struct DepthNoiseExcess {
     cv::Vec6d gradient = cv::Vec6d::all(0.0);
 };
 DepthNoiseExcess PointDepthNoiseExcess(const MatchedPoints& matches, const MotionRows& rows,
-                                       const float* brightnessWeights, const PointDepthNoiseInputs& inputs);
+                                       const std::vector<float>& brightnessWeights,
+                                       const PointDepthNoiseInputs& inputs);
