@@ -81,7 +81,10 @@ struct NamedPose {
 const NamedPose kPoses[] = {
     {"front", {0, 0, 0}},     {"yaw+30", {0, 30, 0}},  {"yaw-30", {0, -30, 0}},
     {"pitch+15", {15, 0, 0}}, {"roll+20", {0, 0, 20}}, {"mixed", {-10, 20, 10}},
+    // Asked for by name only: the default set stays the six above.
+    {"pitch-15", {-15, 0, 0}},
 };
+constexpr int kDefaultPoses = 6;
 
 const char* kUsage =
     "usage: evaluate_depth [options]\n"
@@ -90,7 +93,8 @@ const char* kUsage =
     "  --distances LIST   head centre distances, mm (default 700,950,1200)\n"
     "  --focals LIST      focal lengths, pixels (default 380)\n"
     "  --noise LIST       intensity noise, grey levels (default 0,2)\n"
-    "  --poses LIST       among front,yaw+30,yaw-30,pitch+15,roll+20,mixed (default all)\n"
+    "  --poses LIST       among front,yaw+30,yaw-30,pitch+15,roll+20,mixed (default all of these)\n"
+    "                     and pitch-15\n"
     "  --frames N         noise draws per pose (default 2)\n"
     "  --band PX          half-width of the silhouette band (default 4)\n"
     "  --by-pose          one line per pose instead of one per pose set\n"
@@ -138,7 +142,7 @@ bool Numbers(const std::string& text, std::vector<double>& out) {
 
 bool ParseArguments(int argc, char** argv, Arguments& a) {
     for (const MatcherSetting& s : Settings()) a.settings.push_back(s.name);
-    for (const NamedPose& p : kPoses) a.poses.push_back(p.name);
+    for (int p = 0; p < kDefaultPoses; ++p) a.poses.push_back(kPoses[p].name);
     for (int k = 1; k < argc; ++k) {
         const std::string option = argv[k];
         if (option == "--by-pose") {

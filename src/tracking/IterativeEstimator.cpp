@@ -50,7 +50,9 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.lambda = parameters.lambda;
     settings.robust = parameters.robustWeights;
     settings.fineStride = std::clamp(parameters.fineStride, 1, CTrackerParameters::kMaxFineStride);
-    settings.exposureGain = parameters.brightness == CTrackerParameters::BRIGHTNESS_GAIN;
+    settings.exposureGain = parameters.brightness == CTrackerParameters::BRIGHTNESS_GAIN ||
+                            parameters.brightness == CTrackerParameters::BRIGHTNESS_SHADING;
+    settings.shading = parameters.brightness == CTrackerParameters::BRIGHTNESS_SHADING;
     settings.depthSmoothing = parameters.depthSmoothing;
     settings.averagedDepth = parameters.jacobianDepth == CTrackerParameters::JACOBIAN_DOUBLE;
     settings.occlusionGap = parameters.occlusionGap;
@@ -124,6 +126,7 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
     Motion motion = StartingMotion(initial);
     const Motion start = motion;
     brightness_.Reset();
+    shading_.Reset();
     MotionLoss loss;
     loss.estimated = true;
     try {
@@ -253,6 +256,9 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
     // occluder's pull can hold it at a pose the reference's points leave.
     bool averagedDepth = false;
     const bool polish = settings_.averagedDepth && level == 0;
+    // The shading's slopes wait for the pose to be near as well: from further off, a field can
+    // take up some of what the misplaced texture shows and hold the pose there.
+    shadingSlopes_ = false;
     int iterations = settings_.iterations;
     for (int iteration = 0; iteration < iterations; ++iteration) {
         BuildRows(level, points, projection, motion, averagedDepth, iteration == 0);
@@ -280,6 +286,7 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
                 ? projection.focalPx * levelScale / std::max(centre[2], 1e-6)
                 : std::max(std::fabs(projection.columnsPerUnit), std::fabs(projection.rowsPerUnit)) * levelScale;
         const double stepPx = pixelsPerUnit * (cv::norm(v) + cv::norm(w) * points.radius);
+        if (level == 0 && stepPx < kNearStepPx) shadingSlopes_ = true;
         if (polish && !averagedDepth && (stepPx < kNearStepPx || iteration + 1 == iterations)) {
             averagedDepth = true;
             iterations = iteration + 1 + settings_.iterations;
@@ -304,7 +311,8 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
                                            : projection.rowsPerUnit * levelScale;
     model.averaged = settings_.gradient == CTrackerParameters::DOUBLE;
     model.averagedDepth = averagedDepth;
-    model.gradientGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
+    model.gradientGain = settings_.shading ? shading_.Field().constant
+                         : settings_.exposureGain ? brightness_.Gain() : 1.0f;
     model.centre = cv::Vec3f(motion.rotation * points.centroid + motion.translation);
     model.brightnessNoise = kTwoFrames * kNominalIntensityNoise;
     // Stereo depth noise grows with the square of the depth: sigma_Z = Z^2 sigma_d / (f b).
@@ -331,9 +339,37 @@ void CIterativeEstimator::BuildRows(int level, const ReferencePoints& points, co
                 *currentSamples_, matches_, &hiddenPoints_, firstOfLevel);
     // The exposure refitted to this iteration's matches; the gradients keep the last fit's gain,
     // a step behind.
-    if (settings_.exposureGain) brightness_.Fit(matches_.referenceLevel, matches_.level);
-    model.levelGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
+    if (settings_.shading) {
+        FitShading(model);
+    } else {
+        if (settings_.exposureGain) brightness_.Fit(matches_.referenceLevel, matches_.level);
+        model.levelGain = settings_.exposureGain ? brightness_.Gain() : 1.0f;
+    }
     MakeRows(matches_, model, rows_);
+}
+
+void CIterativeEstimator::FitShading(RowModel& model) {
+    const CBrightnessField::Gains before = shading_.Field();
+    const int n = matches_.Size();
+    const bool separate = model.separatePoints;
+    const std::vector<float>& x = separate ? matches_.bx : matches_.x;
+    const std::vector<float>& y = separate ? matches_.by : matches_.y;
+    const std::vector<float>& z = separate ? matches_.bz : matches_.z;
+    matchRayX_.resize(static_cast<std::size_t>(n));
+    matchRayY_.resize(static_cast<std::size_t>(n));
+    for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+        matchRayX_[k] = x[k] / z[k];
+        matchRayY_[k] = y[k] / z[k];
+    }
+    shading_.Fit(matches_.referenceLevel, matches_.level, matchRayX_, matchRayY_, shadingSlopes_);
+    const CBrightnessField::Gains& after = shading_.Field();
+    model.gainField = true;
+    model.gradientGain = before.constant;
+    model.gradientGainAlongX = before.alongX;
+    model.gradientGainAlongY = before.alongY;
+    model.levelGain = after.constant;
+    model.levelGainAlongX = after.alongX;
+    model.levelGainAlongY = after.alongY;
 }
 
 void CIterativeEstimator::Accumulate(MotionLoss& loss) {

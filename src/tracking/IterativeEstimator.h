@@ -24,6 +24,7 @@
 #include <opencv2/core.hpp>
 
 #include "tracking/BrightnessModel.h"
+#include "tracking/BrightnessField.h"
 #include "tracking/FramePyramid.h"
 #include "tracking/MotionLoss.h"
 #include "tracking/MotionRows.h"
@@ -50,6 +51,7 @@ struct IterationSettings {
     int erosion = 0;               // of the masks at the frames' resolution
     int fineStride = 1;            // CTrackerParameters::fineStride
     bool exposureGain = false;     // a gain between the frames' grey levels
+    bool shading = false;          // varying linearly across the face (with exposureGain)
     int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing
     bool averagedDepth = false;    // CTrackerParameters::JACOBIAN_DOUBLE
     float occlusionGap = 0.0f;     // CTrackerParameters::occlusionGap
@@ -134,6 +136,8 @@ private:
     // firstOfLevel: which points are hidden is decided now; the level's iterations only add to it.
     void BuildRows(int level, const ReferencePoints& points, const PixelProjection& projection,
                    const Motion& motion, bool averagedDepth, bool firstOfLevel);
+    // The shading field refitted to the matches, into the model's gains (the gradients' a fit behind).
+    void FitShading(RowModel& model);
     // Accumulates the weighted rows; fills the loss's residual scales and inlier share.
     void Accumulate(MotionLoss& loss);
     bool UseBrightness() const;
@@ -141,6 +145,9 @@ private:
 
     IterationSettings settings_;
     CBrightnessModel brightness_;  // of the pair being estimated
+    CBrightnessField shading_;     // likewise, with IterationSettings::shading
+    std::vector<float> matchRayX_, matchRayY_;  // the moved points' rays, which the field spans
+    bool shadingSlopes_ = false;                // the field's slopes fitted (near the pose)
     // What the gradient mode's smoothing leaves of each block's noise (CFramePyramid::NoiseGain).
     float brightnessGain_ = 1.0f;
     float depthGain_ = 1.0f;

@@ -107,6 +107,13 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
         const int left = n - from;
         Block block;
         LoadBlock(matches, from, left, model.separatePoints, block);
+        Lanes gradientGain = Lanes{} + model.gradientGain, levelGain = Lanes{} + model.levelGain;
+        if (model.gainField) {
+            const Lanes inverse = 1.0f / block.bz;
+            const Lanes u = block.bx * inverse, v = block.by * inverse;
+            gradientGain += model.gradientGainAlongX * u + model.gradientGainAlongY * v;
+            levelGain += model.levelGainAlongX * u + model.levelGainAlongY * v;
+        }
         const Lanes movedZ = block.z;
         const Lanes depthNoise = model.depthNoisePerSquare * movedZ * movedZ;
         // With the depth averaged, each point is taken midway between the two frames' surfaces
@@ -130,7 +137,7 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
         // DOUBLE averages both frames' gradients, as the single step does: at the solution they
         // describe the same surface, and the average makes the step second-order accurate.
         // The reference's gradients as the current exposure shows them.
-        Lanes gix = model.gradientGain * block.referenceGradX, giy = model.gradientGain * block.referenceGradY;
+        Lanes gix = gradientGain * block.referenceGradX, giy = gradientGain * block.referenceGradY;
         Lanes gzx = block.referenceDepthGradX, gzy = block.referenceDepthGradY;
         if (model.averaged) {
             gix = 0.5f * (gix + block.levelGradX);
@@ -155,7 +162,7 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
             Store(brightnessRow[i], rows.brightnessJacobian[i], from, left);
             Store(depthRow[i], rows.depthJacobian[i], from, left);
         }
-        const Lanes brightnessResidual = block.level - model.levelGain * block.referenceLevel;
+        const Lanes brightnessResidual = block.level - levelGain * block.referenceLevel;
         const Lanes depthResidual = block.depth - movedZ;
         Store(brightnessResidual / model.brightnessNoise, rows.brightness, from, left);
         Store(depthResidual / depthNoise, rows.depth, from, left);

@@ -51,6 +51,7 @@ const Keyword kRowWeights[] = {
 const Keyword kBrightness[] = {
     {"CONSTANT", CTrackerParameters::BRIGHTNESS_CONSTANT},
     {"GAIN", CTrackerParameters::BRIGHTNESS_GAIN},
+    {"SHADING", CTrackerParameters::BRIGHTNESS_SHADING},
 };
 const Keyword kDepthSmoothings[] = {
     {"PLAIN", CTrackerParameters::DEPTH_PLAIN},

@@ -50,6 +50,7 @@ public:
     enum BrightnessChange {
         BRIGHTNESS_CONSTANT = 0,  // a surface keeps its grey level from frame to frame
         BRIGHTNESS_GAIN = 1,      // the exposure may scale it by a gain per pair
+        BRIGHTNESS_SHADING = 2,   // and a lamp by a gain varying linearly across the face
     };
     enum DepthSmoothing {
         DEPTH_PLAIN = 0,    // the depth smoothed by the prefilter alone
@@ -96,7 +97,7 @@ public:
     int pyramidLevels = 1;                // "PYRAMID_LEVELS:" 1 is the frames' own resolution
     int robustWeights = ROBUST_NONE;      // "ROBUST_WEIGHTS:" NONE, HUBER or TUKEY
     int rowWeights = ROWS_LAMBDA;         // "ROW_WEIGHTS:" LAMBDA or NOISE
-    int brightness = BRIGHTNESS_CONSTANT; // "BRIGHTNESS:" CONSTANT or GAIN (iterated estimator only)
+    int brightness = BRIGHTNESS_CONSTANT; // "BRIGHTNESS:" CONSTANT, GAIN or SHADING (iterated only)
     int depthSmoothing = DEPTH_PLAIN;     // "DEPTH_SMOOTHING:" PLAIN, TEXTURE or TEXTURE_BRIGHTNESS
                                           // (iterated, GRADIENT: DOUBLE)
     int jacobianDepth = JACOBIAN_REFERENCE; // "JACOBIAN_DEPTH:" REFERENCE or DOUBLE (iterated)

@@ -93,6 +93,7 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     EXPECT_EQ(std::make_tuple(refused.iterations, refused.pyramidLevels), std::make_tuple(5, 2));
     EXPECT_EQ(defaults.brightness, CTrackerParameters::BRIGHTNESS_CONSTANT);
     EXPECT_EQ(Parse("BRIGHTNESS: GAIN BRIGHTNESS: AFFINE").brightness, CTrackerParameters::BRIGHTNESS_GAIN);
+    EXPECT_EQ(Parse("BRIGHTNESS: SHADING").brightness, CTrackerParameters::BRIGHTNESS_SHADING);
     EXPECT_EQ(defaults.depthSmoothing, CTrackerParameters::DEPTH_PLAIN);
     EXPECT_EQ(Parse("DEPTH_SMOOTHING: TEXTURE DEPTH_SMOOTHING: SHARP").depthSmoothing,
               CTrackerParameters::DEPTH_TEXTURE);
