@@ -112,6 +112,8 @@ void BM_TrackRecommendedWith(benchmark::State& state, const char* line) {
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, FineStride1, "FINE_STRIDE: 1")->Unit(benchmark::kMillisecond);
 // Without the exposure's gain fitted to every iteration's matches.
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, ConstantBrightness, "BRIGHTNESS: CONSTANT")->Unit(benchmark::kMillisecond);
+// The exposure's gain varying across the face, as a lamp's light does.
+BENCHMARK_CAPTURE(BM_TrackRecommendedWith, Shading, "BRIGHTNESS: SHADING")->Unit(benchmark::kMillisecond);
 // The rows' derivatives at the reference's points to the end, as without JACOBIAN_DEPTH.
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, ReferenceDepth, "JACOBIAN_DEPTH: REFERENCE")->Unit(benchmark::kMillisecond);
 // The brightness rows' excess from their points' depth noise taken out.
