@@ -362,14 +362,14 @@ void CIterativeEstimator::FitShading(RowModel& model) {
         matchRayY_[k] = y[k] / z[k];
     }
     shading_.Fit(matches_.referenceLevel, matches_.level, matchRayX_, matchRayY_, shadingSlopes_);
-    const CBrightnessField::Gains& after = shading_.Field();
+    const auto take = [](const CBrightnessField::Gains& gains, float& constant, float along[2]) {
+        constant = gains.constant;
+        along[0] = gains.alongX;
+        along[1] = gains.alongY;
+    };
     model.gainField = true;
-    model.gradientGain = before.constant;
-    model.gradientGainAlongX = before.alongX;
-    model.gradientGainAlongY = before.alongY;
-    model.levelGain = after.constant;
-    model.levelGainAlongX = after.alongX;
-    model.levelGainAlongY = after.alongY;
+    take(before, model.gradientGain, model.gradientGainAlong);
+    take(shading_.Field(), model.levelGain, model.levelGainAlong);
 }
 
 void CIterativeEstimator::Accumulate(MotionLoss& loss) {

@@ -23,8 +23,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "tracking/BrightnessModel.h"
 #include "tracking/BrightnessField.h"
+#include "tracking/BrightnessModel.h"
 #include "tracking/FramePyramid.h"
 #include "tracking/MotionLoss.h"
 #include "tracking/MotionRows.h"

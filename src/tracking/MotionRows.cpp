@@ -111,8 +111,8 @@ VANTOREL_HOT_PATH void MakeRows(const MatchedPoints& matches, const RowModel& mo
         if (model.gainField) {
             const Lanes inverse = 1.0f / block.bz;
             const Lanes u = block.bx * inverse, v = block.by * inverse;
-            gradientGain += model.gradientGainAlongX * u + model.gradientGainAlongY * v;
-            levelGain += model.levelGainAlongX * u + model.levelGainAlongY * v;
+            gradientGain += model.gradientGainAlong[0] * u + model.gradientGainAlong[1] * v;
+            levelGain += model.levelGainAlong[0] * u + model.levelGainAlong[1] * v;
         }
         const Lanes movedZ = block.z;
         const Lanes depthNoise = model.depthNoisePerSquare * movedZ * movedZ;

@@ -39,10 +39,10 @@ struct RowModel {
     bool averagedDepth = false;               // derivatives at the depth averaged over both frames
     float gradientGain = 1.0f;                // the exposure gain the reference's gradients are scaled by
     float levelGain = 1.0f;                   // the one its grey levels are scaled by
-    // With a field (BRIGHTNESS: SHADING) the gains vary across the face: gain + alongX X / Z +
-    // alongY Y / Z at the brightness row's moved point.
+    // With a field (BRIGHTNESS: SHADING) the gains vary across the face: gain + along[0] X / Z +
+    // along[1] Y / Z at the brightness row's moved point.
     bool gainField = false;
-    float gradientGainAlongX = 0.0f, gradientGainAlongY = 0.0f, levelGainAlongX = 0.0f, levelGainAlongY = 0.0f;
+    float gradientGainAlong[2] = {0.0f, 0.0f}, levelGainAlong[2] = {0.0f, 0.0f};
     cv::Vec3f centre;                         // the rotation's centre, moved
     float brightnessNoise = 1.0f;
     float depthNoisePerSquare = 1.0f;         // a depth row's noise over its depth squared
