@@ -75,16 +75,15 @@ const std::vector<MatcherSetting>& Settings() {
 struct NamedPose {
     const char* name;
     cv::Vec3d rotationDeg;
+    bool byDefault = true;  // in the set measured when --poses is not given
 };
 
 // Turned heads show their sides and hide part of the face from one camera.
 const NamedPose kPoses[] = {
     {"front", {0, 0, 0}},     {"yaw+30", {0, 30, 0}},  {"yaw-30", {0, -30, 0}},
     {"pitch+15", {15, 0, 0}}, {"roll+20", {0, 0, 20}}, {"mixed", {-10, 20, 10}},
-    // Asked for by name only: the default set stays the six above.
-    {"pitch-15", {-15, 0, 0}},
+    {"pitch-15", {-15, 0, 0}, false},
 };
-constexpr int kDefaultPoses = 6;
 
 const char* kUsage =
     "usage: evaluate_depth [options]\n"
@@ -142,7 +141,8 @@ bool Numbers(const std::string& text, std::vector<double>& out) {
 
 bool ParseArguments(int argc, char** argv, Arguments& a) {
     for (const MatcherSetting& s : Settings()) a.settings.push_back(s.name);
-    for (int p = 0; p < kDefaultPoses; ++p) a.poses.push_back(kPoses[p].name);
+    for (const NamedPose& p : kPoses)
+        if (p.byDefault) a.poses.push_back(p.name);
     for (int k = 1; k < argc; ++k) {
         const std::string option = argv[k];
         if (option == "--by-pose") {

@@ -24,7 +24,8 @@ DepthRegions MakeDepthRegions(const cv::Mat& headMask, int bandPx) {
 void CDepthErrors::Add(const cv::Mat& measuredZ, const cv::Mat& trueZ, const cv::Mat& region) {
     CV_Assert(measuredZ.type() == CV_32FC1 && trueZ.type() == CV_32FC1 && region.type() == CV_8UC1);
     CV_Assert(measuredZ.size() == trueZ.size() && region.size() == trueZ.size());
-    double trueSum = 0.0, measuredSum = 0.0;
+    // Relief sums about the frame's own means: the frames of a set lie at different depths.
+    double trueSum = 0.0, measuredSum = 0.0, crossSum = 0.0, trueSquares = 0.0;
     long withDepth = 0;
     for (int j = 0; j < region.rows; ++j) {
         const unsigned char* inRegion = region.ptr<unsigned char>(j);
@@ -37,23 +38,14 @@ void CDepthErrors::Add(const cv::Mat& measuredZ, const cv::Mat& trueZ, const cv:
             errorsMm_.push_back(measured[i] - truth[i]);
             trueSum += truth[i];
             measuredSum += measured[i];
+            crossSum += static_cast<double>(truth[i]) * measured[i];
+            trueSquares += static_cast<double>(truth[i]) * truth[i];
             ++withDepth;
         }
     }
     if (withDepth == 0) return;
-    // About this frame's own means: the frames of a set lie at different depths.
-    const double trueMean = trueSum / withDepth, measuredMean = measuredSum / withDepth;
-    for (int j = 0; j < region.rows; ++j) {
-        const unsigned char* inRegion = region.ptr<unsigned char>(j);
-        const float* measured = measuredZ.ptr<float>(j);
-        const float* truth = trueZ.ptr<float>(j);
-        for (int i = 0; i < region.cols; ++i) {
-            if (!inRegion[i] || measured[i] == 0.0f) continue;
-            const double across = truth[i] - trueMean;
-            reliefCross_ += across * (measured[i] - measuredMean);
-            reliefSpread_ += across * across;
-        }
-    }
+    reliefCross_ += crossSum - trueSum * measuredSum / withDepth;
+    reliefSpread_ += trueSquares - trueSum * trueSum / withDepth;
 }
 
 double CDepthErrors::ReliefScale() const { return reliefSpread_ > 0.0 ? reliefCross_ / reliefSpread_ : 0.0; }
