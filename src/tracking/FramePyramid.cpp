@@ -9,6 +9,7 @@
 
 #include "image/Image.h"
 #include "image/Kernels.h"
+#include "image/SharedSeparable.h"
 #include "image/StereoFrame.h"
 #include "platform/ipl/ipl.h"
 #include "tracking/PyramidPasses.h"
@@ -38,16 +39,21 @@ constexpr float kNoWeight = 1e-6f;
 // per cent that a chain of frames adds up.
 constexpr int kIntensityPrefilterPasses = 2;
 
-using image_kernels::Separable;
+using image_kernels::SeparableOutput;
+using image_kernels::SeparableShared;
 
 cv::Mat View(const CImage* image) { return image ? iplFullView(image->GetIplImage()) : cv::Mat(); }
 
-// The 5-tap derivative with the 5-tap prefilter across it, as the single-step estimator uses.
-void Derivatives5(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& alongRows) {
+// The 5-tap derivative with the 5-tap prefilter across it, as the single-step estimator uses, and
+// unless null the prefilter's smoothing, in one sweep.
+void Derivatives5(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& alongRows, cv::Mat* smoothed) {
     const auto& derivative = image_kernels::Derivative5();
     const auto& prefilter = image_kernels::Prefilter5();
-    Separable(in, alongColumns, derivative, prefilter);
-    Separable(in, alongRows, prefilter, derivative);
+    const SeparableOutput columns{&derivative, &prefilter, &alongColumns}, rows{&prefilter, &derivative, &alongRows};
+    if (smoothed)
+        SeparableShared(in, {columns, rows, SeparableOutput{&prefilter, &prefilter, smoothed}});
+    else
+        SeparableShared(in, {columns, rows});
 }
 
 void CentralDifferences(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& alongRows) {
@@ -94,8 +100,8 @@ int CFramePyramid::SilhouetteReach(int gradientMode) {
 void CFramePyramid::Normalised(const cv::Mat& image, const cv::Mat& weights,
                                const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work) {
     cv::multiply(image, weights, work.product);
-    Separable(work.product, work.weighted, kernel, kernel);
-    Separable(weights, work.spread, kernel, kernel);
+    SeparableShared(work.product, {SeparableOutput{&kernel, &kernel, &work.weighted}});
+    SeparableShared(weights, {SeparableOutput{&kernel, &kernel, &work.spread}});
     pyramid_passes::DivideByWeights(work.weighted, work.spread, kNoWeight, out);
 }
 
@@ -200,18 +206,17 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
                                  work.textured);
         if (gradientMode == CTrackerParameters::DOUBLE)
             for (int pass = 0; pass < kIntensityPrefilterPasses; ++pass) {
-                Separable(work.intensity, work.product, prefilter, prefilter);
+                SeparableShared(work.intensity, {SeparableOutput{&prefilter, &prefilter, &work.product}});
                 std::swap(work.intensity, work.product);
             }
-        Derivatives5(work.intensity, level.intensityGradX, level.intensityGradY);
-        Derivatives5(work.filled, level.depthGradX, level.depthGradY);
-        if (gradientMode == CTrackerParameters::DIRECT) {
+        const bool direct = gradientMode == CTrackerParameters::DIRECT;
+        Derivatives5(work.intensity, level.intensityGradX, level.intensityGradY, direct ? nullptr : &level.intensity);
+        Derivatives5(work.filled, level.depthGradX, level.depthGradY, direct ? nullptr : &level.depth);
+        if (direct) {
             work.intensity.copyTo(level.intensity);
             work.filled.copyTo(level.depth);
-        } else {
-            Separable(work.intensity, level.intensity, prefilter, prefilter);
-            Separable(work.filled, level.depth, prefilter, prefilter);
-            if (textured && !separate) work.textured.copyTo(level.depth, work.inside);
+        } else if (textured && !separate) {
+            work.textured.copyTo(level.depth, work.inside);
         }
         if (separate) {
             level.depth.copyTo(level.brightnessDepth);
