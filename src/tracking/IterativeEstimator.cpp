@@ -4,11 +4,10 @@
 #include <cmath>
 #include <new>
 
-#include <opencv2/calib3d.hpp>
-
 #include "image/Image.h"
 #include "image/StereoFrame.h"
 #include "tracking/Pose.h"
+#include "tracking/RotationVector.h"
 #include "tracking/TrackerParameters.h"
 
 namespace {
@@ -177,8 +176,7 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         loss.estimated = true;
     }
     if (lossOut) *lossOut = loss;
-    cv::Vec3d rotationVector;
-    cv::Rodrigues(motion.rotation, rotationVector);
+    const cv::Vec3d rotationVector = VectorFromRotation(motion.rotation);
     return new CPose(static_cast<float>(rotationVector[0]), static_cast<float>(rotationVector[1]),
                      static_cast<float>(rotationVector[2]), static_cast<float>(motion.translation[0]),
                      static_cast<float>(motion.translation[1]), static_cast<float>(motion.translation[2]));
@@ -276,8 +274,7 @@ CIterativeEstimator::LevelResult CIterativeEstimator::IterateLevel(int level, co
         // The increment moves points by v + w x (p - c') about the moved centroid c'.
         const cv::Vec3d v(step[0], step[1], step[2]), w(step[3], step[4], step[5]);
         const cv::Vec3d centre = motion.rotation * points.centroid + motion.translation;
-        cv::Matx33d turn;
-        cv::Rodrigues(w, turn);
+        const cv::Matx33d turn = RotationFromVector(w);
         motion.rotation = turn * motion.rotation;
         motion.translation = turn * (motion.translation - centre) + centre + v;
         // How far the increment moves the face's pixels, at most.

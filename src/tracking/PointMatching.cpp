@@ -67,8 +67,16 @@ void ReferencePoints::Clear() {
 }
 
 void NearestAround(const cv::Mat& depth, int reach, cv::Mat& out) {
-    cv::Mat measured = depth.clone();
-    measured.setTo(std::numeric_limits<float>::max(), ~(depth > 0.0f));
+    CV_Assert(depth.type() == CV_32FC1);
+    // One pass and the scratch kept: the pyramids ask for this at every level of every frame.
+    static thread_local cv::Mat measured;
+    measured.create(depth.size(), CV_32FC1);
+    constexpr float kNone = std::numeric_limits<float>::max();
+    for (int row = 0; row < depth.rows; ++row) {
+        const float* in = depth.ptr<float>(row);
+        float* kept = measured.ptr<float>(row);
+        for (int col = 0; col < depth.cols; ++col) kept[col] = in[col] > 0.0f ? in[col] : kNone;
+    }
     cv::erode(measured, out, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * reach + 1, 2 * reach + 1)));
 }
 

@@ -4,7 +4,7 @@
 #include <istream>
 #include <ostream>
 
-#include <opencv2/calib3d.hpp>
+#include "tracking/RotationVector.h"
 
 namespace {
 
@@ -166,8 +166,7 @@ void CPose::UpdateRotationVector() {
     cv::Matx33d rotation;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) rotation(i, j) = rotationMatrix.Value(i + 1, j + 1);
-    cv::Vec3d vector;
-    cv::Rodrigues(rotation, vector);
+    const cv::Vec3d vector = VectorFromRotation(rotation);
     for (int i = 0; i < 3; ++i) rotationVector.At(i + 1) = static_cast<float>(vector[i]);
     rotationVectorValid = true;
 }

@@ -5,8 +5,6 @@
 #include <iterator>
 #include <limits>
 
-#include <opencv2/calib3d.hpp>
-
 #include "acquisition/StereoCamera.h"
 #include "tracking/BestScores.h"
 #include "tracking/CandidateAgreement.h"
@@ -14,6 +12,7 @@
 #include "image/Image.h"
 #include "image/ImageROI.h"
 #include "platform/ipl/ipl.h"
+#include "tracking/RotationVector.h"
 #include "tracking/TrackedFrame.h"
 
 namespace {
@@ -177,7 +176,7 @@ bool CTrackerZBCCE::TurnedTooFar(const CStereoSource& source) const {
     cv::Vec3d shift, turn;
     if (previous->GetPose()) MotionOf(*previous->GetPose(), before, shift);
     MotionOf(*now, after, shift);
-    cv::Rodrigues(after * before.t(), turn);
+    turn = VectorFromRotation(after * before.t());
     // Written so that a pose that is not a number turns too far.
     return !(cv::norm(turn) * 180.0 / CV_PI <= parameters.maxFrameRotationDeg);
 }
@@ -289,8 +288,7 @@ CPose* CTrackerZBCCE::PredictedMotion(const CFrameMatch& match, const CStereoSou
     // Poses map the session's first frame into theirs: current o reference^-1.
     const cv::Matx33d rotation = currentRotation * referenceRotation.t();
     const cv::Vec3d translation = currentShift - rotation * referenceShift;
-    cv::Vec3d rotationVector;
-    cv::Rodrigues(rotation, rotationVector);
+    const cv::Vec3d rotationVector = VectorFromRotation(rotation);
     return new CPose(static_cast<float>(rotationVector[0]), static_cast<float>(rotationVector[1]),
                      static_cast<float>(rotationVector[2]), static_cast<float>(translation[0]),
                      static_cast<float>(translation[1]), static_cast<float>(translation[2]));
