@@ -1,6 +1,6 @@
 // The element-wise passes of a pyramid build, each one loop over the pixels where a chain of
-// whole-image OpenCV calls would walk the images once per call. Each gives, pixel for pixel and
-// bit for bit, what that chain gives (the tests hold them to it); the filters stay OpenCV's.
+// whole-image OpenCV calls would walk the images once per call, eight pixels at a time. Each gives,
+// pixel for pixel and bit for bit, what that chain gives (the tests hold them to it).
 //
 // Outputs are (re)allocated to the inputs' size; nothing is kept between calls.
 #pragma once

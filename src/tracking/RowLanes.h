@@ -35,4 +35,26 @@ __attribute__((always_inline)) inline void Store(const Lanes& lanes, std::vector
     std::copy(values, values + left, column.data() + from);
 }
 
+// The same over the `left` values of an image row from `values` on.
+__attribute__((always_inline)) inline void Load(const float* values, int left, float pad, Lanes& lanes) {
+    if (left >= kLanes) {
+        std::memcpy(&lanes, values, sizeof lanes);
+        return;
+    }
+    float padded[kLanes];
+    std::fill(padded, padded + kLanes, pad);
+    std::copy(values, values + left, padded);
+    std::memcpy(&lanes, padded, sizeof lanes);
+}
+
+__attribute__((always_inline)) inline void Store(const Lanes& lanes, float* values, int left) {
+    if (left >= kLanes) {
+        std::memcpy(values, &lanes, sizeof lanes);
+        return;
+    }
+    float stored[kLanes];
+    std::memcpy(stored, &lanes, sizeof stored);
+    std::copy(stored, stored + left, values);
+}
+
 }  // namespace row_lanes
