@@ -21,6 +21,22 @@ using row_lanes::Store;
 using Mask = int __attribute__((vector_size(kLanes * sizeof(int))));
 constexpr int kBytes = 32;
 using Bytes = unsigned char __attribute__((vector_size(kBytes)));
+// A mask's bytes beside eight float lanes: converted whole, not lane by lane through memory.
+using ByteLanes = unsigned char __attribute__((vector_size(kLanes)));
+
+__attribute__((always_inline)) inline ByteLanes LoadBytes(const unsigned char* bytes, int left) {
+    unsigned char padded[kLanes] = {};
+    std::copy(bytes, bytes + std::min(left, kLanes), padded);
+    ByteLanes lanes;
+    std::memcpy(&lanes, padded, sizeof lanes);
+    return lanes;
+}
+
+__attribute__((always_inline)) inline void StoreBytes(const ByteLanes& lanes, unsigned char* bytes, int left) {
+    unsigned char stored[kLanes];
+    std::memcpy(stored, &lanes, sizeof stored);
+    std::copy(stored, stored + std::min(left, kLanes), bytes);
+}
 
 }  // namespace
 
@@ -60,15 +76,13 @@ VANTOREL_HOT_PATH void SelectFirstLevel(const cv::Mat& intensity, const cv::Mat&
             // Written so that NaN in any of them leaves the pixel out (NaN fails every comparison).
             Mask keep = (d > 0.0f) & (d < far) & (rx < far) & (rx > -far) & (ry < far) & (ry > -far) &
                         (d > nearest) & (d < farthest);
-            Mask set = {};
-            for (int i = 0; i < std::min(left, kLanes); ++i) set[i] = masked[col + i];
-            keep &= set != 0;
+            keep &= __builtin_convertvector(LoadBytes(masked + col, left), Mask) != 0;
             Store(keep ? one : zero, weights + col, left);
             Store(grey8 == grey8 ? grey8 : zero, greyOut + col, left);
             Store(keep ? d : zero, zOut + col, left);
             Store(keep ? rx : zero, rayX + col, left);
             Store(keep ? ry : zero, rayY + col, left);
-            for (int i = 0; i < std::min(left, kLanes); ++i) inside[col + i] = keep[i] ? kSet : 0;
+            StoreBytes(__builtin_convertvector(keep, ByteLanes), inside + col, left);  // -1 is kSet
         }
     }
 }
@@ -107,7 +121,7 @@ VANTOREL_HOT_PATH void InsideFromShare(const cv::Mat& halvedWeights, float share
             Load(halved + col, left, 0.0f, h);
             const Mask set = h >= share;
             Store(set ? one : zero, weight + col, left);
-            for (int i = 0; i < std::min(left, kLanes); ++i) in[col + i] = set[i] ? kSet : 0;
+            StoreBytes(__builtin_convertvector(set, ByteLanes), in + col, left);
         }
     }
 }
