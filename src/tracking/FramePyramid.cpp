@@ -11,6 +11,7 @@
 #include "common/HotPath.h"
 #include "image/Image.h"
 #include "image/Kernels.h"
+#include "image/RectMorphology.h"
 #include "image/SharedSeparable.h"
 #include "image/StereoFrame.h"
 #include "platform/ipl/ipl.h"
@@ -41,6 +42,8 @@ constexpr float kNoWeight = 1e-6f;
 // per cent that a chain of frames adds up.
 constexpr int kIntensityPrefilterPasses = 2;
 
+using image_kernels::Morphology;
+using image_kernels::RectMorphology;
 using image_kernels::SeparableOutput;
 using image_kernels::SeparableShared;
 
@@ -274,10 +277,11 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
     work.rayX.copyTo(level.rayX);
     work.rayY.copyTo(level.rayY);
 
-    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::morphologyEx(work.inside, work.silhouette, cv::MORPH_CLOSE, square, cv::Point(-1, -1), kClosedHole);
-    cv::erode(work.silhouette, work.silhouette, square, cv::Point(-1, -1), erosion, cv::BORDER_CONSTANT,
-              cv::Scalar(0));
+    // Closed (beyond the window nothing is dilated in, and nothing erodes the closing), then
+    // eroded with the window's edge as the silhouette's.
+    RectMorphology(work.inside, work.closing, Morphology::kDilate, kClosedHole, 0.0);
+    RectMorphology(work.closing, work.closed, Morphology::kErode, kClosedHole, 255.0);
+    RectMorphology(work.closed, work.silhouette, Morphology::kErode, erosion, 0.0);
     pyramid_passes::UsablePixels(work.inside, work.silhouette, work.supported, EdgeReach(gradientMode), level.usable);
 }
 

@@ -74,7 +74,7 @@ private:
     struct Workspace {
         cv::Mat intensity, depth, rayX, rayY;
         cv::Mat inside, weights, halvedWeights;  // 8-bit and float forms of the usable mask
-        cv::Mat filled, supported, silhouette, textured;
+        cv::Mat filled, supported, closing, closed, silhouette, textured;
         cv::Mat product, weighted, spread;
         cv::Mat unmasked;  // every pixel set: the mask where the depth bounds alone decide
     };

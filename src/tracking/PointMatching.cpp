@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "common/HotPath.h"
+#include "image/RectMorphology.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ void NearestAround(const cv::Mat& depth, int reach, cv::Mat& out) {
         float* kept = measured.ptr<float>(row);
         for (int col = 0; col < depth.cols; ++col) kept[col] = in[col] > 0.0f ? in[col] : kNone;
     }
-    cv::erode(measured, out, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * reach + 1, 2 * reach + 1)));
+    image_kernels::RectMorphology(measured, out, image_kernels::Morphology::kErode, reach, kNone);
 }
 
 void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int stride, ReferencePoints& points,
