@@ -105,6 +105,17 @@ void CollectReference(const PyramidLevel& level, const cv::Rect& faceBox, int st
         NearestAround(level.depth(around), nearerReach, nearestAround);
         aroundOrigin = around.tl();
     }
+    // Room for every pixel of the box: growing thirteen columns point by point cost more than
+    // collecting the points.
+    const std::size_t most = rowBegin < rowEnd && columnBegin < columnEnd
+                                 ? static_cast<std::size_t>(rowEnd - rowBegin) *
+                                       static_cast<std::size_t>((columnEnd - columnBegin + stride - 1) / stride)
+                                 : 0;
+    for (auto* values : {&points.column, &points.row, &points.x, &points.y, &points.z, &points.xOverZ, &points.yOverZ,
+                         &points.intensity, &points.intensityGradX, &points.intensityGradY, &points.depthGradX,
+                         &points.depthGradY})
+        values->reserve(most);
+    if (!level.brightnessDepth.empty()) points.brightnessZ.reserve(most);
     cv::Vec3d sum(0, 0, 0);
     for (int localRow = rowBegin; localRow < rowEnd; ++localRow) {
         const int row = localRow + level.origin.y;

@@ -19,13 +19,18 @@ bool FaceRegionPoints(const CStereoFrame& frame, const FaceArea& face, std::vect
         if (views[i].type() != CV_32FC1 || views[i].size() != views[0].size()) return false;
     }
     const cv::Rect box = face.box & cv::Rect(0, 0, views[0].cols, views[0].rows);
-    for (int row = box.y; row < box.y + box.height; ++row)
+    points.reserve(static_cast<std::size_t>(box.area()));
+    for (int row = box.y; row < box.y + box.height; ++row) {
+        const float* x = views[0].ptr<float>(row);
+        const float* y = views[1].ptr<float>(row);
+        const float* depth = views[2].ptr<float>(row);
         for (int col = box.x; col < box.x + box.width; ++col) {
-            const float z = views[2].at<float>(row, col);
+            const float z = depth[col];
             const bool inside = z > 0.0f && (face.minDepth < 0.0f || z > face.minDepth) &&
                                 (face.maxDepth < 0.0f || z < face.maxDepth) && std::isfinite(z);
-            if (inside) points.emplace_back(views[0].at<float>(row, col), views[1].at<float>(row, col), z);
+            if (inside) points.emplace_back(x[col], y[col], z);
         }
+    }
     if (points.empty()) return false;
     cv::Vec3d sum(0, 0, 0);
     for (const cv::Vec3d& point : points) sum += point;
