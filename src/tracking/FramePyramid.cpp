@@ -189,7 +189,7 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
     // every comparison). Whatever is not usable is zeroed, so no filter carries it along.
     Workspace& first = work_[0];
     const pyramid_passes::FirstLevel selected{&first.inside, &first.weights, &first.intensity,
-                                              &first.depth,  &first.rayX,    &first.rayY};
+                                              &first.depth,  &levels_[0].rayX, &levels_[0].rayY};
     // With both bounds given they alone say which depths count: a frame grabbed while the face was
     // searched is masked by the search's depth range, which may cut off a near face's nose.
     const bool boundsDecide = minDepth != pyramid_passes::kNoBound && maxDepth != pyramid_passes::kNoBound;
@@ -210,8 +210,11 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
             cv::pyrDown(finer.weights, work.halvedWeights, half, kBorder);
             cv::pyrDown(finer.intensity, work.intensity, half, kBorder);
             HalveMasked(finer.depth, finer.weights, work.halvedWeights, work.depth, work);
-            HalveMasked(finer.rayX, finer.weights, work.halvedWeights, work.rayX, work);
-            HalveMasked(finer.rayY, finer.weights, work.halvedWeights, work.rayY, work);
+            // The rays go straight into the levels: nothing filters them.
+            const PyramidLevel& finerLevel = levels_[static_cast<std::size_t>(level - 1)];
+            PyramidLevel& halved = levels_[static_cast<std::size_t>(level)];
+            HalveMasked(finerLevel.rayX, finer.weights, work.halvedWeights, halved.rayX, work);
+            HalveMasked(finerLevel.rayY, finer.weights, work.halvedWeights, halved.rayY, work);
             // A halved pixel belongs to the head when most of what it averages did.
             pyramid_passes::InsideFromShare(work.halvedWeights, 0.5f, work.inside, work.weights);
         }
@@ -274,8 +277,6 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
             work.textured.copyTo(level.brightnessDepth, work.inside);
         }
     }
-    work.rayX.copyTo(level.rayX);
-    work.rayY.copyTo(level.rayY);
 
     // Closed (beyond the window nothing is dilated in, and nothing erodes the closing), then
     // eroded with the window's edge as the silhouette's.

@@ -72,7 +72,7 @@ public:
 private:
     // A level's inputs (halved from the level below) and the scratch of its filters.
     struct Workspace {
-        cv::Mat intensity, depth, rayX, rayY;
+        cv::Mat intensity, depth;  // the rays are halved from level to level in the levels themselves
         cv::Mat inside, weights, halvedWeights;  // 8-bit and float forms of the usable mask
         cv::Mat filled, supported, closing, closed, silhouette, textured;
         cv::Mat product, weighted, spread;
