@@ -27,7 +27,9 @@ inline void CubicWeights(float t, float weights[4]) {
 // bilinear: a bilinear sample of a curved depth map lies off the surface by up to an eighth of
 // its curvature per pixel, always on the same side; on a round head that reads as a turn, and
 // exact depth weighs so much that the turn is believed.
-VANTOREL_HOT_PATH void SampleCubic(const float* at, int width, float fc, float fr, float sample[kPacked]) {
+// Inlined into each build of MatchPoints: called, it made the caller keep all it holds in memory.
+__attribute__((always_inline)) inline void SampleCubic(const float* at, int width, float fc, float fr,
+                                                       float sample[kPacked]) {
     static_assert(kPacked == 8, "one vector of eight channels");
     // All channels at once, written out: left to itself the compiler gathers the taps one by one.
     // Eight lanes are one instruction with AVX, two without.
