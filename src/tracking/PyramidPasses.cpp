@@ -12,7 +12,9 @@ namespace pyramid_passes {
 
 namespace {
 
+// A set mask byte: a vector comparison's true (all bits, -1) converted to a byte.
 constexpr unsigned char kSet = 255;
+static_assert(static_cast<unsigned char>(-1) == kSet, "true lanes convert to set bytes");
 // Every pass runs over every pixel of every level: eight pixels (thirty-two bytes) at a time.
 using row_lanes::kLanes;
 using row_lanes::Lanes;
@@ -82,7 +84,7 @@ VANTOREL_HOT_PATH void SelectFirstLevel(const cv::Mat& intensity, const cv::Mat&
             Store(keep ? d : zero, zOut + col, left);
             Store(keep ? rx : zero, rayX + col, left);
             Store(keep ? ry : zero, rayY + col, left);
-            StoreBytes(__builtin_convertvector(keep, ByteLanes), inside + col, left);  // -1 is kSet
+            StoreBytes(__builtin_convertvector(keep, ByteLanes), inside + col, left);
         }
     }
 }
