@@ -109,7 +109,7 @@ VANTOREL_HOT_PATH void ApplyFloats(const cv::Mat& in, cv::Mat& out, bool erode, 
 }  // namespace
 
 void RectMorphology(const cv::Mat& in, cv::Mat& out, Morphology operation, int radius, double border) {
-    CV_Assert((in.type() == CV_8UC1 || in.type() == CV_32FC1) && in.dims == 2 && radius >= 0);
+    CV_Assert((in.type() == CV_8UC1 || in.type() == CV_32FC1) && (in.empty() || in.dims == 2) && radius >= 0);
     // Rows are overwritten while the rows below still read them.
     const bool aliased = !out.empty() && out.datastart < in.dataend && in.datastart < out.dataend;
     const cv::Mat source = aliased ? in.clone() : in;

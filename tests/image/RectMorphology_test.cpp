@@ -56,6 +56,8 @@ TEST(RectMorphology, ErodesAnImageIntoItselfAndRefusesWhatItCannotTake) {
     EXPECT_EQ(cv::countNonZero(mask), 26 * 16);
 
     cv::Mat out;
+    image_kernels::RectMorphology(cv::Mat(0, 0, CV_8UC1), out, Morphology::kErode, 1, 0.0);
+    EXPECT_TRUE(out.empty());
     EXPECT_THROW(image_kernels::RectMorphology(cv::Mat(4, 4, CV_16SC1), out, Morphology::kErode, 1, 0.0),
                  cv::Exception);
     EXPECT_THROW(image_kernels::RectMorphology(mask, out, Morphology::kDilate, -1, 0.0), cv::Exception);
