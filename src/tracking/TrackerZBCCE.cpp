@@ -59,6 +59,8 @@ FaceArea FaceOf(const CDepthMaskRegion& region) {
 
 // How often a bounded region distance looks whether it passed its bound.
 constexpr int kRowsPerBoundCheck = 8;
+// A keyframe's lower bound must pass the best scores' bound by this factor to stand for its score.
+constexpr double kScreenMargin = 1.0 + 1e-5;
 
 const float* FloatRow(const CImage* image, int row) {
     return reinterpret_cast<const float*>(image->GetImageData() + static_cast<long>(row) * image->GetWidthStep());
@@ -413,6 +415,11 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
     // compares such a frame only with the kept ones, which are all smaller, or with others that
     // go too), and the frames that stay are summed to the end.
     CBestScores best(static_cast<std::size_t>(MaxBestMatches()));
+    const CImageROI* region = source.GetRegion();
+    const bool screened =
+        !covariance && parameters.compareRegion && region &&
+        regionScreen.Start(current->GetIntensity(), cv::Rect(region->GetXOffset(), region->GetYOffset(),
+                                                             region->GetWidth(), region->GetHeight()));
     for (const auto& stored : source.GetFrames()) {
         CTrackedFrame* frame = stored.get();
         if (frame->GetIndex() == current->GetIndex() || HiddenFace(*frame)) continue;
@@ -422,16 +429,24 @@ void CTrackerZBCCE::AddKeyframeCandidates(CStereoSource& source, CTrackedFrame* 
             const CPose* pose = frame->GetPose();
             score = SquaredIntensityDifference(frame->GetIntensity(), current->GetIntensity()) +
                     (pose ? pose->GetWeight() : 0.0f);
-        } else if (parameters.compareRegion && source.GetRegion()) {
-            score = RegionIntensityDistance(frame->GetIntensity(), current->GetIntensity(), *source.GetRegion(),
-                                            best.Bound());
-            if (score < 0.0f) score = IntensityDistance(frame, current);
+        } else if (parameters.compareRegion && region) {
+            // A frame whose block sums already put it past the best scores goes as a partial sum
+            // would, its pixels unread (with a margin, so that the score stays past the bound in float).
+            const float bound = best.Bound();
+            const double atLeast = screened ? regionScreen.LowerBound(*frame) : 0.0;
+            if (atLeast > static_cast<double>(bound) * kScreenMargin) {
+                score = static_cast<float>(atLeast);
+            } else {
+                score = RegionIntensityDistance(frame->GetIntensity(), current->GetIntensity(), *region, bound);
+                if (score < 0.0f) score = IntensityDistance(frame, current);
+            }
             best.Offer(score);
         } else {
             score = IntensityDistance(frame, current);
         }
         AddMatch(frame, current, score);
     }
+    if (screened) regionScreen.Finish();
     CTrackedFrame* previous = ReferenceFrame(source);
     if (matches.empty()) {
         AddMatch(previous, current, covariance ? 0.0f : kPreviousWeight);

@@ -35,6 +35,7 @@
 #include "tracking/MotionLoss.h"
 #include "tracking/Pose.h"
 #include "tracking/RegionFollower.h"
+#include "tracking/RegionScreen.h"
 #include "tracking/TrackerParameters.h"
 
 class CImage;
@@ -155,6 +156,7 @@ private:
     std::map<int, FaceArea> frameFaces;
     CRegionFollower follower;
     CHiddenFaces hiddenFaces;
+    CRegionScreen regionScreen;  // the keyframe choice's lower bounds (REGION comparison)
     bool followedSet = false;
     FaceArea followedFace;
 };

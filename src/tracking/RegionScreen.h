@@ -1,0 +1,55 @@
+// A lower bound of the region distance (the root of the summed squared grey-level differences over
+// the face region) between the current frame and each stored frame, from sums over 8 x 8 blocks:
+// a block's squared differences add up to at least its summed difference squared over its pixel
+// count. A stored frame whose bound exceeds the best scores so far cannot join them, and its pixels
+// need not be read: with a hundred stored frames, reading them every step for the keyframe choice
+// took a tenth of the host's step, most of it waiting on memory.
+//
+// Each stored frame's block sums are computed once, over the whole frame on the frame's grid, and
+// kept while the frame is asked for every step. They are found again by the frame's address and
+// index and a checksum of a few of its pixels, so a frame deleted and another made at its address
+// is not taken for it. Only float intensities are screened.
+#pragma once
+
+#include <unordered_map>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+class CImage;
+class CTrackedFrame;
+
+class CRegionScreen {
+public:
+    // Starts a step: the current frame's intensity and the region compared (clamped to the image).
+    // False, and no bounds this step, when the image is not float or no whole block lies in the
+    // region.
+    bool Start(const CImage* current, const cv::Rect& region);
+    // At most the region distance between the stored frame's intensity and the current one (0
+    // when it cannot say).
+    double LowerBound(const CTrackedFrame& frame);
+    // Ends a step: the sums of frames not asked for since Start go.
+    void Finish();
+
+    std::size_t Kept() const { return kept_.size(); }
+
+    static constexpr int kBlock = 8;
+
+private:
+    struct Sums {
+        int index = -1;
+        double check = 0.0;
+        int columns = 0, rows = 0;  // blocks across and down
+        std::vector<double> sums;
+        bool asked = false;
+    };
+    // The block sums of an image over the blocks that lie wholly inside it.
+    static bool BlockSums(const cv::Mat& image, Sums& out);
+    static double Checksum(const cv::Mat& image);
+
+    bool screening_ = false;
+    cv::Rect blocks_;                   // the region's whole blocks, in blocks
+    std::vector<double> currentSums_;   // over blocks_, row by row
+    cv::Size imageSize_;
+    std::unordered_map<const CTrackedFrame*, Sums> kept_;
+};
