@@ -73,10 +73,6 @@ void CentralDifferences(const cv::Mat& in, cv::Mat& alongColumns, cv::Mat& along
 // an 8 x 8 transpose of vectors (unpack, shuffle, swap halves), rather than one float at a time.
 VANTOREL_HOT_PATH void InterleaveRow(const float* const in[6], int width, float* out) {
     using Lanes = float __attribute__((vector_size(32)));
-    using Order = int __attribute__((vector_size(32)));
-    const Order low = {0, 8, 1, 9, 4, 12, 5, 13}, high = {2, 10, 3, 11, 6, 14, 7, 15};
-    const Order evenPairs = {0, 1, 8, 9, 4, 5, 12, 13}, oddPairs = {2, 3, 10, 11, 6, 7, 14, 15};
-    const Order firstHalves = {0, 1, 2, 3, 8, 9, 10, 11}, secondHalves = {4, 5, 6, 7, 12, 13, 14, 15};
     constexpr int kChannels = 8;
     int column = 0;
     for (; column + 8 <= width; column += 8, out += 8 * kChannels) {
@@ -90,24 +86,37 @@ VANTOREL_HOT_PATH void InterleaveRow(const float* const in[6], int width, float*
         std::memcpy(&zx, in[4] + column, sizeof zx);
         std::memcpy(&zy, in[5] + column, sizeof zy);
         const Lanes zero = {};
-        const Lanes t0 = __builtin_shuffle(i, ix, low), t1 = __builtin_shuffle(i, ix, high);
-        const Lanes t2 = __builtin_shuffle(iy, z, low), t3 = __builtin_shuffle(iy, z, high);
-        const Lanes t4 = __builtin_shuffle(zx, zy, low), t5 = __builtin_shuffle(zx, zy, high);
-        const Lanes u0 = __builtin_shuffle(t0, t2, evenPairs), u1 = __builtin_shuffle(t0, t2, oddPairs);
-        const Lanes u2 = __builtin_shuffle(t1, t3, evenPairs), u3 = __builtin_shuffle(t1, t3, oddPairs);
-        const Lanes u4 = __builtin_shuffle(t4, zero, evenPairs), u5 = __builtin_shuffle(t4, zero, oddPairs);
-        const Lanes u6 = __builtin_shuffle(t5, zero, evenPairs), u7 = __builtin_shuffle(t5, zero, oddPairs);
+// Lane orders of the transpose's three stages (AVX's unpack, shuffle and half swap).
+#define VANTOREL_UNPACK_LOW(a, b) __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13)
+#define VANTOREL_UNPACK_HIGH(a, b) __builtin_shufflevector(a, b, 2, 10, 3, 11, 6, 14, 7, 15)
+#define VANTOREL_EVEN_PAIRS(a, b) __builtin_shufflevector(a, b, 0, 1, 8, 9, 4, 5, 12, 13)
+#define VANTOREL_ODD_PAIRS(a, b) __builtin_shufflevector(a, b, 2, 3, 10, 11, 6, 7, 14, 15)
+#define VANTOREL_FIRST_HALVES(a, b) __builtin_shufflevector(a, b, 0, 1, 2, 3, 8, 9, 10, 11)
+#define VANTOREL_SECOND_HALVES(a, b) __builtin_shufflevector(a, b, 4, 5, 6, 7, 12, 13, 14, 15)
+        const Lanes t0 = VANTOREL_UNPACK_LOW(i, ix), t1 = VANTOREL_UNPACK_HIGH(i, ix);
+        const Lanes t2 = VANTOREL_UNPACK_LOW(iy, z), t3 = VANTOREL_UNPACK_HIGH(iy, z);
+        const Lanes t4 = VANTOREL_UNPACK_LOW(zx, zy), t5 = VANTOREL_UNPACK_HIGH(zx, zy);
+        const Lanes u0 = VANTOREL_EVEN_PAIRS(t0, t2), u1 = VANTOREL_ODD_PAIRS(t0, t2);
+        const Lanes u2 = VANTOREL_EVEN_PAIRS(t1, t3), u3 = VANTOREL_ODD_PAIRS(t1, t3);
+        const Lanes u4 = VANTOREL_EVEN_PAIRS(t4, zero), u5 = VANTOREL_ODD_PAIRS(t4, zero);
+        const Lanes u6 = VANTOREL_EVEN_PAIRS(t5, zero), u7 = VANTOREL_ODD_PAIRS(t5, zero);
         const auto store = [out](int pixel, const Lanes& channels) {
             std::memcpy(out + pixel * kChannels, &channels, sizeof channels);
         };
-        store(0, __builtin_shuffle(u0, u4, firstHalves));
-        store(1, __builtin_shuffle(u1, u5, firstHalves));
-        store(2, __builtin_shuffle(u2, u6, firstHalves));
-        store(3, __builtin_shuffle(u3, u7, firstHalves));
-        store(4, __builtin_shuffle(u0, u4, secondHalves));
-        store(5, __builtin_shuffle(u1, u5, secondHalves));
-        store(6, __builtin_shuffle(u2, u6, secondHalves));
-        store(7, __builtin_shuffle(u3, u7, secondHalves));
+        store(0, VANTOREL_FIRST_HALVES(u0, u4));
+        store(1, VANTOREL_FIRST_HALVES(u1, u5));
+        store(2, VANTOREL_FIRST_HALVES(u2, u6));
+        store(3, VANTOREL_FIRST_HALVES(u3, u7));
+        store(4, VANTOREL_SECOND_HALVES(u0, u4));
+        store(5, VANTOREL_SECOND_HALVES(u1, u5));
+        store(6, VANTOREL_SECOND_HALVES(u2, u6));
+        store(7, VANTOREL_SECOND_HALVES(u3, u7));
+#undef VANTOREL_UNPACK_LOW
+#undef VANTOREL_UNPACK_HIGH
+#undef VANTOREL_EVEN_PAIRS
+#undef VANTOREL_ODD_PAIRS
+#undef VANTOREL_FIRST_HALVES
+#undef VANTOREL_SECOND_HALVES
     }
     for (; column < width; ++column, out += kChannels) {
         for (int p = 0; p < 6; ++p) out[p] = in[p][column];
