@@ -5,8 +5,6 @@
 #include <cstring>
 #include <limits>
 
-#include <opencv2/imgproc.hpp>
-
 #include "common/HotPath.h"
 #include "image/RectMorphology.h"
 

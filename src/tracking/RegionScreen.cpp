@@ -10,8 +10,6 @@
 namespace {
 
 constexpr double kPixelsPerBlock = CRegionScreen::kBlock * CRegionScreen::kBlock;
-// The checksum's pixels: a run along the middle row.
-constexpr int kCheckedPixels = 64;
 // The bound is summed in another order than the distance it bounds: kept a hair below it.
 constexpr double kRounding = 1.0 - 1e-9;
 
@@ -37,13 +35,6 @@ bool CRegionScreen::BlockSums(const cv::Mat& image, Sums& out) {
         }
     }
     return out.columns > 0 && out.rows > 0;
-}
-
-double CRegionScreen::Checksum(const cv::Mat& image) {
-    const float* middle = image.ptr<float>(image.rows / 2);
-    double sum = 0.0;
-    for (int k = 0; k < std::min(kCheckedPixels, image.cols); ++k) sum += middle[k] * (k + 1.0);
-    return sum;
 }
 
 bool CRegionScreen::Start(const CImage* current, const cv::Rect& region) {
@@ -76,15 +67,10 @@ double CRegionScreen::LowerBound(const CTrackedFrame& frame) {
     if (!screening_) return 0.0;
     const cv::Mat image = FloatView(frame.GetIntensity());
     if (image.size() != imageSize_) return 0.0;
-    const double check = Checksum(image);
-    Sums& sums = kept_[&frame];
-    if (sums.index != frame.GetIndex() || sums.check != check || sums.sums.empty()) {
-        sums.index = frame.GetIndex();
-        sums.check = check;
-        if (!BlockSums(image, sums)) {
-            sums.sums.clear();
-            return 0.0;
-        }
+    Sums& sums = kept_[frame.GetSerial()];
+    if (sums.sums.empty() && !BlockSums(image, sums)) {
+        sums.sums.clear();
+        return 0.0;
     }
     sums.asked = true;
     double total = 0.0;

@@ -6,11 +6,12 @@
 // took a tenth of the host's step, most of it waiting on memory.
 //
 // Each stored frame's block sums are computed once, over the whole frame on the frame's grid, and
-// kept while the frame is asked for every step. They are found again by the frame's address and
-// index and a checksum of a few of its pixels, so a frame deleted and another made at its address
-// is not taken for it. Only float intensities are screened.
+// kept while the frame is asked for every step, found again by the frame's serial number (a frame
+// made after a reset at a deleted one's address, with its index, is another frame). A stored
+// frame's pixels are taken not to change. Only float intensities are screened.
 #pragma once
 
+#include <cstdint>
 #include <unordered_map>
 #include <vector>
 
@@ -37,19 +38,16 @@ public:
 
 private:
     struct Sums {
-        int index = -1;
-        double check = 0.0;
         int columns = 0, rows = 0;  // blocks across and down
         std::vector<double> sums;
         bool asked = false;
     };
     // The block sums of an image over the blocks that lie wholly inside it.
     static bool BlockSums(const cv::Mat& image, Sums& out);
-    static double Checksum(const cv::Mat& image);
 
     bool screening_ = false;
     cv::Rect blocks_;                   // the region's whole blocks, in blocks
     std::vector<double> currentSums_;   // over blocks_, row by row
     cv::Size imageSize_;
-    std::unordered_map<const CTrackedFrame*, Sums> kept_;
+    std::unordered_map<std::uint64_t, Sums> kept_;  // by serial number
 };
