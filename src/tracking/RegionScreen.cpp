@@ -19,23 +19,22 @@ cv::Mat FloatView(const CImage* image) {
     return view.type() == CV_32FC1 ? view : cv::Mat();
 }
 
-}  // namespace
-
-bool CRegionScreen::BlockSums(const cv::Mat& image, Sums& out) {
-    out.columns = image.cols / kBlock;
-    out.rows = image.rows / kBlock;
-    out.sums.assign(static_cast<std::size_t>(out.columns) * static_cast<std::size_t>(out.rows), 0.0);
-    for (int row = 0; row < out.rows * kBlock; ++row) {
-        const float* pixels = image.ptr<float>(row);
-        double* sums = out.sums.data() + static_cast<std::size_t>(row / kBlock) * static_cast<std::size_t>(out.columns);
-        for (int block = 0; block < out.columns; ++block) {
+// The sums of the image's 8 x 8 blocks within `blocks` (in blocks of the frame's grid), row by row.
+void SumBlocks(const cv::Mat& image, const cv::Rect& blocks, std::vector<double>& sums) {
+    constexpr int kBlock = CRegionScreen::kBlock;
+    sums.assign(static_cast<std::size_t>(blocks.area()), 0.0);
+    for (int row = blocks.y * kBlock; row < (blocks.y + blocks.height) * kBlock; ++row) {
+        const float* pixels = image.ptr<float>(row) + blocks.x * kBlock;
+        double* rowSums = sums.data() + static_cast<std::size_t>(row / kBlock - blocks.y) * blocks.width;
+        for (int block = 0; block < blocks.width; ++block) {
             double sum = 0.0;
             for (int k = 0; k < kBlock; ++k) sum += pixels[block * kBlock + k];
-            sums[block] += sum;
+            rowSums[block] += sum;
         }
     }
-    return out.columns > 0 && out.rows > 0;
 }
+
+}  // namespace
 
 bool CRegionScreen::Start(const CImage* current, const cv::Rect& region) {
     screening_ = false;
@@ -49,16 +48,7 @@ bool CRegionScreen::Start(const CImage* current, const cv::Rect& region) {
     if (box.empty() || right <= left || bottom <= top) return false;
     blocks_ = cv::Rect(left, top, right - left, bottom - top);
     imageSize_ = image.size();
-    currentSums_.assign(static_cast<std::size_t>(blocks_.area()), 0.0);
-    for (int row = top * kBlock; row < bottom * kBlock; ++row) {
-        const float* pixels = image.ptr<float>(row);
-        double* sums = currentSums_.data() + static_cast<std::size_t>(row / kBlock - top) * blocks_.width;
-        for (int block = 0; block < blocks_.width; ++block) {
-            double sum = 0.0;
-            for (int k = 0; k < kBlock; ++k) sum += pixels[(left + block) * kBlock + k];
-            sums[block] += sum;
-        }
-    }
+    SumBlocks(image, blocks_, currentSums_);
     screening_ = true;
     return true;
 }
@@ -67,10 +57,11 @@ double CRegionScreen::LowerBound(const CTrackedFrame& frame) {
     if (!screening_) return 0.0;
     const cv::Mat image = FloatView(frame.GetIntensity());
     if (image.size() != imageSize_) return 0.0;
+    // The stored frame's whole grid, once: the region moves from step to step.
     Sums& sums = kept_[frame.GetSerial()];
-    if (sums.sums.empty() && !BlockSums(image, sums)) {
-        sums.sums.clear();
-        return 0.0;
+    if (sums.sums.empty()) {
+        sums.columns = image.cols / kBlock;
+        SumBlocks(image, cv::Rect(0, 0, sums.columns, image.rows / kBlock), sums.sums);
     }
     sums.asked = true;
     double total = 0.0;

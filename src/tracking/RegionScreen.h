@@ -38,12 +38,10 @@ public:
 
 private:
     struct Sums {
-        int columns = 0, rows = 0;  // blocks across and down
+        int columns = 0;  // blocks across
         std::vector<double> sums;
         bool asked = false;
     };
-    // The block sums of an image over the blocks that lie wholly inside it.
-    static bool BlockSums(const cv::Mat& image, Sums& out);
 
     bool screening_ = false;
     cv::Rect blocks_;                   // the region's whole blocks, in blocks
