@@ -174,7 +174,8 @@ void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, co
 }
 
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
-                          int erosion, float minDepth, float maxDepth, int depthSmoothing) {
+                          int erosion, float minDepth, float maxDepth, int depthSmoothing,
+                          int depthErosion) {
     count_ = 0;
     ++builds_;
     const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
@@ -231,7 +232,8 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
         prepared.level = level;
         prepared.origin = cv::Point(left >> level, top >> level);
         Prepare(prepared, work, gradientMode,
-                std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level), depthSmoothing);
+                std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level), depthSmoothing,
+                std::max(depthErosion > 0 ? 1 : 0, (depthErosion + (1 << level) - 1) >> level));
         count_ = level + 1;
     }
     return true;
@@ -243,7 +245,7 @@ std::vector<CFramePyramid::Workspace>& CFramePyramid::SharedWorkspace() {
 }
 
 void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion,
-                            int depthSmoothing) {
+                            int depthSmoothing, int depthErosion) {
     const auto& prefilter = image_kernels::Prefilter5();
     // The texture's depth serves the grey levels GRADIENT: DOUBLE compares, as the levels' depth
     // (TEXTURE) or beside it for the brightness rows alone (TEXTURE_BRIGHTNESS).
@@ -293,6 +295,12 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
     RectMorphology(work.closing, work.closed, Morphology::kErode, kClosedHole, 255.0);
     RectMorphology(work.closed, work.silhouette, Morphology::kErode, erosion, 0.0);
     pyramid_passes::UsablePixels(work.inside, work.silhouette, work.supported, EdgeReach(gradientMode), level.usable);
+    if (depthErosion > 0) {
+        RectMorphology(work.silhouette, work.depthSilhouette, Morphology::kErode, depthErosion, 0.0);
+        work.depthSilhouette.convertTo(level.depthWeight, CV_32F, 1.0 / 255.0);
+    } else {
+        level.depthWeight.release();
+    }
 }
 
 void CFramePyramid::Interleave(const PyramidLevel& level, cv::Mat& samples) {
@@ -305,5 +313,10 @@ void CFramePyramid::Interleave(const PyramidLevel& level, cv::Mat& samples) {
         const float* in[6];
         for (int p = 0; p < 6; ++p) in[p] = planes[p]->ptr<float>(row);
         InterleaveRow(in, samples.cols, samples.ptr<float>(row));
+        if (!level.depthWeight.empty()) {
+            const float* weight = level.depthWeight.ptr<float>(row);
+            float* out = samples.ptr<float>(row);
+            for (int column = 0; column < samples.cols; ++column) out[column * kSampleChannels + 6] = weight[column];
+        }
     }
 }

@@ -37,6 +37,7 @@ struct PyramidLevel {
     cv::Mat depthGradX, depthGradY;
     cv::Mat rayX, rayY;    // X / Z and Y / Z of the pixel's point
     cv::Mat usable;        // CV_8U, 1 where a row may use the pixel
+    cv::Mat depthWeight;   // CV_32F, 1 where a depth row counts whole, 0 beyond; empty: 1 everywhere
 };
 
 class CFramePyramid {
@@ -45,17 +46,20 @@ public:
     // gradientMode is a CTrackerParameters::Gradient code; depths outside (minDepth, maxDepth)
     // count as outside the mask (-1: no bound). depthSmoothing is a CTrackerParameters::DepthSmoothing
     // code: with GRADIENT: DOUBLE, TEXTURE makes the levels' depth the one their smoothed grey
-    // levels follow (TextureDepth.h), TEXTURE_BRIGHTNESS puts that in brightnessDepth. False when the
-    // frame lacks images or a mask, or the window holds no pixel.
+    // levels follow (TextureDepth.h), TEXTURE_BRIGHTNESS puts that in brightnessDepth. With
+    // depthErosion, depthWeight is the usable silhouette eroded that much further (at level 0; at
+    // least once at every level). False when the frame lacks images or a mask, or the window holds
+    // no pixel.
     bool Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode, int erosion,
-               float minDepth = -1.0f, float maxDepth = -1.0f, int depthSmoothing = 0);
+               float minDepth = -1.0f, float maxDepth = -1.0f, int depthSmoothing = 0, int depthErosion = 0);
 
     int Levels() const { return count_; }
     // How many times Build ran: with the pyramid's address, which build its levels come from.
     long Builds() const { return builds_; }
 
     // A level's images interleaved per pixel, so that one sample of a frame reads few cache
-    // lines: I, Ix, Iy, Z, Zx, Zy and two zeros of padding (kSampleChannels floats a pixel).
+    // lines: I, Ix, Iy, Z, Zx, Zy, the depth weight (0 without one) and a zero (kSampleChannels
+    // floats a pixel).
     static constexpr int kSampleChannels = 8;
     static void Interleave(const PyramidLevel& level, cv::Mat& samples);
     const PyramidLevel& Level(int level) const { return levels_[static_cast<std::size_t>(level)]; }
@@ -74,14 +78,15 @@ private:
     struct Workspace {
         cv::Mat intensity, depth;  // the rays are halved from level to level in the levels themselves
         cv::Mat inside, weights, halvedWeights;  // 8-bit and float forms of the usable mask
-        cv::Mat filled, supported, closing, closed, silhouette, textured;
+        cv::Mat filled, supported, closing, closed, silhouette, textured, depthSilhouette;
         cv::Mat product, weighted, spread;
         cv::Mat unmasked;  // every pixel set: the mask where the depth bounds alone decide
     };
 
     // The scratch of Build, one per thread, whichever pyramid builds.
     static std::vector<Workspace>& SharedWorkspace();
-    void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion, int depthSmoothing);
+    void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion, int depthSmoothing,
+                 int depthErosion);
     static void Normalised(const cv::Mat& image, const cv::Mat& weights,
                            const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
     static void HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights, cv::Mat& out,

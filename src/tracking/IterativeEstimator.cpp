@@ -53,6 +53,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
                             parameters.brightness == CTrackerParameters::BRIGHTNESS_SHADING;
     settings.shading = parameters.brightness == CTrackerParameters::BRIGHTNESS_SHADING;
     settings.depthSmoothing = parameters.depthSmoothing;
+    settings.depthErosion = parameters.depthErosion;
     settings.averagedDepth = parameters.jacobianDepth == CTrackerParameters::JACOBIAN_DOUBLE;
     settings.occlusionGap = parameters.occlusionGap;
     settings.depthNoiseCorrection = parameters.depthNoiseCorrection;
@@ -137,8 +138,8 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         const CFramePyramid* referencePyramid = nullptr;
         const CFramePyramid* currentPyramid = nullptr;
         if (projection.Usable() && !box.empty()) {
-            const PyramidSettings build{levels, settings_.gradient, settings_.erosion, nearest, farthest,
-                                        settings_.depthSmoothing};
+            const PyramidSettings build{levels,  settings_.gradient,       settings_.erosion,     nearest,
+                                        farthest, settings_.depthSmoothing, settings_.depthErosion};
             referencePyramid = pyramids_.Get(reference, windows.reference, build, nullptr);
             const cv::Rect shared = face ? face->currentWindow : cv::Rect();
             PyramidSettings currentBuild = build;
@@ -398,12 +399,14 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     blockResiduals_.resize(static_cast<std::size_t>(n));
     blockWeights_.resize(static_cast<std::size_t>(n));
     const auto add = [&](const std::vector<float> (&jacobian)[6], const std::vector<float>& normalised,
-                         const std::vector<float>& noise, float scale, float lambdaWeight, float gain) {
+                         const std::vector<float>& noise, float scale, float lambdaWeight, float gain,
+                         const float* landing) {
         for (int k = 0; k < n; ++k) {
             const float inScale = normalised[k] / scale;
             float weight = robust.Weight(inScale);
             const float spread = noise[k] * scale;
             weight *= noiseWeights ? gain / (spread * spread) : lambdaWeight;
+            if (landing) weight *= landing[k];
             blockResiduals_[k] = normalised[k] * noise[k];
             blockWeights_[k] = weight;
             kept += CRobustWeights::Keeps(inScale);
@@ -418,14 +421,16 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     const bool correct = settings_.depthNoiseCorrection && brightness && depth && rowsPerspective_;
     DepthNoiseExcess excess;
     if (brightness)
-        add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, brightnessScale, 1.0f, brightnessGain_);
+        add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, brightnessScale, 1.0f, brightnessGain_,
+            nullptr);
     if (correct) {
         rowsMade_.depthScale = depthScale;
         rowsMade_.cutOff = CRobustWeights::kTukeyTuning;
         excess = PointDepthNoiseExcess(matches_, rows_, blockWeights_, rowsMade_);
     }
     if (depth && lambda != 0.0f)
-        add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, depthScale, lambda * lambda, depthGain_);
+        add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, depthScale, lambda * lambda, depthGain_,
+            settings_.depthErosion > 0 ? matches_.depthWeight.data() : nullptr);
     // Never more than half of any direction's curvature: beyond that the noise is most of what the
     // rows say along it, and the correction would guess.
     if (correct) equations_.Subtract(excess.hessian, excess.gradient, kLargestNoiseShare);

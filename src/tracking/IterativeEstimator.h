@@ -53,6 +53,7 @@ struct IterationSettings {
     bool exposureGain = false;     // a gain between the frames' grey levels
     bool shading = false;          // varying linearly across the face (with exposureGain)
     int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing
+    int depthErosion = 0;          // CTrackerParameters::depthErosion
     bool averagedDepth = false;    // CTrackerParameters::JACOBIAN_DOUBLE
     float occlusionGap = 0.0f;     // CTrackerParameters::occlusionGap
     bool depthNoiseCorrection = false;  // CTrackerParameters::depthNoiseCorrection

@@ -86,7 +86,8 @@ __attribute__((always_inline)) inline void MidwayScale(const Lanes& movedDepth, 
 
 void MatchedPoints::Resize(int count, bool separate) {
     for (auto* column : {&x, &y, &z, &level, &levelGradX, &levelGradY, &depth, &depthGradX, &depthGradY,
-                         &referenceLevel, &referenceGradX, &referenceGradY, &referenceDepthGradX, &referenceDepthGradY})
+                         &referenceLevel, &referenceGradX, &referenceGradY, &referenceDepthGradX, &referenceDepthGradY,
+                         &depthWeight})
         column->resize(static_cast<std::size_t>(count));
     for (auto* column : {&bx, &by, &bz}) column->resize(separate ? static_cast<std::size_t>(count) : 0);
 }

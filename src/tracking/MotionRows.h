@@ -22,6 +22,8 @@ struct MatchedPoints {
     // same reference ray at the depth its grey levels follow. The level and its gradients are
     // then sampled where it projects.
     std::vector<float> bx, by, bz;
+    // The current frame's depth weight where the point lands (PyramidLevel::depthWeight), 0 to 1.
+    std::vector<float> depthWeight;
     // Points that landed on usable pixels but behind something nearer (RowModel::occlusionGap).
     int hidden = 0;
 

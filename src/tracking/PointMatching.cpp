@@ -187,6 +187,7 @@ VANTOREL_HOT_PATH void MatchPoints(const ReferencePoints& points, const RowModel
     const cv::Point origin = current.origin;
     const float gain = model.gradientGain;  // the gain before this iteration's fit
     const float hiddenBehind = model.occlusionGap;
+    const bool depthWeighted = !current.depthWeight.empty();
     const bool gated = hiddenBehind > 0.0f && hiddenPoints;
     const bool decide =
         gated && (decideHidden || hiddenPoints->size() != static_cast<std::size_t>(points.Size()));
@@ -261,6 +262,8 @@ VANTOREL_HOT_PATH void MatchPoints(const ReferencePoints& points, const RowModel
         matches.depth[matched] = sample[3];
         matches.depthGradX[matched] = sample[4];
         matches.depthGradY[matched] = sample[5];
+        // The cubic overshoots a step's edges.
+        matches.depthWeight[matched] = depthWeighted ? std::clamp(sample[6], 0.0f, 1.0f) : 1.0f;
         matches.referenceLevel[matched] = points.intensity[k];
         matches.referenceGradX[matched] = points.intensityGradX[k];
         matches.referenceGradY[matched] = points.intensityGradY[k];

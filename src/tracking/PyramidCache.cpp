@@ -21,7 +21,8 @@ void CPyramidCache::Fingerprint(const CStereoFrame& frame, double print[2]) {
 bool CPyramidCache::Key::SameFrame(const Key& other) const {
     return frame == other.frame && print[0] == other.print[0] && print[1] == other.print[1] &&
            levels == other.levels && gradient == other.gradient && erosion == other.erosion &&
-           nearest == other.nearest && farthest == other.farthest && depthSmoothing == other.depthSmoothing;
+           nearest == other.nearest && farthest == other.farthest && depthSmoothing == other.depthSmoothing &&
+           depthErosion == other.depthErosion;
 }
 
 bool CPyramidCache::Key::Serves(const Key& other) const {
@@ -40,6 +41,7 @@ const CFramePyramid* CPyramidCache::Get(const CStereoFrame& frame, const cv::Rec
     key.nearest = settings.nearest;
     key.farthest = settings.farthest;
     key.depthSmoothing = settings.depthSmoothing;
+    key.depthErosion = settings.depthErosion;
     ++clock_;
     Slot* oldest = nullptr;
     for (Slot& slot : slots_) {
@@ -60,7 +62,8 @@ const CFramePyramid* CPyramidCache::Get(const CStereoFrame& frame, const cv::Rec
             if (&slot.pyramid != keep && (!oldest || slot.used < oldest->used)) oldest = &slot;
     ++builds_;
     oldest->valid = oldest->pyramid.Build(frame, key.window, settings.levels, settings.gradient, settings.erosion,
-                                          settings.nearest, settings.farthest, settings.depthSmoothing);
+                                          settings.nearest, settings.farthest, settings.depthSmoothing,
+                                          settings.depthErosion);
     oldest->key = key;
     oldest->used = clock_;
     return oldest->valid ? &oldest->pyramid : nullptr;

@@ -109,6 +109,11 @@ public:
     // Never fewer than the derivatives' reach, which keeps the background out of them.
     int maskErosion = -1;
     static constexpr int kMaxMaskErosion = 16;
+    // "DEPTH_EROSION:" further 3 x 3 erosions, at the camera's resolution, before a depth row is
+    // taken where its point lands (iterated only): a stereo camera's matching window spreads the
+    // head's depth over the background by half its width, and that spread moves with the outline,
+    // not with the face. The brightness rows keep the outline. 0 (the default): none.
+    int depthErosion = 0;
     // The loss check of an iterated pair: a pair failing one of these loses the face.
     float minInlierShare = 0.5f;          // "MIN_INLIER_SHARE:" rows keeping a robust weight
     float minFaceShare = 0.3f;            // "MIN_FACE_SHARE:" face pixels still matched, of the first pair's

@@ -50,6 +50,7 @@ TEST_F(Pyramid, TheInterleavedSamplesAreTheLevelsImages) {
         CFramePyramid::Interleave(level, samples);
         ASSERT_EQ(samples.size(), level.usable.size());
         ASSERT_EQ(samples.channels(), CFramePyramid::kSampleChannels);
+        EXPECT_TRUE(level.depthWeight.empty());
         const cv::Mat planes[] = {level.intensity, level.intensityGradX, level.intensityGradY,
                                   level.depth,     level.depthGradX,     level.depthGradY,
                                   cv::Mat::zeros(level.usable.size(), CV_32F),
@@ -116,6 +117,28 @@ TEST_F(Pyramid, DepthBoundsErosionAndWindowEdgesDecideWhichPixelsMakeRows) {
     EXPECT_EQ(usable.at<unsigned char>(40, 20), 0);  // within five pixels of the silhouette
     EXPECT_EQ(usable.at<unsigned char>(40, 21), 1);
     EXPECT_EQ(usable.at<unsigned char>(31, 45), 1);  // a small hole is closed, not eroded around
+
+    // The depth rows' own erosion goes on from there, and the samples carry its weight.
+    ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(0, 0, kWidth, kHeight), 2, CTrackerParameters::DOUBLE, 5, -1.0f, -1.0f,
+                              CTrackerParameters::DEPTH_PLAIN, 3));
+    const cv::Mat& weight = pyramid.Level(0).depthWeight;
+    ASSERT_EQ(weight.size(), pyramid.Level(0).usable.size());
+    EXPECT_EQ(weight.at<float>(40, 23), 0.0f);
+    EXPECT_EQ(weight.at<float>(40, 24), 1.0f);
+    EXPECT_EQ(weight.at<float>(40, 71), 1.0f);  // the plane's last column is 79
+    EXPECT_EQ(weight.at<float>(40, 72), 0.0f);
+    EXPECT_EQ(weight.at<float>(31, 41), 1.0f);  // the closed hole as well
+    for (int level = 0; level < pyramid.Levels(); ++level) {
+        const PyramidLevel& l = pyramid.Level(level);
+        cv::Mat samples;
+        CFramePyramid::Interleave(l, samples);
+        std::vector<cv::Mat> channels;
+        cv::split(samples, channels);
+        EXPECT_EQ(cv::norm(channels[6], l.depthWeight, cv::NORM_INF), 0.0) << level;
+        // At least one erosion at every level, within what the rows may use.
+        EXPECT_GT(cv::countNonZero(l.depthWeight), 0) << level;
+        EXPECT_LT(cv::countNonZero(l.depthWeight), cv::countNonZero(l.usable)) << level;
+    }
 
     // A window cut through the plane: its edge is not a silhouette, but the filters read past it.
     ASSERT_TRUE(pyramid.Build(*frame, cv::Rect(30, 20, 30, 30), 1, CTrackerParameters::DOUBLE, 0));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "support/TrackingFixtures.h"
 #include "synth/HeadScene.h"
@@ -422,6 +423,38 @@ TEST_F(HeadPair, TheTexturesDepthForTheBrightnessRowsLeavesTheDepthRowsTheirOwn)
         EXPECT_GT(std::fabs(textured - without), 0.02) << lambda;
         EXPECT_NEAR(separate, lambda == 0.0f ? textured : without, 0.003) << lambda;
     }
+}
+
+// A stereo matcher's window mixes the background into the head's depth along its outline. Depth
+// rows whose points land there, eroded further than the brightness rows, carry no weight: a
+// current frame bled along its outline then turns the depth rows as the exact one does.
+TEST_F(HeadPair, DepthRowsLandingWithinTheirOwnErosionOfTheOutlineCarryNoWeight) {
+    Render({0, 4, 0}, {0, 0, 0});  // a quick turn: 4 degrees in a frame
+    CTrackerParameters plain = Recommended();
+    plain.gradient = CTrackerParameters::DOUBLE;
+    plain.rowWeights = CTrackerParameters::ROWS_LAMBDA;
+    plain.lambda = -1.0f;  // the depth rows alone
+    CTrackerParameters eroded = plain;
+    eroded.depthErosion = 5;
+    const double exact = TurnDeg(eroded, 2)[1];
+    EXPECT_NEAR(exact, 4.0, 0.15);
+    // Along its outline the current frame keeps the reference's depth, as a band that stays with
+    // the outline would.
+    cv::Mat inner;
+    cv::erode(second.headMask, inner, cv::getStructuringElement(cv::MORPH_RECT, {11, 11}));
+    for (int j = 0; j < inner.rows; ++j)
+        for (int i = 0; i < inner.cols; ++i) {
+            if (!second.headMask.at<unsigned char>(j, i) || inner.at<unsigned char>(j, i) ||
+                !first.headMask.at<unsigned char>(j, i))
+                continue;
+            for (cv::Mat* image : {&second.x, &second.y, &second.z})
+                image->at<float>(j, i) = (image == &second.x ? first.x : image == &second.y ? first.y : first.z)
+                                             .at<float>(j, i);
+        }
+    const double bledTurn = TurnDeg(plain, 2)[1], erodedTurn = TurnDeg(eroded, 2)[1];
+    // With exact depth the face's inside says most; the band moves the turn by a little.
+    EXPECT_GT(std::fabs(bledTurn - exact), 0.005);
+    EXPECT_LT(std::fabs(erodedTurn - exact), 0.3 * std::fabs(bledTurn - exact));
 }
 
 // Noisy depth puts its points off their rays, and the brightness rows then pay for every motion

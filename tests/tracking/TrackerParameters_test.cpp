@@ -108,6 +108,10 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("MASK_EROSION: 2 MASK_EROSION: -3 MASK_EROSION: 17").maskErosion, 2);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("MASK_EROSION: 17 refused"), std::string::npos);
+    EXPECT_EQ(defaults.depthErosion, 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Parse("DEPTH_EROSION: 2 DEPTH_EROSION: -1 DEPTH_EROSION: 17").depthErosion, 2);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("DEPTH_EROSION: 17 refused"), std::string::npos);
     EXPECT_EQ(defaults.maxFrameRotationDeg, 0.0f);
     ::testing::internal::CaptureStderr();
     const auto limited = Parse("MAX_FRAME_ROTATION: 12 MAX_FRAME_ROTATION: -1 MAX_FRAME_ROTATION: 400");
