@@ -425,9 +425,10 @@ TEST_F(HeadPair, TheTexturesDepthForTheBrightnessRowsLeavesTheDepthRowsTheirOwn)
     }
 }
 
-// A stereo matcher's window mixes the background into the head's depth along its outline. Depth
-// rows whose points land there, eroded further than the brightness rows, carry no weight: a
-// current frame bled along its outline then turns the depth rows as the exact one does.
+// A stereo matcher's window mixes the background into the head's depth along its outline, and
+// that band stays with the outline while the face turns under it. Depth rows whose points land
+// within their own erosion of the outline carry no weight: a current frame whose band kept the
+// reference's depth then turns the depth rows as the exact one does.
 TEST_F(HeadPair, DepthRowsLandingWithinTheirOwnErosionOfTheOutlineCarryNoWeight) {
     Render({0, 4, 0}, {0, 0, 0});  // a quick turn: 4 degrees in a frame
     CTrackerParameters plain = Recommended();
@@ -438,19 +439,13 @@ TEST_F(HeadPair, DepthRowsLandingWithinTheirOwnErosionOfTheOutlineCarryNoWeight)
     eroded.depthErosion = 5;
     const double exact = TurnDeg(eroded, 2)[1];
     EXPECT_NEAR(exact, 4.0, 0.15);
-    // Along its outline the current frame keeps the reference's depth, as a band that stays with
-    // the outline would.
+    // The current head's pixels within five of its outline keep the reference's 3D points.
     cv::Mat inner;
     cv::erode(second.headMask, inner, cv::getStructuringElement(cv::MORPH_RECT, {11, 11}));
-    for (int j = 0; j < inner.rows; ++j)
-        for (int i = 0; i < inner.cols; ++i) {
-            if (!second.headMask.at<unsigned char>(j, i) || inner.at<unsigned char>(j, i) ||
-                !first.headMask.at<unsigned char>(j, i))
-                continue;
-            for (cv::Mat* image : {&second.x, &second.y, &second.z})
-                image->at<float>(j, i) = (image == &second.x ? first.x : image == &second.y ? first.y : first.z)
-                                             .at<float>(j, i);
-        }
+    const cv::Mat band = (second.headMask != 0) & (inner == 0) & (first.headMask != 0);
+    first.x.copyTo(second.x, band);
+    first.y.copyTo(second.y, band);
+    first.z.copyTo(second.z, band);
     const double bledTurn = TurnDeg(plain, 2)[1], erodedTurn = TurnDeg(eroded, 2)[1];
     // With exact depth the face's inside says most; the band moves the turn by a little.
     EXPECT_GT(std::fabs(bledTurn - exact), 0.005);
