@@ -12,6 +12,8 @@ constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 // Fewer pixels with depth than this and a strip says nothing: a background out of the camera's
 // range and the band a stereo camera cannot match at the frame's edge look alike.
 constexpr std::size_t kLeastPixels = 6;
+// Strips looked at on each side, each half a box width further out, until one says something.
+constexpr int kStripsOutward = 2;
 
 bool Usable(const cv::Mat& depth, const cv::Mat& mask) {
     return depth.type() == CV_32FC1 && mask.type() == CV_8UC1 && depth.size() == mask.size();
@@ -48,12 +50,19 @@ double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& 
     const long long centre = box.x + box.width / 2LL, reach = box.width + box.width / 2LL, width = box.width / 2LL;
     const long long top = box.y + box.height / 3LL, rows = box.height / 3LL;
     if (top < 0 || top + rows > depth.rows) return gap;
-    for (const long long left : {centre - reach - width, centre + reach + 1}) {
-        if (left < 0 || left + width > depth.cols) continue;
-        const cv::Rect strip(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
-                             static_cast<int>(rows));
-        const double behind = MedianDepth(depth, mask, strip) - faceDepth;
-        if (std::isnan(gap) || behind > gap) gap = behind;
+    // A strip in the band one camera cannot see beside a near head has no depth: the strip beyond
+    // it speaks for that side, so that a pattern beside a head is not taken for lack of evidence.
+    for (const long long outward : {-1LL, 1LL}) {
+        for (int step = 0; step < kStripsOutward; ++step) {
+            const long long left = outward < 0 ? centre - reach - width * (step + 1) : centre + reach + 1 + width * step;
+            if (left < 0 || left + width > depth.cols) break;
+            const cv::Rect strip(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
+                                 static_cast<int>(rows));
+            const double behind = MedianDepth(depth, mask, strip) - faceDepth;
+            if (std::isnan(behind)) continue;
+            if (std::isnan(gap) || behind > gap) gap = behind;
+            break;
+        }
     }
     return gap;
 }

@@ -28,6 +28,8 @@ void CInitParameters::Read(std::istream* in) {
             reader.Read(nbDetectBeforeInit);
         } else if (key == "THRESHOLD_NB_HIT:") {
             reader.Read(thresholdNbHit);
+        } else if (key == "THRESHOLD_NB_HIT_KEEP:") {
+            reader.Read(thresholdNbHitKeep);
         } else if (key == "THRESHOLD_TIME:") {
             reader.Read(thresholdTime);
         } else if (key == "THRESHOLD_PIXEL_MASK:") {

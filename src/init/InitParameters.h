@@ -17,6 +17,11 @@ struct CInitParameters {
     int minCornerMatches = 3;        // of the four box coordinates
     int nbDetectBeforeInit = 3;      // tracking starts when a candidate is seen more often than this
     int thresholdNbHit = 3;          // detections merged from fewer raw hits are ignored
+    // "THRESHOLD_NB_HIT_KEEP:" a detection with fewer hits than THRESHOLD_NB_HIT but at least this
+    // many still counts for a candidate it matches, though it starts none: a small face in a
+    // noisy image is found by two windows in one frame and three in the next, and a candidate
+    // that misses a frame is dropped. Negative (the default): only THRESHOLD_NB_HIT counts.
+    int thresholdNbHitKeep = -1;
     int thresholdTime = 0;           // candidates whose age falls below this are dropped
     double thresholdPixelMask = 400.0;
     int sizeFaceX = 60;              // face region left and right of the box centre, pixels

@@ -63,7 +63,11 @@ int CTrackerInitializer::Update(const facedetect::FaceDetection* detections, int
     }
     AgeCandidates();
     for (int i = 0; i < count; ++i) {
-        if (detections[i].hits >= params.thresholdNbHit) AddDetection(std::make_unique<CFaceCandidate>(detections[i]));
+        const int hits = detections[i].hits;
+        if (hits >= params.thresholdNbHit)
+            AddDetection(std::make_unique<CFaceCandidate>(detections[i]), true);
+        else if (params.thresholdNbHitKeep >= 0 && hits >= params.thresholdNbHitKeep)
+            AddDetection(std::make_unique<CFaceCandidate>(detections[i]), false);
     }
     FilterCandidates(depth, mask);
     const int bestSeen = SelectBestCandidate();
@@ -76,7 +80,7 @@ void CTrackerInitializer::AgeCandidates() {
     for (auto& candidate : candidates) candidate->Age();
 }
 
-void CTrackerInitializer::AddDetection(std::unique_ptr<CFaceCandidate> candidate) {
+void CTrackerInitializer::AddDetection(std::unique_ptr<CFaceCandidate> candidate, bool mayStart) {
     bool merged = false;
     for (auto& existing : candidates) {
         if (existing->Matches(*candidate, params.maxDistanceCorner, params.minCornerMatches)) {
@@ -84,7 +88,7 @@ void CTrackerInitializer::AddDetection(std::unique_ptr<CFaceCandidate> candidate
             merged = true;
         }
     }
-    if (!merged) candidates.push_back(std::move(candidate));
+    if (!merged && mayStart) candidates.push_back(std::move(candidate));
 }
 
 bool CTrackerInitializer::KeepsCandidate(const CFaceCandidate& c) const {

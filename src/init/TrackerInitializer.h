@@ -60,7 +60,8 @@ private:
     using CandidateList = std::list<std::unique_ptr<CFaceCandidate>>;
 
     void AgeCandidates();
-    void AddDetection(std::unique_ptr<CFaceCandidate> candidate);
+    // Merged into every candidate it matches; appended as a new one when none does and it may start one.
+    void AddDetection(std::unique_ptr<CFaceCandidate> candidate, bool mayStart);
     bool LooksLikeHead(const CFaceCandidate& c, const cv::Mat& depth, const cv::Mat& mask) const;
     void FilterCandidates(CImage* depth, CImage* mask);
     int SelectBestCandidate();

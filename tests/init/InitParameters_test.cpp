@@ -11,7 +11,7 @@ namespace {
 TEST(InitParameters, ReadsEveryKeyKeepsTheLastValueAndSkipsComments) {
     std::istringstream in(
         "# detection\nMAX_DISTANCE_CORNER: 4.5 MIN_CORNER_MATCHES: 2 NB_DETECT_BEFORE_INIT: 5\n"
-        "THRESHOLD_NB_HIT: 4 THRESHOLD_TIME: -2 THRESHOLD_PIXEL_MASK: 350.5 stray tokens\n"
+        "THRESHOLD_NB_HIT: 4 THRESHOLD_NB_HIT_KEEP: 2 THRESHOLD_TIME: -2 THRESHOLD_PIXEL_MASK: 350.5 stray tokens\n"
         "SIZE_FACE_X: 50 SIZE_FACE_Y: 70 20 SIZE_FACE_Z: 350 250 # SIZE_FACE_X: 99\n"
         "TOP_LEFT_MASK: 30 15 BOTTOM_RIGHT_MASK: 290 220 MIN_DEPTH_MASK: 500 MAX_DEPTH_MASK: 1500\n"
         "MAX_ROTATION: 0.25 MAX_TRANSLATION: 150 MAX_ROTATION: 0.3 WINDOW_SIZES: 7 MIN_BACKGROUND_GAP: 150\n"
@@ -22,6 +22,7 @@ TEST(InitParameters, ReadsEveryKeyKeepsTheLastValueAndSkipsComments) {
     EXPECT_EQ(p.minCornerMatches, 2);
     EXPECT_EQ(p.nbDetectBeforeInit, 5);
     EXPECT_EQ(p.thresholdNbHit, 4);
+    EXPECT_EQ(p.thresholdNbHitKeep, 2);
     EXPECT_EQ(p.thresholdTime, -2);
     EXPECT_EQ(p.thresholdPixelMask, 350.5);
     EXPECT_EQ(p.sizeFaceX, 50);

@@ -148,6 +148,15 @@ TEST(TrackerInitializer, TakesAFaceForAHeadOnlyWhereTheSceneBesideItLiesFarBehin
         mask.colRange(0, 100).setTo(0);
         mask.colRange(181, 320).setTo(0);
     };
+    const auto patternBesideHead = [&](cv::Mat& depth, cv::Mat& mask) {
+        wall(depth, mask);
+        mask.colRange(101, 121).setTo(0);
+        depth.colRange(121, 200).setTo(700.0f);
+    };
+    const auto headBesideBand = [&](cv::Mat& depth, cv::Mat& mask) {
+        head(1800.0f, 900.0f)(depth, mask);
+        mask.colRange(60, 80).setTo(0);
+    };
     const std::tuple<const char*, std::function<void(cv::Mat&, cv::Mat&)>, FaceDetection, bool> cases[] = {
         {"a pattern on a tilted wall", wall, box, false},
         {"a head before a wall", head(1800.0f, 1800.0f), box, true},
@@ -156,6 +165,11 @@ TEST(TrackerInitializer, TakesAFaceForAHeadOnlyWhereTheSceneBesideItLiesFarBehin
         {"no depth beside it: nothing to tell", noDepthBeside, box, true},
         {"the left strip out of the frame, a wall at the right", wall, Box(20, 100, 60, 140), false},
         {"both strips out of the frame", wall, Box(5, 20, 315, 60), true},
+        // Where a strip falls in the band a stereo camera cannot see beside a head, the strip
+        // beyond it speaks for that side.
+        {"a pattern at the frame's edge, a head beyond the band beside it", patternBesideHead, Box(20, 100, 60, 140),
+         false},
+        {"a head with a hand at its right and the band at its left", headBesideBand, box, true},
     };
     for (const auto& [what, scene, face, head] : cases) {
         Frame frame(cv::Mat(240, 320, CV_8UC1, cv::Scalar(90)));
@@ -214,6 +228,31 @@ TEST(TrackerInitializer, MergesMatchingDetectionsAndSelectsTheEarliestOfTheMostS
     auto eager = Make("NB_DETECT_BEFORE_INIT: -1");
     EXPECT_EQ(Update(*eager, {}, frame), 0);
     EXPECT_EQ(Update(*eager, {Box(40, 40, 80, 80)}, frame), 1);
+}
+
+TEST(TrackerInitializer, WeakerDetectionsKeepACandidateButStartNone) {
+    // The same face found by three windows, then two, then three: unasked, the weak frame drops it
+    // and tracking waits for four strong frames in a row.
+    const std::vector<std::vector<FaceDetection>> frames = {
+        {Box(40, 40, 80, 80, 3)}, {Box(42, 40, 82, 80, 2)}, {Box(44, 40, 84, 80, 3)}, {Box(46, 40, 86, 80, 2)}};
+    for (const bool keep : {false, true}) {
+        auto initializer = Make(keep ? "NB_DETECT_BEFORE_INIT: 3 THRESHOLD_NB_HIT_KEEP: 2" : "NB_DETECT_BEFORE_INIT: 3");
+        Frame frame;
+        std::vector<int> started;
+        for (const auto& detections : frames) started.push_back(Update(*initializer, detections, frame));
+        EXPECT_EQ(started, (keep ? std::vector<int>{0, 0, 0, 1} : std::vector<int>{0, 0, 0, 0})) << keep;
+        ASSERT_EQ(initializer->GetCandidates().size(), keep ? 1u : 0u);
+        if (keep) {
+            EXPECT_EQ(initializer->GetCandidates().front()->GetLeft(), 46.0f);
+        }
+    }
+    // A weak detection matching nothing starts nothing, and one weaker still keeps nothing.
+    auto initializer = Make("THRESHOLD_NB_HIT_KEEP: 2");
+    Frame frame;
+    Update(*initializer, {Box(40, 40, 80, 80, 3), Box(200, 40, 240, 80, 2)}, frame);
+    EXPECT_EQ(initializer->GetCandidates().size(), 1u);
+    Update(*initializer, {Box(40, 40, 80, 80, 1)}, frame);
+    EXPECT_TRUE(initializer->GetCandidates().empty());
 }
 
 TEST(TrackerInitializer, ReportsTheFaceRegionClampedToTheImage) {
