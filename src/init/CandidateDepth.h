@@ -11,9 +11,10 @@
 // box widths from the box's centre, beyond the head whose face the box frames and beyond the band
 // beside it that one camera of a stereo pair cannot see, over the middle third of the box's rows;
 // medians keep stereo noise and holes out of them.
-// The larger of the two strips' gaps behind faceDepth, a strip's gap being its median depth less
-// faceDepth. A strip reaching out of the frame or with (almost) no depth says nothing; NaN when
-// neither strip does.
+// The larger of the two sides' gaps behind faceDepth, a strip's gap being its median depth less
+// faceDepth. A strip with (almost) no depth gives way to the strip half a box width beyond it; a
+// side whose strips reach out of the frame or have no depth says nothing; NaN when neither side
+// does.
 double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& box, double faceDepth);
 
 // How much of a detected face's box lies at the depths its face region will keep. A box that
