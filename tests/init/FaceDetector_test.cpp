@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,8 +13,11 @@ using facedetect::FaceDetection;
 
 namespace {
 
-// A detector loading the classifier at path (none: the variable unset), quietly.
+// A detector loading the classifier at path (none: the variable unset), quietly. The variable is
+// put back as it was: later tests in this process look for the build's classifier through it.
 std::unique_ptr<CFaceDetector> DetectorFor(const std::string& path, std::string* messages = nullptr) {
+    const char* was = std::getenv("VANTOREL_CLASSIFIER");
+    const std::optional<std::string> before = was ? std::optional<std::string>(was) : std::nullopt;
     if (path.empty()) {
         unsetenv("VANTOREL_CLASSIFIER");
     } else {
@@ -23,6 +27,11 @@ std::unique_ptr<CFaceDetector> DetectorFor(const std::string& path, std::string*
     auto detector = std::make_unique<CFaceDetector>();
     const std::string printed = ::testing::internal::GetCapturedStdout();
     if (messages) *messages = printed;
+    if (before) {
+        setenv("VANTOREL_CLASSIFIER", before->c_str(), 1);
+    } else {
+        unsetenv("VANTOREL_CLASSIFIER");
+    }
     return detector;
 }
 
