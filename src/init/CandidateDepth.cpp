@@ -53,8 +53,9 @@ double BackgroundGap(const cv::Mat& depth, const cv::Mat& mask, const cv::Rect& 
     // A strip in the band one camera cannot see beside a near head has no depth: the strip beyond
     // it speaks for that side, so that a pattern beside a head is not taken for lack of evidence.
     for (const long long outward : {-1LL, 1LL}) {
+        const long long nearest = outward < 0 ? centre - reach - width : centre + reach + 1;
         for (int step = 0; step < kStripsOutward; ++step) {
-            const long long left = outward < 0 ? centre - reach - width * (step + 1) : centre + reach + 1 + width * step;
+            const long long left = nearest + outward * width * step;
             if (left < 0 || left + width > depth.cols) break;
             const cv::Rect strip(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
                                  static_cast<int>(rows));

@@ -64,10 +64,9 @@ int CTrackerInitializer::Update(const facedetect::FaceDetection* detections, int
     AgeCandidates();
     for (int i = 0; i < count; ++i) {
         const int hits = detections[i].hits;
-        if (hits >= params.thresholdNbHit)
-            AddDetection(std::make_unique<CFaceCandidate>(detections[i]), true);
-        else if (params.thresholdNbHitKeep >= 0 && hits >= params.thresholdNbHitKeep)
-            AddDetection(std::make_unique<CFaceCandidate>(detections[i]), false);
+        const bool strong = hits >= params.thresholdNbHit;
+        const bool keeps = params.thresholdNbHitKeep >= 0 && hits >= params.thresholdNbHitKeep;
+        if (strong || keeps) AddDetection(std::make_unique<CFaceCandidate>(detections[i]), strong);
     }
     FilterCandidates(depth, mask);
     const int bestSeen = SelectBestCandidate();
