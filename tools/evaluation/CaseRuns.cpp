@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "evaluation/PeerRuns.h"
+#include "synth/IncrementErrors.h"
 #include "tracking/TrackerParameters.h"
 
 namespace {
@@ -27,6 +28,11 @@ void PrintFrames(const std::vector<TrackedFrameResult>& results) {
                     r.index, rt[0], rt[1], rt[2], tt[0], tt[1], tt[2], re[0], re[1], re[2], te[0], te[1], te[2],
                     r.error.rotationDeg, r.error.headCentreMm);
     }
+    const IncrementErrors increments = MeasureIncrements(results);
+    std::printf("  increments over %d pairs, degrees about X, Y, Z: rms %.4f %.4f %.4f,"
+                " mean per pair %+.4f %+.4f %+.4f\n",
+                increments.pairs, increments.rmsDeg[0], increments.rmsDeg[1], increments.rmsDeg[2],
+                increments.meanDeg[0], increments.meanDeg[1], increments.meanDeg[2]);
 }
 
 }  // namespace
