@@ -15,8 +15,8 @@
 
 struct IncrementErrors {
     int pairs = 0;  // consecutive tracked frames compared
-    // About the camera's X, Y and Z axes, degrees: the rotation vector of R_est R_true^T, the
-    // estimated increment against the true one.
+    // About the axes the poses are given in (the camera's; Y flipped where the data has Y up),
+    // degrees: the rotation vector of R_est R_true^T, the estimated increment against the true one.
     cv::Vec3d rmsDeg{0.0, 0.0, 0.0};
     cv::Vec3d meanDeg{0.0, 0.0, 0.0};
 };
