@@ -19,9 +19,8 @@ std::vector<TrackedFrameResult> TrackedTurn(int frames, Error error) {
     for (int k = 0; k < frames; ++k) {
         if (k > 0) {
             const cv::Vec3d step(1.0, 2.0, 0.0);
-            truth = CRigidMotion(Turn(step).Rotation() * truth.Rotation(), {0, 0, 0});
-            const cv::Matx33d turned = Turn(error(k)).Rotation() * Turn(step).Rotation();
-            estimated = CRigidMotion(turned * estimated.Rotation(), {0, 0, 0});
+            truth = Turn(step) * truth;
+            estimated = Turn(error(k)) * Turn(step) * estimated;
         }
         TrackedFrameResult r;
         r.index = 10 + k;
@@ -53,8 +52,9 @@ TEST(IncrementErrors, SkipTheGapsWhereTrackingStopped) {
     // Frames 13 and 14 untracked: no pair spans the gap, whatever the poses on either side.
     results.erase(results.begin() + 3, results.begin() + 5);
     results.back().estimated = Turn({0.0, 30.0, 0.0});
-    EXPECT_EQ(MeasureIncrements(results).pairs, 2);
-    EXPECT_NEAR(MeasureIncrements(results).rmsDeg[1], 0.0, 1e-9);
+    const IncrementErrors errors = MeasureIncrements(results);
+    EXPECT_EQ(errors.pairs, 2);
+    EXPECT_NEAR(errors.rmsDeg[1], 0.0, 1e-9);
     EXPECT_EQ(MeasureIncrements({}).pairs, 0);
 }
 

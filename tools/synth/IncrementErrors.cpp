@@ -2,16 +2,17 @@
 
 #include <cmath>
 
+#include "synth/RigidMotion.h"
+
 IncrementErrors MeasureIncrements(const std::vector<TrackedFrameResult>& results) {
     IncrementErrors out;
     cv::Vec3d sum(0.0, 0.0, 0.0), sumOfSquares(0.0, 0.0, 0.0);
     for (std::size_t k = 1; k < results.size(); ++k) {
         const TrackedFrameResult &before = results[k - 1], &after = results[k];
         if (after.index != before.index + 1) continue;
-        const cv::Matx33d estimated = after.estimated.Rotation() * before.estimated.Rotation().t();
-        const cv::Matx33d truth = after.truth.Rotation() * before.truth.Rotation().t();
-        const cv::Vec3d error =
-            CRigidMotion(estimated * truth.t(), cv::Vec3d(0.0, 0.0, 0.0)).RotationVector() * (180.0 / CV_PI);
+        const CRigidMotion estimated = RelativeMotion(before.estimated, after.estimated);
+        const CRigidMotion truth = RelativeMotion(before.truth, after.truth);
+        const cv::Vec3d error = RelativeMotion(truth, estimated).RotationVector() * (180.0 / CV_PI);
         for (int axis = 0; axis < 3; ++axis) {
             sum[axis] += error[axis];
             sumOfSquares[axis] += error[axis] * error[axis];
