@@ -249,8 +249,12 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
     const auto& prefilter = image_kernels::Prefilter5();
     // The texture's depth serves the grey levels GRADIENT: DOUBLE compares, as the levels' depth
     // (TEXTURE) or beside it for the brightness rows alone (TEXTURE_BRIGHTNESS).
-    const bool textured =
-        depthSmoothing != CTrackerParameters::DEPTH_PLAIN && gradientMode == CTrackerParameters::DOUBLE;
+    const bool textured = (depthSmoothing == CTrackerParameters::DEPTH_TEXTURE ||
+                           depthSmoothing == CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS) &&
+                          gradientMode == CTrackerParameters::DOUBLE;
+    // Only the finest level's depth: the coarser ones give the finer a start, not the answer.
+    const bool quadratic = depthSmoothing == CTrackerParameters::DEPTH_QUADRATIC &&
+                           gradientMode == CTrackerParameters::DOUBLE && level.level == 0;
     const bool separate = textured && depthSmoothing == CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS;
     if (!separate) level.brightnessDepth.release();
     // Holes filled from their masked neighbours, so that no kernel sees a cliff down to zero.
@@ -277,6 +281,7 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
         const bool direct = gradientMode == CTrackerParameters::DIRECT;
         Derivatives5(work.intensity, level.intensityGradX, level.intensityGradY, direct ? nullptr : &level.intensity);
         Derivatives5(work.filled, level.depthGradX, level.depthGradY, direct ? nullptr : &level.depth);
+        if (quadratic) quadratic_depth::Fit(work.depth, work.weights, work.inside, level.depth, work.quadratic);
         if (direct) {
             work.intensity.copyTo(level.intensity);
             work.filled.copyTo(level.depth);

@@ -22,6 +22,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "tracking/QuadraticDepth.h"
+
 class CStereoFrame;
 namespace image_kernels {
 struct CorrelationKernel;
@@ -46,7 +48,8 @@ public:
     // gradientMode is a CTrackerParameters::Gradient code; depths outside (minDepth, maxDepth)
     // count as outside the mask (-1: no bound). depthSmoothing is a CTrackerParameters::DepthSmoothing
     // code: with GRADIENT: DOUBLE, TEXTURE makes the levels' depth the one their smoothed grey
-    // levels follow (TextureDepth.h), TEXTURE_BRIGHTNESS puts that in brightnessDepth. With
+    // levels follow (TextureDepth.h), TEXTURE_BRIGHTNESS puts that in brightnessDepth, QUADRATIC
+    // makes the finest level's depth a local quadratic fit (QuadraticDepth.h). With
     // depthErosion, depthWeight is the usable silhouette eroded that much further (at level 0; at
     // least once at every level). False when the frame lacks images or a mask, or the window holds
     // no pixel.
@@ -81,6 +84,7 @@ private:
         cv::Mat filled, supported, closing, closed, silhouette, textured, depthSilhouette;
         cv::Mat product, weighted, spread;
         cv::Mat unmasked;  // every pixel set: the mask where the depth bounds alone decide
+        quadratic_depth::Scratch quadratic;
     };
 
     // The scratch of Build, one per thread, whichever pyramid builds.

@@ -57,6 +57,7 @@ const Keyword kDepthSmoothings[] = {
     {"PLAIN", CTrackerParameters::DEPTH_PLAIN},
     {"TEXTURE", CTrackerParameters::DEPTH_TEXTURE},
     {"TEXTURE_BRIGHTNESS", CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS},
+    {"QUADRATIC", CTrackerParameters::DEPTH_QUADRATIC},
 };
 const Keyword kJacobianDepths[] = {
     {"REFERENCE", CTrackerParameters::JACOBIAN_REFERENCE},

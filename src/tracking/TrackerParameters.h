@@ -57,6 +57,8 @@ public:
         DEPTH_TEXTURE = 1,  // averaged where the texture is, as the smoothed grey levels see it
         // The brightness rows' points at the texture's depth, the depth rows' at their own.
         DEPTH_TEXTURE_BRIGHTNESS = 2,
+        // The finest level's depth from a local quadratic fit (QuadraticDepth.h): for exact depth.
+        DEPTH_QUADRATIC = 3,
     };
     enum JacobianDepth {
         JACOBIAN_REFERENCE = 0,  // the rows' derivatives at the reference's point, moved
@@ -98,8 +100,8 @@ public:
     int robustWeights = ROBUST_NONE;      // "ROBUST_WEIGHTS:" NONE, HUBER or TUKEY
     int rowWeights = ROWS_LAMBDA;         // "ROW_WEIGHTS:" LAMBDA or NOISE
     int brightness = BRIGHTNESS_CONSTANT; // "BRIGHTNESS:" CONSTANT, GAIN or SHADING (iterated only)
-    int depthSmoothing = DEPTH_PLAIN;     // "DEPTH_SMOOTHING:" PLAIN, TEXTURE or TEXTURE_BRIGHTNESS
-                                          // (iterated, GRADIENT: DOUBLE)
+    int depthSmoothing = DEPTH_PLAIN;     // "DEPTH_SMOOTHING:" PLAIN, TEXTURE, TEXTURE_BRIGHTNESS or
+                                          // QUADRATIC (iterated, GRADIENT: DOUBLE)
     int jacobianDepth = JACOBIAN_REFERENCE; // "JACOBIAN_DEPTH:" REFERENCE or DOUBLE (iterated)
     // "FINE_STRIDE:" rows at the finest level from one reference pixel in this many (2: a
     // checkerboard), the coarser levels from every pixel; 1 (the default): every pixel.

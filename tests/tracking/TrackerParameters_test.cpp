@@ -98,6 +98,7 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     EXPECT_EQ(Parse("DEPTH_SMOOTHING: TEXTURE DEPTH_SMOOTHING: SHARP").depthSmoothing,
               CTrackerParameters::DEPTH_TEXTURE);
     EXPECT_EQ(Parse("DEPTH_SMOOTHING: TEXTURE_BRIGHTNESS").depthSmoothing, CTrackerParameters::DEPTH_TEXTURE_BRIGHTNESS);
+    EXPECT_EQ(Parse("DEPTH_SMOOTHING: QUADRATIC").depthSmoothing, CTrackerParameters::DEPTH_QUADRATIC);
     EXPECT_EQ(defaults.jacobianDepth, CTrackerParameters::JACOBIAN_REFERENCE);
     EXPECT_EQ(Parse("JACOBIAN_DEPTH: DOUBLE JACOBIAN_DEPTH: MIDDLE").jacobianDepth, CTrackerParameters::JACOBIAN_DOUBLE);
     EXPECT_EQ(defaults.fineStride, 1);
