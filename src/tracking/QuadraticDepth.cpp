@@ -27,7 +27,7 @@ void Fit(const cv::Mat& depth, const cv::Mat& weights, const cv::Mat& inside, cv
     CV_Assert(depth.type() == CV_32FC1 && weights.type() == CV_32FC1 && inside.type() == CV_8UC1);
     CV_Assert(depth.size() == weights.size() && depth.size() == inside.size());
     const cv::Mat& fill = FillTaps();
-    // depth is zero wherever its weight is: it is its own weighted product.
+    // depth is zero wherever its weight is zero: it is its own weighted product.
     cv::sepFilter2D(depth, scratch.weighted, CV_32F, fill, fill, cv::Point(-1, -1), 0.0, cv::BORDER_REPLICATE);
     cv::sepFilter2D(weights, scratch.spread, CV_32F, fill, fill, cv::Point(-1, -1), 0.0, cv::BORDER_REPLICATE);
     cv::max(scratch.spread, kNoSpread, scratch.spread);
