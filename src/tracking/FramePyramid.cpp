@@ -280,7 +280,8 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
             }
         const bool direct = gradientMode == CTrackerParameters::DIRECT;
         Derivatives5(work.intensity, level.intensityGradX, level.intensityGradY, direct ? nullptr : &level.intensity);
-        Derivatives5(work.filled, level.depthGradX, level.depthGradY, direct ? nullptr : &level.depth);
+        // The quadratic fit replaces the prefilter's depth rather than smoothing it a second time.
+        Derivatives5(work.filled, level.depthGradX, level.depthGradY, direct || quadratic ? nullptr : &level.depth);
         if (quadratic) quadratic_depth::Fit(work.depth, work.weights, work.inside, level.depth, work.quadratic);
         if (direct) {
             work.intensity.copyTo(level.intensity);
