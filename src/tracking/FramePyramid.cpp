@@ -15,6 +15,7 @@
 #include "image/SharedSeparable.h"
 #include "image/StereoFrame.h"
 #include "platform/ipl/ipl.h"
+#include "tracking/OutlineFill.h"
 #include "tracking/PyramidPasses.h"
 #include "tracking/TextureDepth.h"
 #include "tracking/TrackerParameters.h"
@@ -175,7 +176,7 @@ void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, co
 
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
                           int erosion, float minDepth, float maxDepth, int depthSmoothing,
-                          int depthErosion) {
+                          int depthErosion, int outlineFill) {
     count_ = 0;
     ++builds_;
     const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
@@ -210,6 +211,9 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
     const cv::Mat pixels = boundsDecide ? first.unmasked : mask(area);
     pyramid_passes::SelectFirstLevel(intensity(area), depth(area), pointX(area), pointY(area), pixels, minDepth,
                                      maxDepth, kFar, selected);
+    first.measuredInside.release();
+    if (outlineFill > 0 && outline_fill::Fill(depth(area), outlineFill, selected, first.outlineFilled))
+        cv::subtract(first.inside, first.outlineFilled, first.measuredInside);
 
     for (int level = 0; level < levels; ++level) {
         Workspace& work = work_[static_cast<std::size_t>(level)];
@@ -301,7 +305,13 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
     RectMorphology(work.closing, work.closed, Morphology::kErode, kClosedHole, 255.0);
     RectMorphology(work.closed, work.silhouette, Morphology::kErode, erosion, 0.0);
     pyramid_passes::UsablePixels(work.inside, work.silhouette, work.supported, EdgeReach(gradientMode), level.usable);
-    if (depthErosion > 0) {
+    if (level.level == 0 && !work.measuredInside.empty()) {
+        // The filled holes carry derivatives, not depth rows: those keep to the measured silhouette.
+        RectMorphology(work.measuredInside, work.closing, Morphology::kDilate, kClosedHole, 0.0);
+        RectMorphology(work.closing, work.depthClosed, Morphology::kErode, kClosedHole, 255.0);
+        RectMorphology(work.depthClosed, work.depthSilhouette, Morphology::kErode, erosion + depthErosion, 0.0);
+        work.depthSilhouette.convertTo(level.depthWeight, CV_32F, 1.0 / 255.0);
+    } else if (depthErosion > 0) {
         RectMorphology(work.silhouette, work.depthSilhouette, Morphology::kErode, depthErosion, 0.0);
         work.depthSilhouette.convertTo(level.depthWeight, CV_32F, 1.0 / 255.0);
     } else {

@@ -51,10 +51,12 @@ public:
     // levels follow (TextureDepth.h), TEXTURE_BRIGHTNESS puts that in brightnessDepth, QUADRATIC
     // makes the finest level's depth a local quadratic fit (QuadraticDepth.h). With
     // depthErosion, depthWeight is the usable silhouette eroded that much further (at level 0; at
-    // least once at every level). False when the frame lacks images or a mask, or the window holds
-    // no pixel.
+    // least once at every level). With outlineFill, the holes within that many pixels of the face
+    // join it (OutlineFill.h) and the finest level's depthWeight keeps the depth rows to the
+    // measured pixels. False when the frame lacks images or a mask, or the window holds no pixel.
     bool Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode, int erosion,
-               float minDepth = -1.0f, float maxDepth = -1.0f, int depthSmoothing = 0, int depthErosion = 0);
+               float minDepth = -1.0f, float maxDepth = -1.0f, int depthSmoothing = 0, int depthErosion = 0,
+               int outlineFill = 0);
 
     int Levels() const { return count_; }
     // How many times Build ran: with the pyramid's address, which build its levels come from.
@@ -84,6 +86,7 @@ private:
         cv::Mat filled, supported, closing, closed, silhouette, textured, depthSilhouette;
         cv::Mat product, weighted, spread;
         cv::Mat unmasked;  // every pixel set: the mask where the depth bounds alone decide
+        cv::Mat outlineFilled, measuredInside, depthClosed;  // the outline's fill (first level only)
         quadratic_depth::Scratch quadratic;
     };
 

@@ -54,6 +54,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.shading = parameters.brightness == CTrackerParameters::BRIGHTNESS_SHADING;
     settings.depthSmoothing = parameters.depthSmoothing;
     settings.depthErosion = parameters.depthErosion;
+    settings.outlineFill = parameters.outlineFill;
     settings.averagedDepth = parameters.jacobianDepth == CTrackerParameters::JACOBIAN_DOUBLE;
     settings.occlusionGap = parameters.occlusionGap;
     settings.depthNoiseCorrection = parameters.depthNoiseCorrection;
@@ -138,8 +139,9 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         const CFramePyramid* referencePyramid = nullptr;
         const CFramePyramid* currentPyramid = nullptr;
         if (projection.Usable() && !box.empty()) {
-            const PyramidSettings build{levels,  settings_.gradient,       settings_.erosion,     nearest,
-                                        farthest, settings_.depthSmoothing, settings_.depthErosion};
+            const PyramidSettings build{levels,   settings_.gradient,       settings_.erosion,
+                                        nearest,  farthest,                 settings_.depthSmoothing,
+                                        settings_.depthErosion, settings_.outlineFill};
             referencePyramid = pyramids_.Get(reference, windows.reference, build, nullptr);
             const cv::Rect shared = face ? face->currentWindow : cv::Rect();
             PyramidSettings currentBuild = build;
@@ -430,7 +432,7 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     }
     if (depth && lambda != 0.0f)
         add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, depthScale, lambda * lambda, depthGain_,
-            settings_.depthErosion > 0 ? matches_.depthWeight.data() : nullptr);
+            settings_.depthErosion > 0 || settings_.outlineFill > 0 ? matches_.depthWeight.data() : nullptr);
     // Never more than half of any direction's curvature: beyond that the noise is most of what the
     // rows say along it, and the correction would guess.
     if (correct) equations_.Subtract(excess.hessian, excess.gradient, kLargestNoiseShare);

@@ -54,6 +54,7 @@ struct IterationSettings {
     bool shading = false;          // varying linearly across the face (with exposureGain)
     int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing
     int depthErosion = 0;          // CTrackerParameters::depthErosion
+    int outlineFill = 0;           // CTrackerParameters::outlineFill
     bool averagedDepth = false;    // CTrackerParameters::JACOBIAN_DOUBLE
     float occlusionGap = 0.0f;     // CTrackerParameters::occlusionGap
     bool depthNoiseCorrection = false;  // CTrackerParameters::depthNoiseCorrection

@@ -27,6 +27,7 @@ struct PyramidSettings {
     float farthest = -1.0f;
     int depthSmoothing = 0;  // CTrackerParameters::DepthSmoothing (CFramePyramid::Build)
     int depthErosion = 0;
+    int outlineFill = 0;
 };
 
 class CPyramidCache {
@@ -45,7 +46,7 @@ private:
         cv::Rect window;
         int levels = 0, gradient = 0, erosion = 0;
         float nearest = 0.0f, farthest = 0.0f;
-        int depthSmoothing = 0, depthErosion = 0;
+        int depthSmoothing = 0, depthErosion = 0, outlineFill = 0;
         bool SameFrame(const Key& other) const;  // and the same settings, whatever the windows
         // Same frame and settings, and this window holds the other's.
         bool Serves(const Key& other) const;

@@ -120,6 +120,7 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "FINE_STRIDE:") ok = ReadCount(reader, key, fineStride, 1, kMaxFineStride, "pixels");
         else if (key == "MASK_EROSION:") ok = ReadCount(reader, key, maskErosion, 0, kMaxMaskErosion, "erosions");
         else if (key == "DEPTH_EROSION:") ok = ReadCount(reader, key, depthErosion, 0, kMaxMaskErosion, "erosions");
+        else if (key == "OUTLINE_FILL:") ok = ReadCount(reader, key, outlineFill, 0, kMaxOutlineFill, "pixels");
         else if (key == "ROBUST_WEIGHTS:") ok = ReadKeyword(reader, kRobustWeights, robustWeights);
         else if (key == "ROW_WEIGHTS:") ok = ReadKeyword(reader, kRowWeights, rowWeights);
         else if (key == "BRIGHTNESS:") ok = ReadKeyword(reader, kBrightness, brightness);

@@ -116,6 +116,13 @@ public:
     // head's depth over the background by half its width, and that spread moves with the outline,
     // not with the face. The brightness rows keep the outline. 0 (the default): none.
     int depthErosion = 0;
+    // "OUTLINE_FILL:" pixels without depth within this many pixels of the face join it, their
+    // depth and rays from the face beside them, so that the rows next to them keep their
+    // derivatives; depth rows are still taken only where depth was measured (iterated only;
+    // OutlineFill.h). A stereo camera leaves such holes along the head's outline. 0 (the
+    // default): none.
+    int outlineFill = 0;
+    static constexpr int kMaxOutlineFill = 8;
     // The loss check of an iterated pair: a pair failing one of these loses the face.
     float minInlierShare = 0.5f;          // "MIN_INLIER_SHARE:" rows keeping a robust weight
     float minFaceShare = 0.3f;            // "MIN_FACE_SHARE:" face pixels still matched, of the first pair's

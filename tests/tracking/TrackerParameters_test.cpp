@@ -113,6 +113,10 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("DEPTH_EROSION: 2 DEPTH_EROSION: -1 DEPTH_EROSION: 17").depthErosion, 2);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("DEPTH_EROSION: 17 refused"), std::string::npos);
+    EXPECT_EQ(defaults.outlineFill, 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Parse("OUTLINE_FILL: 2 OUTLINE_FILL: 9").outlineFill, 2);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("OUTLINE_FILL: 9 refused"), std::string::npos);
     EXPECT_EQ(defaults.maxFrameRotationDeg, 0.0f);
     ::testing::internal::CaptureStderr();
     const auto limited = Parse("MAX_FRAME_ROTATION: 12 MAX_FRAME_ROTATION: -1 MAX_FRAME_ROTATION: 400");
