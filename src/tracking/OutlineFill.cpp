@@ -1,6 +1,8 @@
 #include "tracking/OutlineFill.h"
 
+#include <algorithm>
 #include <cfloat>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -8,34 +10,25 @@ namespace outline_fill {
 
 namespace {
 
-// The mean change of a ray from one selected pixel to the next along `axis` (0: rows, 1:
-// columns); false when no two selected pixels are neighbours that way.
-bool RaySlope(const cv::Mat& ray, const cv::Mat& inside, int axis, double& slope) {
-    const cv::Rect first = axis == 1 ? cv::Rect(0, 0, ray.cols - 1, ray.rows) : cv::Rect(0, 0, ray.cols, ray.rows - 1);
-    const cv::Rect second = first + (axis == 1 ? cv::Point(1, 0) : cv::Point(0, 1));
-    if (first.empty()) return false;
-    const cv::Mat pairs = inside(first) & inside(second);
-    if (cv::countNonZero(pairs) == 0) return false;
-    const cv::Mat step = ray(second) - ray(first);
-    slope = cv::mean(step, pairs)[0];
+// The mean change of a ray from one selected pixel to the next along a row (dx 1) or a column
+// (dy 1); false when no two selected pixels are neighbours that way.
+bool RaySlope(const cv::Mat& ray, const cv::Mat& inside, int dx, int dy, double& slope) {
+    double sum = 0.0;
+    long count = 0;
+    for (int row = 0; row + dy < ray.rows; ++row) {
+        const unsigned char* here = inside.ptr<unsigned char>(row);
+        const unsigned char* next = inside.ptr<unsigned char>(row + dy) + dx;
+        const float* a = ray.ptr<float>(row);
+        const float* b = ray.ptr<float>(row + dy) + dx;
+        for (int col = 0; col + dx < ray.cols; ++col)
+            if (here[col] && next[col]) {
+                sum += b[col] - a[col];
+                ++count;
+            }
+    }
+    if (count == 0) return false;
+    slope = sum / static_cast<double>(count);
     return true;
-}
-
-// A kernel whose taps are their own offset from the centre along `axis`: filtering the weights
-// with it sums how far the selected pixels around lie from the centre.
-cv::Mat OffsetKernel(int reach, int axis) {
-    cv::Mat kernel(2 * reach + 1, 2 * reach + 1, CV_32F);
-    for (int row = 0; row < kernel.rows; ++row)
-        for (int col = 0; col < kernel.cols; ++col)
-            kernel.at<float>(row, col) = static_cast<float>(axis == 1 ? col - reach : row - reach);
-    return kernel;
-}
-
-cv::Mat Sum(const cv::Mat& image, int reach) {
-    cv::Mat sum;
-    cv::boxFilter(image, sum, CV_32F, cv::Size(2 * reach + 1, 2 * reach + 1), cv::Point(-1, -1), false,
-                  cv::BORDER_CONSTANT);
-    return sum;
 }
 
 }  // namespace
@@ -50,39 +43,51 @@ bool Fill(const cv::Mat& rawDepth, int reach, const pyramid_passes::FirstLevel& 
                cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
     filled = near & ~measured & ~inside;
     double slopeX = 0.0, slopeY = 0.0;
-    if (cv::countNonZero(filled) == 0 || !RaySlope(*level.rayX, inside, 1, slopeX) ||
-        !RaySlope(*level.rayY, inside, 0, slopeY)) {
+    if (cv::countNonZero(filled) == 0 || !RaySlope(*level.rayX, inside, 1, 0, slopeX) ||
+        !RaySlope(*level.rayY, inside, 0, 1, slopeY)) {
         filled.setTo(0);
         return false;
     }
 
-    const cv::Mat count = Sum(*level.weights, reach), depthSum = Sum(*level.depth, reach);
-    const cv::Mat rayXSum = Sum(*level.rayX, reach), rayYSum = Sum(*level.rayY, reach);
-    cv::Mat offsetX, offsetY;
-    cv::filter2D(*level.weights, offsetX, CV_32F, OffsetKernel(reach, 1), cv::Point(-1, -1), 0.0, cv::BORDER_CONSTANT);
-    cv::filter2D(*level.weights, offsetY, CV_32F, OffsetKernel(reach, 0), cv::Point(-1, -1), 0.0, cv::BORDER_CONSTANT);
-    bool any = false;
+    // The holes are a thin band along the outline: their neighbourhoods are summed one by one, all
+    // before any hole joins, so that a filled pixel never feeds another.
+    struct Joined {
+        int row, col;
+        float depth, rayX, rayY;
+    };
+    std::vector<Joined> joined;
     for (int row = 0; row < filled.rows; ++row) {
         unsigned char* joins = filled.ptr<unsigned char>(row);
         for (int col = 0; col < filled.cols; ++col) {
             if (!joins[col]) continue;
-            const float n = count.at<float>(row, col);
-            if (n < 1.0f) {
+            double count = 0.0, depth = 0.0, rayX = 0.0, rayY = 0.0;
+            for (int r = std::max(0, row - reach); r <= std::min(filled.rows - 1, row + reach); ++r) {
+                const unsigned char* selected = inside.ptr<unsigned char>(r);
+                for (int c = std::max(0, col - reach); c <= std::min(filled.cols - 1, col + reach); ++c) {
+                    if (!selected[c]) continue;
+                    // Each selected ray carried on to this pixel along the slopes.
+                    count += 1.0;
+                    depth += level.depth->at<float>(r, c);
+                    rayX += level.rayX->at<float>(r, c) + slopeX * (col - c);
+                    rayY += level.rayY->at<float>(r, c) + slopeY * (row - r);
+                }
+            }
+            if (count == 0.0) {
                 joins[col] = 0;
                 continue;
             }
-            // Each selected ray moved to this pixel: minus its offset times the ray's slope.
-            level.depth->at<float>(row, col) = depthSum.at<float>(row, col) / n;
-            level.rayX->at<float>(row, col) =
-                (rayXSum.at<float>(row, col) - static_cast<float>(slopeX) * offsetX.at<float>(row, col)) / n;
-            level.rayY->at<float>(row, col) =
-                (rayYSum.at<float>(row, col) - static_cast<float>(slopeY) * offsetY.at<float>(row, col)) / n;
-            level.weights->at<float>(row, col) = 1.0f;
-            inside.at<unsigned char>(row, col) = 255;
-            any = true;
+            joined.push_back({row, col, static_cast<float>(depth / count), static_cast<float>(rayX / count),
+                              static_cast<float>(rayY / count)});
         }
     }
-    return any;
+    for (const Joined& pixel : joined) {
+        level.depth->at<float>(pixel.row, pixel.col) = pixel.depth;
+        level.rayX->at<float>(pixel.row, pixel.col) = pixel.rayX;
+        level.rayY->at<float>(pixel.row, pixel.col) = pixel.rayY;
+        level.weights->at<float>(pixel.row, pixel.col) = 1.0f;
+        inside.at<unsigned char>(pixel.row, pixel.col) = 255;
+    }
+    return !joined.empty();
 }
 
 }  // namespace outline_fill
