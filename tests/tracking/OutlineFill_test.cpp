@@ -16,8 +16,8 @@ constexpr int kHoleStart = 60, kHoleEnd = 66;  // columns without depth; the wal
 constexpr int kRow = 40;
 
 RenderedFrame FaceBesideAHole() {
-    RenderedFrame frame = PlaneFrame(kWidth, kHeight, 1000.0f, kFocal,
-                                     [](int col, int row) { return 120.0f + 60.0f * std::sin(0.5f * col + 0.3f * row); });
+    const auto texture = [](int col, int row) { return 120.0f + 60.0f * std::sin(0.5f * col + 0.3f * row); };
+    RenderedFrame frame = PlaneFrame(kWidth, kHeight, 1000.0f, kFocal, texture);
     for (cv::Mat* image : {&frame.x, &frame.y, &frame.z}) {
         (*image)(cv::Rect(kHoleStart, 0, kHoleEnd - kHoleStart, kHeight)).setTo(0.0f);
         (*image)(cv::Rect(kHoleEnd, 0, kWidth - kHoleEnd, kHeight)) *= 2.0f;
@@ -49,7 +49,9 @@ TEST(OutlineFill, RowsBesideAHoleComeBackWithoutItsDepth) {
     EXPECT_TRUE(Usable(after, kHoleStart - 1));
     EXPECT_TRUE(before.depthWeight.empty());
     ASSERT_FALSE(after.depthWeight.empty());
-    const auto depthWeight = [&](int col) { return after.depthWeight.at<float>(kRow - after.origin.y, col - after.origin.x); };
+    const auto depthWeight = [&](int col) {
+        return after.depthWeight.at<float>(kRow - after.origin.y, col - after.origin.x);
+    };
     EXPECT_EQ(depthWeight(kHoleStart - 2), 0.0f);
     EXPECT_EQ(depthWeight(40), 1.0f);
 
