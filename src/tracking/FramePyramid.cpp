@@ -301,22 +301,24 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
 
     // Closed (beyond the window nothing is dilated in, and nothing erodes the closing), then
     // eroded with the window's edge as the silhouette's.
-    RectMorphology(work.inside, work.closing, Morphology::kDilate, kClosedHole, 0.0);
-    RectMorphology(work.closing, work.closed, Morphology::kErode, kClosedHole, 255.0);
-    RectMorphology(work.closed, work.silhouette, Morphology::kErode, erosion, 0.0);
+    Silhouette(work.inside, erosion, work, work.silhouette);
     pyramid_passes::UsablePixels(work.inside, work.silhouette, work.supported, EdgeReach(gradientMode), level.usable);
     if (level.level == 0 && !work.measuredInside.empty()) {
         // The filled holes carry derivatives, not depth rows: those keep to the measured silhouette.
-        RectMorphology(work.measuredInside, work.closing, Morphology::kDilate, kClosedHole, 0.0);
-        RectMorphology(work.closing, work.depthClosed, Morphology::kErode, kClosedHole, 255.0);
-        RectMorphology(work.depthClosed, work.depthSilhouette, Morphology::kErode, erosion + depthErosion, 0.0);
-        work.depthSilhouette.convertTo(level.depthWeight, CV_32F, 1.0 / 255.0);
+        Silhouette(work.measuredInside, erosion + depthErosion, work, work.depthSilhouette);
     } else if (depthErosion > 0) {
         RectMorphology(work.silhouette, work.depthSilhouette, Morphology::kErode, depthErosion, 0.0);
-        work.depthSilhouette.convertTo(level.depthWeight, CV_32F, 1.0 / 255.0);
     } else {
         level.depthWeight.release();
+        return;
     }
+    work.depthSilhouette.convertTo(level.depthWeight, CV_32F, 1.0 / 255.0);
+}
+
+void CFramePyramid::Silhouette(const cv::Mat& inside, int erosion, Workspace& work, cv::Mat& out) {
+    RectMorphology(inside, work.closing, Morphology::kDilate, kClosedHole, 0.0);
+    RectMorphology(work.closing, work.closed, Morphology::kErode, kClosedHole, 255.0);
+    RectMorphology(work.closed, out, Morphology::kErode, erosion, 0.0);
 }
 
 void CFramePyramid::Interleave(const PyramidLevel& level, cv::Mat& samples) {

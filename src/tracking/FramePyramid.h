@@ -86,7 +86,7 @@ private:
         cv::Mat filled, supported, closing, closed, silhouette, textured, depthSilhouette;
         cv::Mat product, weighted, spread;
         cv::Mat unmasked;  // every pixel set: the mask where the depth bounds alone decide
-        cv::Mat outlineFilled, measuredInside, depthClosed;  // the outline's fill (first level only)
+        cv::Mat outlineFilled, measuredInside;  // the outline's fill (first level only)
         quadratic_depth::Scratch quadratic;
     };
 
@@ -94,6 +94,9 @@ private:
     static std::vector<Workspace>& SharedWorkspace();
     void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion, int depthSmoothing,
                  int depthErosion);
+    // The pixels closed over small holes, then eroded `erosion` times with the window's edge as
+    // the silhouette's.
+    static void Silhouette(const cv::Mat& inside, int erosion, Workspace& work, cv::Mat& out);
     static void Normalised(const cv::Mat& image, const cv::Mat& weights,
                            const image_kernels::CorrelationKernel& kernel, cv::Mat& out, Workspace& work);
     static void HalveMasked(const cv::Mat& image, const cv::Mat& weights, const cv::Mat& halvedWeights, cv::Mat& out,
