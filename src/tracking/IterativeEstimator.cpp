@@ -432,7 +432,7 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     }
     if (depth && lambda != 0.0f)
         add(rows_.depthJacobian, rows_.depth, rows_.depthNoise, depthScale, lambda * lambda, depthGain_,
-            settings_.depthErosion > 0 || settings_.outlineFill > 0 ? matches_.depthWeight.data() : nullptr);
+            matches_.depthWeight.data());
     // Never more than half of any direction's curvature: beyond that the noise is most of what the
     // rows say along it, and the correction would guess.
     if (correct) equations_.Subtract(excess.hessian, excess.gradient, kLargestNoiseShare);
