@@ -41,7 +41,6 @@ constexpr float kNoWeight = 1e-6f;
 // 1.5 pixels of blur in all): sub-pixel samples of an image with detail up to the pixel pull the
 // estimate towards whole-pixel shifts and alias, which shows as a motion underestimated by a few
 // per cent that a chain of frames adds up.
-constexpr int kIntensityPrefilterPasses = 2;
 
 using image_kernels::Morphology;
 using image_kernels::RectMorphology;
@@ -127,12 +126,12 @@ VANTOREL_HOT_PATH void InterleaveRow(const float* const in[6], int width, float*
 
 }  // namespace
 
-double CFramePyramid::NoiseGain(int gradientMode, bool intensity) {
+double CFramePyramid::NoiseGain(int gradientMode, bool intensity, int intensityPasses) {
     if (gradientMode == CTrackerParameters::DIRECT) return 1.0;
     const image_kernels::CorrelationKernel& kernel = gradientMode == CTrackerParameters::ANALYTIC
                                                          ? image_kernels::Gaussian15()
                                                          : image_kernels::Prefilter5();
-    const int passes = gradientMode == CTrackerParameters::DOUBLE && intensity ? kIntensityPrefilterPasses + 1 : 1;
+    const int passes = gradientMode == CTrackerParameters::DOUBLE && intensity ? std::max(intensityPasses, 1) : 1;
     const cv::Mat_<float> single = kernel.taps.reshape(1, 1);
     std::vector<double> taps{1.0};
     for (int pass = 0; pass < passes; ++pass) {
@@ -176,7 +175,7 @@ void CFramePyramid::HalveMasked(const cv::Mat& image, const cv::Mat& weights, co
 
 bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode,
                           int erosion, float minDepth, float maxDepth, int depthSmoothing,
-                          int depthErosion, int outlineFill) {
+                          int depthErosion, int outlineFill, int fineSmoothing) {
     count_ = 0;
     ++builds_;
     const cv::Mat intensity = View(frame.GetIntensity()), depth = View(frame.GetDepth());
@@ -237,7 +236,8 @@ bool CFramePyramid::Build(const CStereoFrame& frame, const cv::Rect& window, int
         prepared.origin = cv::Point(left >> level, top >> level);
         Prepare(prepared, work, gradientMode,
                 std::max(SilhouetteReach(gradientMode), (erosion + (1 << level) - 1) >> level), depthSmoothing,
-                std::max(depthErosion > 0 ? 1 : 0, (depthErosion + (1 << level) - 1) >> level));
+                std::max(depthErosion > 0 ? 1 : 0, (depthErosion + (1 << level) - 1) >> level),
+                level == 0 ? std::clamp(fineSmoothing, 1, kIntensityPasses) : kIntensityPasses);
         count_ = level + 1;
     }
     return true;
@@ -249,7 +249,7 @@ std::vector<CFramePyramid::Workspace>& CFramePyramid::SharedWorkspace() {
 }
 
 void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion,
-                            int depthSmoothing, int depthErosion) {
+                            int depthSmoothing, int depthErosion, int intensityPasses) {
     const auto& prefilter = image_kernels::Prefilter5();
     // The texture's depth serves the grey levels GRADIENT: DOUBLE compares, as the levels' depth
     // (TEXTURE) or beside it for the brightness rows alone (TEXTURE_BRIGHTNESS).
@@ -273,12 +273,13 @@ void CFramePyramid::Prepare(PyramidLevel& level, Workspace& work, int gradientMo
         CentralDifferences(level.intensity, level.intensityGradX, level.intensityGradY);
         CentralDifferences(level.depth, level.depthGradX, level.depthGradY);
     } else {
-        // The compared grey levels are the prefilter's kIntensityPrefilterPasses + 1 passes.
+        // The compared grey levels are intensityPasses passes of the prefilter, the last one with
+        // the derivatives.
         if (textured)
-            TextureWeightedDepth(work.intensity, work.filled, work.inside, prefilter, kIntensityPrefilterPasses + 1,
+            TextureWeightedDepth(work.intensity, work.filled, work.inside, prefilter, intensityPasses,
                                  work.textured);
         if (gradientMode == CTrackerParameters::DOUBLE)
-            for (int pass = 0; pass < kIntensityPrefilterPasses; ++pass) {
+            for (int pass = 1; pass < intensityPasses; ++pass) {
                 SeparableShared(work.intensity, {SeparableOutput{&prefilter, &prefilter, &work.product}});
                 std::swap(work.intensity, work.product);
             }

@@ -53,10 +53,11 @@ public:
     // depthErosion, depthWeight is the usable silhouette eroded that much further (at level 0; at
     // least once at every level). With outlineFill, the holes within that many pixels of the face
     // join it (OutlineFill.h) and the finest level's depthWeight keeps the depth rows to the
-    // measured pixels. False when the frame lacks images or a mask, or the window holds no pixel.
+    // measured pixels. With GRADIENT: DOUBLE the grey levels are prefiltered kIntensityPasses
+    // times, the finest level's fineSmoothing times (1 to kIntensityPasses). False when the frame lacks images or a mask, or the window holds no pixel.
     bool Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode, int erosion,
                float minDepth = -1.0f, float maxDepth = -1.0f, int depthSmoothing = 0, int depthErosion = 0,
-               int outlineFill = 0);
+               int outlineFill = 0, int fineSmoothing = kIntensityPasses);
 
     int Levels() const { return count_; }
     // How many times Build ran: with the pyramid's address, which build its levels come from.
@@ -76,7 +77,9 @@ public:
     // The share of a pixel's white noise variance that the smoothing of the compared intensity
     // (or depth) keeps: neighbouring rows then share their noise, so a block whose image is
     // smoothed more is worth less than its measured residuals say.
-    static double NoiseGain(int gradientMode, bool intensity);
+    // passes: the intensity's prefilter passes under GRADIENT: DOUBLE.
+    static double NoiseGain(int gradientMode, bool intensity, int passes = kIntensityPasses);
+    static constexpr int kIntensityPasses = 3;
 
 private:
     // A level's inputs (halved from the level below) and the scratch of its filters.
@@ -93,7 +96,7 @@ private:
     // The scratch of Build, one per thread, whichever pyramid builds.
     static std::vector<Workspace>& SharedWorkspace();
     void Prepare(PyramidLevel& level, Workspace& work, int gradientMode, int erosion, int depthSmoothing,
-                 int depthErosion);
+                 int depthErosion, int intensityPasses);
     // The pixels closed over small holes, then eroded `erosion` times with the window's edge as
     // the silhouette's.
     static void Silhouette(const cv::Mat& inside, int erosion, Workspace& work, cv::Mat& out);

@@ -49,6 +49,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
     settings.lambda = parameters.lambda;
     settings.robust = parameters.robustWeights;
     settings.fineStride = std::clamp(parameters.fineStride, 1, CTrackerParameters::kMaxFineStride);
+    settings.fineSmoothing = std::clamp(parameters.fineSmoothing, 1, CTrackerParameters::kMaxFineSmoothing);
     settings.exposureGain = parameters.brightness == CTrackerParameters::BRIGHTNESS_GAIN ||
                             parameters.brightness == CTrackerParameters::BRIGHTNESS_SHADING;
     settings.shading = parameters.brightness == CTrackerParameters::BRIGHTNESS_SHADING;
@@ -64,6 +65,7 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
 void CIterativeEstimator::SetSettings(const IterationSettings& settings) {
     settings_ = settings;
     brightnessGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true));
+    fineBrightnessGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true, settings_.fineSmoothing));
     depthGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, false));
 }
 
@@ -141,7 +143,7 @@ CPose* CIterativeEstimator::Estimate(const CStereoFrame& reference, const CStere
         if (projection.Usable() && !box.empty()) {
             const PyramidSettings build{levels,   settings_.gradient,       settings_.erosion,
                                         nearest,  farthest,                 settings_.depthSmoothing,
-                                        settings_.depthErosion, settings_.outlineFill};
+                                        settings_.depthErosion, settings_.outlineFill, settings_.fineSmoothing};
             referencePyramid = pyramids_.Get(reference, windows.reference, build, nullptr);
             const cv::Rect shared = face ? face->currentWindow : cv::Rect();
             PyramidSettings currentBuild = build;
@@ -423,8 +425,8 @@ void CIterativeEstimator::Accumulate(MotionLoss& loss) {
     const bool correct = settings_.depthNoiseCorrection && brightness && depth && rowsPerspective_;
     DepthNoiseExcess excess;
     if (brightness)
-        add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, brightnessScale, 1.0f, brightnessGain_,
-            nullptr);
+        add(rows_.brightnessJacobian, rows_.brightness, rows_.brightnessNoise, brightnessScale, 1.0f,
+            currentLevel_ && currentLevel_->level == 0 ? fineBrightnessGain_ : brightnessGain_, nullptr);
     if (correct) {
         rowsMade_.depthScale = depthScale;
         rowsMade_.cutOff = CRobustWeights::kTukeyTuning;

@@ -50,6 +50,7 @@ struct IterationSettings {
     float baseline = 0.0f;         //   either not positive: depth noise taken as uniform
     int erosion = 0;               // of the masks at the frames' resolution
     int fineStride = 1;            // CTrackerParameters::fineStride
+    int fineSmoothing = 3;         // CTrackerParameters::fineSmoothing
     bool exposureGain = false;     // a gain between the frames' grey levels
     bool shading = false;          // varying linearly across the face (with exposureGain)
     int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing
@@ -152,6 +153,7 @@ private:
     bool shadingSlopes_ = false;                // the field's slopes fitted (near the pose)
     // What the gradient mode's smoothing leaves of each block's noise (CFramePyramid::NoiseGain).
     float brightnessGain_ = 1.0f;
+    float fineBrightnessGain_ = 1.0f;  // the finest level's, smoothed FINE_SMOOTHING times
     float depthGain_ = 1.0f;
     CPyramidCache pyramids_;
     // The current frame's level the rows sample, lent by the pyramid cache for one level, and its

@@ -22,7 +22,8 @@ bool CPyramidCache::Key::SameFrame(const Key& other) const {
     return frame == other.frame && print[0] == other.print[0] && print[1] == other.print[1] &&
            levels == other.levels && gradient == other.gradient && erosion == other.erosion &&
            nearest == other.nearest && farthest == other.farthest && depthSmoothing == other.depthSmoothing &&
-           depthErosion == other.depthErosion && outlineFill == other.outlineFill;
+           depthErosion == other.depthErosion && outlineFill == other.outlineFill &&
+           fineSmoothing == other.fineSmoothing;
 }
 
 bool CPyramidCache::Key::Serves(const Key& other) const {
@@ -43,6 +44,7 @@ const CFramePyramid* CPyramidCache::Get(const CStereoFrame& frame, const cv::Rec
     key.depthSmoothing = settings.depthSmoothing;
     key.depthErosion = settings.depthErosion;
     key.outlineFill = settings.outlineFill;
+    key.fineSmoothing = settings.fineSmoothing;
     ++clock_;
     Slot* oldest = nullptr;
     for (Slot& slot : slots_) {
@@ -64,7 +66,7 @@ const CFramePyramid* CPyramidCache::Get(const CStereoFrame& frame, const cv::Rec
     ++builds_;
     oldest->valid = oldest->pyramid.Build(frame, key.window, settings.levels, settings.gradient, settings.erosion,
                                           settings.nearest, settings.farthest, settings.depthSmoothing,
-                                          settings.depthErosion, settings.outlineFill);
+                                          settings.depthErosion, settings.outlineFill, settings.fineSmoothing);
     oldest->key = key;
     oldest->used = clock_;
     return oldest->valid ? &oldest->pyramid : nullptr;

@@ -28,6 +28,7 @@ struct PyramidSettings {
     int depthSmoothing = 0;  // CTrackerParameters::DepthSmoothing (CFramePyramid::Build)
     int depthErosion = 0;
     int outlineFill = 0;
+    int fineSmoothing = 3;  // CTrackerParameters::fineSmoothing
 };
 
 class CPyramidCache {
@@ -46,7 +47,7 @@ private:
         cv::Rect window;
         int levels = 0, gradient = 0, erosion = 0;
         float nearest = 0.0f, farthest = 0.0f;
-        int depthSmoothing = 0, depthErosion = 0, outlineFill = 0;
+        int depthSmoothing = 0, depthErosion = 0, outlineFill = 0, fineSmoothing = 0;
         bool SameFrame(const Key& other) const;  // and the same settings, whatever the windows
         // Same frame and settings, and this window holds the other's.
         bool Serves(const Key& other) const;

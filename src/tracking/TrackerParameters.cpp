@@ -118,6 +118,8 @@ void CTrackerParameters::Read(std::istream& in) {
         else if (key == "ITERATIONS:") ok = ReadCount(reader, key, iterations, 0, kMaxIterations, "iterations a level");
         else if (key == "PYRAMID_LEVELS:") ok = ReadCount(reader, key, pyramidLevels, 1, kMaxPyramidLevels, "levels");
         else if (key == "FINE_STRIDE:") ok = ReadCount(reader, key, fineStride, 1, kMaxFineStride, "pixels");
+        else if (key == "FINE_SMOOTHING:")
+            ok = ReadCount(reader, key, fineSmoothing, 1, kMaxFineSmoothing, "passes");
         else if (key == "MASK_EROSION:") ok = ReadCount(reader, key, maskErosion, 0, kMaxMaskErosion, "erosions");
         else if (key == "DEPTH_EROSION:") ok = ReadCount(reader, key, depthErosion, 0, kMaxMaskErosion, "erosions");
         else if (key == "OUTLINE_FILL:") ok = ReadCount(reader, key, outlineFill, 0, kMaxOutlineFill, "pixels");

@@ -106,6 +106,12 @@ public:
     // "FINE_STRIDE:" rows at the finest level from one reference pixel in this many (2: a
     // checkerboard), the coarser levels from every pixel; 1 (the default): every pixel.
     int fineStride = 1;
+    // "FINE_SMOOTHING:" passes of the 5-tap prefilter over the finest level's grey levels under
+    // GRADIENT: DOUBLE, 1 to 3 (3, the default, as at every level). Smoothing in the image does not
+    // follow the face's foreshortening from frame to frame, which draws the fit towards the pose
+    // that changes it least. The coarser levels, which reach the far motions, keep their passes.
+    int fineSmoothing = kMaxFineSmoothing;
+    static constexpr int kMaxFineSmoothing = 3;
     // "MASK_EROSION:" 3 x 3 erosions of the face mask before the iterated estimator takes rows
     // from it, at the camera's resolution; -1 (the default): one per 64 columns of the image.
     // Never fewer than the derivatives' reach, which keeps the background out of them.

@@ -59,6 +59,7 @@ protected:
             run.tracker.maskErosion = 2;
             run.tracker.brightness = CTrackerParameters::BRIGHTNESS_GAIN;
             run.tracker.fineStride = 2;
+            run.tracker.fineSmoothing = 2;
             run.tracker.jacobianDepth = CTrackerParameters::JACOBIAN_DOUBLE;
             run.tracker.occlusionGap = 50.0f;
         }

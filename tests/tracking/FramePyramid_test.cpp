@@ -189,4 +189,13 @@ TEST(PyramidNoise, NoiseGainIsWhatTheSmoothingLeavesOfWhiteNoise) {
     }
     EXPECT_NEAR(CFramePyramid::NoiseGain(CTrackerParameters::DOUBLE, false) /
                     CFramePyramid::NoiseGain(CTrackerParameters::DOUBLE, true), 2.9, 0.1);
+    // A finest level smoothed fewer times, and the weights told so.
+    for (const int passes : {1, 2}) {
+        CFramePyramid pyramid;
+        ASSERT_TRUE(pyramid.Build(*tracked, cv::Rect(0, 0, 160, 140), 2, CTrackerParameters::DOUBLE, 0, 900.0f,
+                                  1100.0f, 0, 0, 0, passes));
+        const double gain = CFramePyramid::NoiseGain(CTrackerParameters::DOUBLE, true, passes);
+        EXPECT_NEAR(InteriorVariance(pyramid.Level(0).intensity, 12) / intensityVariance, gain, 0.15 * gain) << passes;
+        EXPECT_GT(gain, 1.3 * CFramePyramid::NoiseGain(CTrackerParameters::DOUBLE, true, passes + 1)) << passes;
+    }
 }

@@ -105,6 +105,10 @@ TEST(TrackerParameters, TheIteratedEstimatorIsOffUntilAskedForAndReadsItsKeys) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("FINE_STRIDE: 2 FINE_STRIDE: 0 FINE_STRIDE: 5").fineStride, 2);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("FINE_STRIDE: 5 refused"), std::string::npos);
+    EXPECT_EQ(defaults.fineSmoothing, 3);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Parse("FINE_SMOOTHING: 2 FINE_SMOOTHING: 0 FINE_SMOOTHING: 4").fineSmoothing, 2);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("FINE_SMOOTHING: 4 refused"), std::string::npos);
     EXPECT_EQ(defaults.maskErosion, -1);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Parse("MASK_EROSION: 2 MASK_EROSION: -3 MASK_EROSION: 17").maskErosion, 2);
