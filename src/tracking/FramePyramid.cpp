@@ -37,10 +37,6 @@ constexpr int kClosedHole = 2;
 // Larger magnitudes are taken for broken data.
 constexpr float kFar = 1e20f;
 constexpr float kNoWeight = 1e-6f;
-// DOUBLE smooths the intensity with the prefilter this many times more before its kernels (about
-// 1.5 pixels of blur in all): sub-pixel samples of an image with detail up to the pixel pull the
-// estimate towards whole-pixel shifts and alias, which shows as a motion underestimated by a few
-// per cent that a chain of frames adds up.
 
 using image_kernels::Morphology;
 using image_kernels::RectMorphology;

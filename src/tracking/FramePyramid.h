@@ -53,8 +53,9 @@ public:
     // depthErosion, depthWeight is the usable silhouette eroded that much further (at level 0; at
     // least once at every level). With outlineFill, the holes within that many pixels of the face
     // join it (OutlineFill.h) and the finest level's depthWeight keeps the depth rows to the
-    // measured pixels. With GRADIENT: DOUBLE the grey levels are prefiltered kIntensityPasses
-    // times, the finest level's fineSmoothing times (1 to kIntensityPasses). False when the frame lacks images or a mask, or the window holds no pixel.
+    // measured pixels. Under GRADIENT: DOUBLE the finest level's grey levels are prefiltered
+    // fineSmoothing times (1 to kIntensityPasses), the coarser levels' kIntensityPasses times.
+    // False when the frame lacks images or a mask, or the window holds no pixel.
     bool Build(const CStereoFrame& frame, const cv::Rect& window, int levels, int gradientMode, int erosion,
                float minDepth = -1.0f, float maxDepth = -1.0f, int depthSmoothing = 0, int depthErosion = 0,
                int outlineFill = 0, int fineSmoothing = kIntensityPasses);
@@ -79,6 +80,11 @@ public:
     // smoothed more is worth less than its measured residuals say.
     // passes: the intensity's prefilter passes under GRADIENT: DOUBLE.
     static double NoiseGain(int gradientMode, bool intensity, int passes = kIntensityPasses);
+    // GRADIENT: DOUBLE smooths the compared intensity with the prefilter this many times (about 1.5
+    // pixels of blur in all): sub-pixel samples of an image with detail up to the pixel pull the
+    // estimate towards whole-pixel shifts and alias, which shows as a motion underestimated by a
+    // few per cent that a chain of frames adds up. The finest level may take fewer: a blur in the
+    // image does not foreshorten with the face, which reads a turn short too.
     static constexpr int kIntensityPasses = 3;
 
 private:

@@ -65,7 +65,8 @@ IterationSettings IterationSettings::From(const CTrackerParameters& parameters) 
 void CIterativeEstimator::SetSettings(const IterationSettings& settings) {
     settings_ = settings;
     brightnessGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true));
-    fineBrightnessGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true, settings_.fineSmoothing));
+    fineBrightnessGain_ =
+        static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, true, settings_.fineSmoothing));
     depthGain_ = static_cast<float>(CFramePyramid::NoiseGain(settings_.gradient, false));
 }
 
