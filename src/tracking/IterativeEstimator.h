@@ -50,7 +50,7 @@ struct IterationSettings {
     float baseline = 0.0f;         //   either not positive: depth noise taken as uniform
     int erosion = 0;               // of the masks at the frames' resolution
     int fineStride = 1;            // CTrackerParameters::fineStride
-    int fineSmoothing = 3;         // CTrackerParameters::fineSmoothing
+    int fineSmoothing = CFramePyramid::kIntensityPasses;  // CTrackerParameters::fineSmoothing
     bool exposureGain = false;     // a gain between the frames' grey levels
     bool shading = false;          // varying linearly across the face (with exposureGain)
     int depthSmoothing = 0;        // CTrackerParameters::DepthSmoothing

@@ -28,7 +28,7 @@ struct PyramidSettings {
     int depthSmoothing = 0;  // CTrackerParameters::DepthSmoothing (CFramePyramid::Build)
     int depthErosion = 0;
     int outlineFill = 0;
-    int fineSmoothing = 3;  // CTrackerParameters::fineSmoothing
+    int fineSmoothing = CFramePyramid::kIntensityPasses;  // CTrackerParameters::fineSmoothing
 };
 
 class CPyramidCache {
