@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "evaluation/PeerRuns.h"
+#include "synth/AxisErrors.h"
 #include "synth/IncrementErrors.h"
 #include "tracking/TrackerParameters.h"
 
@@ -33,6 +34,12 @@ void PrintFrames(const std::vector<TrackedFrameResult>& results) {
                 " mean per pair %+.4f %+.4f %+.4f\n",
                 increments.pairs, increments.rmsDeg[0], increments.rmsDeg[1], increments.rmsDeg[2],
                 increments.meanDeg[0], increments.meanDeg[1], increments.meanDeg[2]);
+    const AxisErrors axes = MeasureAxisErrors(results);
+    if (axes.frames == 0) return;
+    std::printf("  errors about X, Y, Z: rms %.3f %.3f %.3f; per degree about %c %+.4f %+.4f %+.4f;"
+                " rest rms %.3f %.3f %.3f\n",
+                axes.rmsDeg[0], axes.rmsDeg[1], axes.rmsDeg[2], "XYZ"[axes.mainAxis], axes.slope[0],
+                axes.slope[1], axes.slope[2], axes.restRmsDeg[0], axes.restRmsDeg[1], axes.restRmsDeg[2]);
 }
 
 }  // namespace

@@ -73,7 +73,9 @@ const char* const kEvaluationUsage =
     "  --pair-scale S         pairs: multiplies the motions (1 degree, 5 mm) by S (default 1)\n"
     "  --y-up                 write the X, Y files Y up\n"
     "  --verbose              one line per tracked frame, then the frame-to-frame increments' errors\n"
-    "                         (RMS: one pair's precision; mean: the drift per pair)\n";
+    "                         (RMS: one pair's precision; mean: the drift per pair), and the\n"
+    "                         poses' errors about each axis: the share that follows the true turn\n"
+    "                         about its main axis (a gain there, crosstalk elsewhere) and the rest\n";
 
 const std::vector<MatchMode>& MatchModes() {
     static const std::vector<MatchMode> modes = {
