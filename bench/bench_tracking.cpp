@@ -112,6 +112,8 @@ void BM_TrackRecommendedWith(benchmark::State& state, const char* line) {
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, FineStride1, "FINE_STRIDE: 1")->Unit(benchmark::kMillisecond);
 // The finest level's grey levels smoothed three times, as the coarser levels'.
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, FineSmoothing3, "FINE_SMOOTHING: 3")->Unit(benchmark::kMillisecond);
+// The finest level's depth smoothed by the prefilter rather than fitted by a parabola.
+BENCHMARK_CAPTURE(BM_TrackRecommendedWith, PlainDepth, "DEPTH_SMOOTHING: PLAIN")->Unit(benchmark::kMillisecond);
 // Without the exposure's gain fitted to every iteration's matches.
 BENCHMARK_CAPTURE(BM_TrackRecommendedWith, ConstantBrightness, "BRIGHTNESS: CONSTANT")->Unit(benchmark::kMillisecond);
 // The exposure's gain varying across the face, as a lamp's light does.

@@ -61,6 +61,7 @@ protected:
             run.tracker.fineStride = 2;
             run.tracker.fineSmoothing = 2;
             run.tracker.jacobianDepth = CTrackerParameters::JACOBIAN_DOUBLE;
+            run.tracker.depthSmoothing = CTrackerParameters::DEPTH_QUADRATIC;
             run.tracker.occlusionGap = 50.0f;
         }
         run.perspective = perspective;
