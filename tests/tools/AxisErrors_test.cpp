@@ -1,5 +1,7 @@
 #include "synth/AxisErrors.h"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace {
