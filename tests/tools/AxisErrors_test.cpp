@@ -4,13 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Turns.h"
+
 namespace {
-
-constexpr double kRadiansPerDegree = 0.017453292519943295;
-
-CRigidMotion Turn(const cv::Vec3d& degrees) {
-    return CRigidMotion::FromRotationVector(degrees * kRadiansPerDegree, {0, 0, 0});
-}
 
 // A nod to `peak` degrees and back, tracked as `read(true angle, k)` about each axis.
 template <typename Read>
@@ -20,8 +16,8 @@ std::vector<TrackedFrameResult> TrackedNod(double peak, Read read) {
         const double angle = peak * std::sin(k * 0.2);
         TrackedFrameResult r;
         r.index = k;
-        r.truth = Turn({angle, 0.0, 0.0});
-        r.estimated = Turn(read(angle, k));
+        r.truth = TurnDegrees({angle, 0.0, 0.0});
+        r.estimated = TurnDegrees(read(angle, k));
         results.push_back(r);
     }
     return results;

@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Turns.h"
+
 namespace {
-
-constexpr double kRadiansPerDegree = 0.017453292519943295;
-
-CRigidMotion Turn(const cv::Vec3d& degrees) {
-    return CRigidMotion::FromRotationVector(degrees * kRadiansPerDegree, {0, 0, 0});
-}
 
 // A head turning 2 degrees a frame about Y and 1 about X, tracked with the turn `error(k)`
 // after the k-th increment.
@@ -19,8 +15,8 @@ std::vector<TrackedFrameResult> TrackedTurn(int frames, Error error) {
     for (int k = 0; k < frames; ++k) {
         if (k > 0) {
             const cv::Vec3d step(1.0, 2.0, 0.0);
-            truth = Turn(step) * truth;
-            estimated = Turn(error(k)) * Turn(step) * estimated;
+            truth = TurnDegrees(step) * truth;
+            estimated = TurnDegrees(error(k)) * TurnDegrees(step) * estimated;
         }
         TrackedFrameResult r;
         r.index = 10 + k;
@@ -51,7 +47,7 @@ TEST(IncrementErrors, SkipTheGapsWhereTrackingStopped) {
     std::vector<TrackedFrameResult> results = TrackedTurn(6, [](int) { return cv::Vec3d(0.0, 0.0, 0.0); });
     // Frames 13 and 14 untracked: no pair spans the gap, whatever the poses on either side.
     results.erase(results.begin() + 3, results.begin() + 5);
-    results.back().estimated = Turn({0.0, 30.0, 0.0});
+    results.back().estimated = TurnDegrees({0.0, 30.0, 0.0});
     const IncrementErrors errors = MeasureIncrements(results);
     EXPECT_EQ(errors.pairs, 2);
     EXPECT_NEAR(errors.rmsDeg[1], 0.0, 1e-9);
