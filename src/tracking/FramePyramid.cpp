@@ -37,6 +37,9 @@ constexpr int kClosedHole = 2;
 // Larger magnitudes are taken for broken data.
 constexpr float kFar = 1e20f;
 constexpr float kNoWeight = 1e-6f;
+// FINE_SMOOTHING reaches up to the passes every coarser level takes, never past them.
+static_assert(CFramePyramid::kIntensityPasses == CTrackerParameters::kMaxFineSmoothing,
+              "the finest level's passes range up to the coarser levels' own");
 
 using image_kernels::Morphology;
 using image_kernels::RectMorphology;
