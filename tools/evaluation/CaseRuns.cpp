@@ -61,6 +61,7 @@ SequenceCase CaseFromOptions(const EvaluationOptions& o, const std::string& traj
     c.yUp = o.yUp;
     c.paths = o.paths;
     c.stereoKeywords = o.stereoKeywords;
+    c.exactDepth = o.exactDepth;
     return c;
 }
 
@@ -100,6 +101,7 @@ TrackingRunOptions ReplayOptions(const SequenceCase& sequence, const WrittenCase
     run.stillFrames = sequence.stillFrames;
     run.region = written.region;
     run.centre = options.faceCentroid ? CentrePoint::kFaceCentroid : CentrePoint::kHeadCentre;
+    if (path == "live") run.exactDepth = sequence.exactDepth;
     return run;
 }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "peer/OdometryPeer.h"
+#include "synth/ExactDepth.h"
 #include "synth/RunConfiguration.h"
 #include "synth/SceneArguments.h"
 #include "synth/Trajectory.h"
@@ -63,6 +64,10 @@ const char* const kEvaluationUsage =
     "  --seed N               seed of the random trajectories and the noise (default 1)\n"
     "  --face-centroid        head-centre errors at the first tracked frame's face centroid (default:\n"
     "                         at the rendered head's centre)\n"
+    "  --exact-depth MODE     sequences: the live path's matched depth replaced by the rendered one,\n"
+    "                         a diagnosis: all, near (within 20 mm), interior or outline (more / at\n"
+    "                         most 4 pixels from the head's outline), smooth or fine (only the error's\n"
+    "                         part over / under 2 pixels kept) (see synth/ExactDepth.h)\n"
     "  --full                 the full sweep: 700 and 1200 mm each at focal 300 and 500, and 950 mm at\n"
     "                         380 (unless --distance or --focal are given)\n"
     "  --conditions LIST      acceptance: clean (noise-free) and/or noisy (intensity noise 2 grey levels,\n"
@@ -166,6 +171,7 @@ bool ParseEvaluationOptions(int argc, char** argv, EvaluationOptions& o, std::st
             bool ok = true;
             if (const SceneOption scene = ParseSceneOption(option, value, o.scene); scene != SceneOption::kUnknown)
                 ok = scene == SceneOption::kParsed;
+            else if (option == "--exact-depth") ok = exact_depth::KnownMode(o.exactDepth = value);
             else if (option == "--paths") ok = AllIn(o.paths = Split(value), {"xyz", "disparity", "iff", "live"});
             else if (option == "--modes") ok = AllIn(o.modes = Split(value), modeNames);
             else if (option == "--trajectories") ok = AllIn(o.trajectories = Split(value), TrajectoryNames());

@@ -44,6 +44,7 @@ struct EvaluationOptions {
     bool yUp = false;
     bool verbose = false;
     bool faceCentroid = false;
+    std::string exactDepth;  // sequences, live path: the rendered depth put in (synth/ExactDepth.h)
     double pairScale = 1.0;
     bool full = false;  // the full sweep: 700 and 1200 mm at focal 300 and 500, and 950 mm at 380
     SceneOptions scene;  // head shape, shading, stereo-like depth errors

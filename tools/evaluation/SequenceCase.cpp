@@ -26,8 +26,9 @@ std::string SequenceCase::Label() const {
         n += std::snprintf(text + n, sizeof text - n, " n%.3g d%.2g", noise, DepthNoiseSigmaMm());
     if (offsetMm != cv::Vec2d(0.0, 0.0))
         n += std::snprintf(text + n, sizeof text - n, " at %.0f,%.0f", offsetMm[0], offsetMm[1]);
-    if (framesPerSecond != TrajectoryOptions().framesPerSecond) std::snprintf(text + n, sizeof text - n, " %.3gfps", framesPerSecond);
-    return text;
+    if (framesPerSecond != TrajectoryOptions().framesPerSecond)
+        n += std::snprintf(text + n, sizeof text - n, " %.3gfps", framesPerSecond);
+    return exactDepth.empty() ? std::string(text) : std::string(text) + " exact " + exactDepth;
 }
 
 double SequenceCase::DepthNoiseSigmaMm() const {
@@ -68,6 +69,8 @@ bool WritePoses(const SequenceCase& sequence, const std::vector<CRigidMotion>& p
     options.yUp = sequence.yUp;
     options.forms = 0;
     for (const std::string& path : sequence.paths) options.forms |= FormsFor(path);
+    // The rendered depth the live path takes comes from the X, Y, Z files.
+    if (!sequence.exactDepth.empty()) options.forms |= kFormPgm;
     options.trackerCamera = sequence.paths.empty() ? "xyz" : sequence.paths.front();
     options.nearestDepthMm = 0.5 * sequence.distanceMm;
     options.stereoKeywords = sequence.stereoKeywords;

@@ -27,6 +27,7 @@ struct SequenceCase {
     std::vector<std::string> paths{"xyz"};
     SceneOptions scene;           // head shape, shading, stereo-like depth errors; camera and noise set below
     std::vector<std::string> stereoKeywords;  // lines added to the live camera's file
+    std::string exactDepth;       // the live path takes the rendered depth so (synth/ExactDepth.h)
 
     // "950 mm f380", with " n2 d2.6" for intensity noise 2 and depth noise 2.6 mm.
     std::string Label() const;

@@ -7,7 +7,10 @@
 #include <sstream>
 
 #include "acquisition/StereoSource.h"
+#include "image/Image.h"
+#include "image/ImagePixels.h"
 #include "init/InitParameters.h"
+#include "synth/ExactDepth.h"
 #include "tracking/Pose.h"
 #include "tracking/TrackerZBCCE.h"
 
@@ -103,6 +106,26 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         parameters.posesFileName.clear();
         tracker = std::make_unique<CTrackerZBCCE>(parameters);
     }
+    std::istringstream exactParam("CAMERA_TYPE: FILES\nCONFIG_FILENAME: " + options.folder +
+                                  "/camera-xyz.cfg\nMAX_FRAMES: 2\n");
+    std::unique_ptr<CStereoSource> exact;
+    if (!options.exactDepth.empty() && options.path == "live") {
+        exact = std::make_unique<CStereoSource>(&exactParam);
+        if (!exact->GetCurrentFrame()) return fail("no X, Y, Z files to take the exact depth from in " + options.folder);
+    }
+    // The exact frame of the same index; false when the files end first.
+    const auto putExact = [&](CTrackedFrame& frame) {
+        if (!exact) return true;
+        while (exact->GetCurrentFrame()->GetIndex() < frame.GetIndex())
+            if (!exact->GrabImage()) return false;
+        cv::Mat depth = image_pixels::View(frame.GetDepth()->GetIplImage());
+        cv::Mat x = image_pixels::View(frame.GetImageX()->GetIplImage());
+        cv::Mat y = image_pixels::View(frame.GetImageY()->GetIplImage());
+        exact_depth::Put(options.exactDepth, image_pixels::View(exact->GetCurrentFrame()->GetDepth()->GetIplImage()),
+                         depth, x, y);
+        return true;
+    };
+    if (!putExact(*source.GetCurrentFrame())) return fail("the X, Y, Z files end before tracking starts");
     const int start = source.GetCurrentFrame()->GetIndex();
     const bool yUp = DataYUp(options);
     const CRigidMotion* startPose = truth.Find(start);
@@ -114,6 +137,7 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
     const int last = truth.Frames().back().index;
     while (source.GetCurrentFrame()->GetIndex() < last && source.GrabImage()) {
         CTrackedFrame* frame = source.GetCurrentFrame();
+        if (!putExact(*frame)) return fail("the X, Y, Z files end before the stereo pairs");
         if (options.centre == CentrePoint::kFaceCentroid && frame->GetIndex() == start + 1)
             centre = cv::Vec3d(frame->GetCentroidX(), frame->GetCentroidY(), frame->GetCentroidZ());
         if (observer) observer(source, frame->GetIndex());

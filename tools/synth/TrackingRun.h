@@ -88,6 +88,9 @@ struct TrackingRunOptions {
     std::optional<RunConfiguration> configuration;
     FaceRegion region;
     CentrePoint centre = CentrePoint::kHeadCentre;
+    // The live path: each frame's matched depth replaced by the X, Y, Z files' where this mode of
+    // synth/ExactDepth.h says ("" none).
+    std::string exactDepth;
 };
 
 // The recorded 3D data of the run has Y up (disparity, or X, Y files written so).
