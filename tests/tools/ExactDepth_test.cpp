@@ -1,14 +1,12 @@
 #include "synth/ExactDepth.h"
 
-#include <unistd.h>
-
 #include <cmath>
-#include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "evaluation/CaseRuns.h"
 #include "evaluation/SequenceCase.h"
+#include "support/RecordingFolder.h"
 
 namespace {
 
@@ -76,8 +74,7 @@ TEST(ExactDepth, EachModeReplacesTheMatchedDepthWhereItSaysAndKeepsTheRays) {
 // Through a whole run: the live path with the rendered depth put in everywhere follows the turn as
 // the X, Y, Z files do, nearer to them than the matched depth does.
 TEST(ExactDepth, TheLivePathWithTheRenderedDepthTracksAsTheXyzFilesDo) {
-    namespace fs = std::filesystem;
-    const std::string folder = (fs::temp_directory_path() / ("vantorel_exact_" + std::to_string(::getpid()))).string();
+    const RecordingFolder folder;
     SequenceCase sequence;
     sequence.trajectory = "yaw";
     sequence.frames = 24;
@@ -86,7 +83,7 @@ TEST(ExactDepth, TheLivePathWithTheRenderedDepthTracksAsTheXyzFilesDo) {
     sequence.exactDepth = "all";
     WrittenCase written;
     std::string error;
-    ASSERT_TRUE(WriteSequenceCase(sequence, folder, written, &error)) << error;
+    ASSERT_TRUE(WriteSequenceCase(sequence, folder.Path("run"), written, &error)) << error;
     EvaluationOptions options;
     options.modes = {"previous"};
     std::vector<RunRow> exact, matched;
@@ -101,8 +98,6 @@ TEST(ExactDepth, TheLivePathWithTheRenderedDepthTracksAsTheXyzFilesDo) {
     EXPECT_NE(exact[1].caseLabel.find("exact all"), std::string::npos);
     EXPECT_NEAR(live, xyz, 0.03);
     EXPECT_GT(std::fabs(matched[0].errors.rotationDeg.rms - xyz), 2 * std::fabs(live - xyz));
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -106,10 +106,10 @@ bool RunTracking(const TrackingRunOptions& options, const CGroundTruth& truth,
         parameters.posesFileName.clear();
         tracker = std::make_unique<CTrackerZBCCE>(parameters);
     }
-    std::istringstream exactParam("CAMERA_TYPE: FILES\nCONFIG_FILENAME: " + options.folder +
-                                  "/camera-xyz.cfg\nMAX_FRAMES: 2\n");
+    std::istringstream exactParam;
     std::unique_ptr<CStereoSource> exact;
     if (!options.exactDepth.empty() && options.path == "live") {
+        exactParam.str("CAMERA_TYPE: FILES\nCONFIG_FILENAME: " + options.folder + "/camera-xyz.cfg\nMAX_FRAMES: 2\n");
         exact = std::make_unique<CStereoSource>(&exactParam);
         if (!exact->GetCurrentFrame()) return fail("no X, Y, Z files to take the exact depth from in " + options.folder);
     }
